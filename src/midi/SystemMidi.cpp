@@ -1,0 +1,159 @@
+#include "SystemMidi.h"
+
+#include "GmSynth.h"
+
+namespace {
+constexpr const char* kSoundAdvice =
+    "Check that a sound server (PulseAudio or PipeWire) is running and that the sound output is "
+    "not muted, or choose another MIDI device in Setup.";
+constexpr const char* kPortAdvice =
+    "Check that the device is connected and its driver or JACK server is running, or choose "
+    "another MIDI device in Setup.";
+}  // namespace
+
+class SystemMidi::Output {
+public:
+    explicit Output(int32_t deviceId) : m_deviceId(deviceId) {}
+    virtual ~Output() = default;
+    virtual bool send(uint32_t message, std::string& error) = 0;
+    int32_t deviceId() const { return m_deviceId; }
+
+private:
+    int32_t m_deviceId;
+};
+
+class SystemMidi::SynthOutput : public Output {
+public:
+    SynthOutput() : Output(MidiMapperId) {}
+    bool start(std::string& error) { return m_synth.load(error) && m_synth.startAudio(error); }
+    bool send(uint32_t message, std::string& error) override {
+        return m_synth.handleShortMessage(message, error);
+    }
+
+private:
+    GmSynth m_synth;
+};
+
+class SystemMidi::PortOutput : public Output {
+public:
+    PortOutput(int32_t deviceId, std::unique_ptr<MidiPortConnection> connection)
+        : Output(deviceId), m_connection(std::move(connection)) {}
+    bool send(uint32_t message, std::string& error) override {
+        return m_connection->send(message, error);
+    }
+
+private:
+    std::unique_ptr<MidiPortConnection> m_connection;
+};
+
+SystemMidi::SystemMidi() = default;
+SystemMidi::~SystemMidi() = default;
+
+int32_t SystemMidi::deviceCount() {
+    m_ports = enumerateMidiPorts();
+    return static_cast<int32_t>(m_ports.size());
+}
+
+MidiResult SystemMidi::deviceName(int32_t deviceId, std::string& name) {
+    if (deviceId == MidiMapperId) {
+        if (GmSynth::soundFontPath().empty()) {
+            return MidiResultCode::BadDeviceId;  // no sound font: no synthesizer to offer
+        }
+        name = kSynthName;
+        return MidiResultCode::Ok;
+    }
+    if (deviceId < 0 || deviceId >= static_cast<int32_t>(m_ports.size())) {
+        return MidiResultCode::BadDeviceId;
+    }
+    name = m_ports[deviceId].name;
+    return MidiResultCode::Ok;
+}
+
+MidiResult SystemMidi::open(int32_t deviceId, uint32_t& handle) {
+    handle = 0;
+    if (isOpen(deviceId)) {
+        return MidiResultCode::Allocated;
+    }
+    std::unique_ptr<Output> output;
+    const MidiResult result =
+        deviceId == MidiMapperId ? openSynth(output) : openPort(deviceId, output);
+    if (result != MidiResultCode::Ok) {
+        return result;
+    }
+    handle = m_nextHandle++;
+    m_open[handle] = std::move(output);
+    return MidiResultCode::Ok;
+}
+
+MidiResult SystemMidi::close(uint32_t handle) {
+    return m_open.erase(handle) == 1 ? MidiResultCode::Ok : MidiResultCode::InvalidHandle;
+}
+
+MidiResult SystemMidi::sendShort(uint32_t handle, uint32_t message) {
+    const auto found = m_open.find(handle);
+    if (found == m_open.end()) {
+        return MidiResultCode::InvalidHandle;
+    }
+    std::string error;
+    if (!found->second->send(message, error)) {
+        const bool synth = found->second->deviceId() == MidiMapperId;
+        return driverError(error, synth ? kSoundAdvice : kPortAdvice);
+    }
+    return MidiResultCode::Ok;
+}
+
+std::string SystemMidi::errorText(MidiResult code) {
+    switch (code) {
+        case MidiResultCode::Ok:
+            return "The MIDI operation succeeded.";
+        case MidiResultCode::BadDeviceId:
+            return "The MIDI output device does not exist. Choose another device in Setup.";
+        case MidiResultCode::Allocated:
+            return "The MIDI output device is already in use.";
+        case MidiResultCode::InvalidHandle:
+            return "No MIDI output device is open (invalid device handle). Choose a working "
+                   "device in Setup.";
+        case MidiResultCode::DriverError:
+            return "The MIDI output failed: " + m_lastDriverError;
+        default:
+            return "Unknown MIDI error " + std::to_string(code) + ".";
+    }
+}
+
+MidiResult SystemMidi::openSynth(std::unique_ptr<Output>& output) {
+    auto synth = std::make_unique<SynthOutput>();
+    std::string error;
+    if (!synth->start(error)) {
+        return driverError(error, kSoundAdvice);
+    }
+    output = std::move(synth);
+    return MidiResultCode::Ok;
+}
+
+MidiResult SystemMidi::openPort(int32_t deviceId, std::unique_ptr<Output>& output) {
+    m_ports = enumerateMidiPorts();
+    if (deviceId < 0 || deviceId >= static_cast<int32_t>(m_ports.size())) {
+        return MidiResultCode::BadDeviceId;
+    }
+    std::string error;
+    auto connection = MidiPortConnection::open(m_ports[deviceId], error);
+    if (!connection) {
+        return driverError(error, kPortAdvice);
+    }
+    output = std::make_unique<PortOutput>(deviceId, std::move(connection));
+    return MidiResultCode::Ok;
+}
+
+bool SystemMidi::isOpen(int32_t deviceId) const {
+    for (const auto& [handle, output] : m_open) {
+        if (output->deviceId() == deviceId) {
+            return true;
+        }
+    }
+    return false;
+}
+
+MidiResult SystemMidi::driverError(const std::string& text, const std::string& advice) {
+    m_lastDriverError = text + "\n\n" + advice;
+    return MidiResultCode::DriverError;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MidiPorts.h"
+#include "MidiSystem.h"
+
+class GmSynth;
+
+// The machine's real MIDI output: identifier -1 is the built-in General MIDI synthesizer,
+// 0..n-1 are the system's MIDI ports in enumeration order.
+class SystemMidi : public MidiSystem {
+public:
+    static constexpr const char* kSynthName = "Built-in synthesizer (General MIDI)";
+
+    SystemMidi();
+    ~SystemMidi() override;
+
+    int32_t deviceCount() override;
+    MidiResult deviceName(int32_t deviceId, std::string& name) override;
+    MidiResult open(int32_t deviceId, uint32_t& handle) override;
+    MidiResult close(uint32_t handle) override;
+    MidiResult sendShort(uint32_t handle, uint32_t message) override;
+    std::string errorText(MidiResult code) override;
+
+private:
+    class Output;
+    class SynthOutput;
+    class PortOutput;
+
+    MidiResult openSynth(std::unique_ptr<Output>& output);
+    MidiResult openPort(int32_t deviceId, std::unique_ptr<Output>& output);
+    bool isOpen(int32_t deviceId) const;
+    MidiResult driverError(const std::string& text, const std::string& advice);
+
+    std::vector<MidiPortInfo> m_ports;
+    std::map<uint32_t, std::unique_ptr<Output>> m_open;
+    uint32_t m_nextHandle = 1;
+    std::string m_lastDriverError;
+};

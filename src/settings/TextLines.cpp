@@ -1,0 +1,63 @@
+#include "TextLines.h"
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace TextLines {
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string current;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            current += text[i];
+            continue;
+        }
+        lines.push_back(current);
+        current.clear();
+        if (i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+        }
+    }
+    if (!current.empty()) {
+        lines.push_back(current);
+    }
+    return lines;
+}
+
+std::string trimSpaces(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+std::string toLowerLatin1(std::string s) {
+    for (char& c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool upperAscii = u >= 'A' && u <= 'Z';
+        const bool upperLatin1 = u >= 0xC0 && u <= 0xDE && u != 0xD7;
+        if (upperAscii || upperLatin1) {
+            c = static_cast<char>(u + 0x20);
+        }
+    }
+    return s;
+}
+
+std::string readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::system_error(errno, std::generic_category(), "cannot open " + path);
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) {
+        throw std::system_error(errno, std::generic_category(), "cannot read " + path);
+    }
+    return content.str();
+}
+
+}  // namespace TextLines

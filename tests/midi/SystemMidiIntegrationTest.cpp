@@ -1,0 +1,164 @@
+// MIDI_OUT over the machine's real MIDI system: the built-in synthesizer through PulseAudio and
+// a JACK MIDI port.
+#include <gtest/gtest.h>
+
+#include <RtMidi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "MIDI_CMD.h"
+#include "MIDI_OUT.h"
+#include "Pitch.h"
+#include "RecordingMidi.h"
+#include "Servers.h"
+#include "SystemMidi.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class SystemMidiTest : public ::testing::Test {
+protected:
+    void SetUp() override { MIDI_OUT::SetPlatform(&system, &reporter); }
+    void TearDown() override {
+        MIDI_OUT::CloseMidiOut();
+        MIDI_OUT::SetPlatform(nullptr, nullptr);
+    }
+    SystemMidi system;
+    RecordingReporter reporter;
+};
+
+// Records the null sink's monitor for a fixed time on a thread of its own.
+class SinkRecorder {
+public:
+    static constexpr int kRate = 48000;
+    explicit SinkRecorder(int seconds) {
+        const std::string command = "timeout " + std::to_string(seconds) +
+                                    " pacat --record -d nullsink.monitor --format=float32le "
+                                    "--rate=48000 --channels=1 --latency-msec=20";
+        m_pipe = popen(command.c_str(), "r");
+        m_reader = std::thread([this] {
+            float buffer[4096];
+            size_t got;
+            while ((got = fread(buffer, sizeof(float), 4096, m_pipe)) > 0) {
+                samples.insert(samples.end(), buffer, buffer + got);
+            }
+        });
+    }
+    void wait() {
+        m_reader.join();
+        pclose(m_pipe);
+    }
+    std::vector<float> samples;
+
+private:
+    FILE* m_pipe;
+    std::thread m_reader;
+};
+
+// The half second with the most energy.
+std::vector<float> loudestHalfSecond(const std::vector<float>& s, int rate) {
+    const size_t window = rate / 2;
+    size_t bestStart = 0;
+    double bestEnergy = -1;
+    for (size_t start = 0; start + window <= s.size(); start += window / 4) {
+        double energy = 0;
+        for (size_t i = start; i < start + window; ++i) {
+            energy += double(s[i]) * s[i];
+        }
+        if (energy > bestEnergy) {
+            bestEnergy = energy;
+            bestStart = start;
+        }
+    }
+    return {s.begin() + bestStart, s.begin() + std::min(s.size(), bestStart + window)};
+}
+
+TEST_F(SystemMidiTest, BuiltInSynthesizerSoundsInTheSoundServer) {
+    RZ77_REQUIRE_SERVER(commandSucceeds("pactl info"), "PulseAudio");
+    SinkRecorder recorder(5);
+    std::this_thread::sleep_for(1800ms);  // an idle null sink drops its first monitor data
+
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(MidiMapperId)) << testing::PrintToString(reporter.shown);
+    MIDI_CMD::ProgramChange(0, 0, 25);
+    MIDI_CMD::NoteOn(0, 45, 120);
+    recorder.wait();
+    EXPECT_TRUE(reporter.shown.empty()) << testing::PrintToString(reporter.shown);
+
+    ASSERT_GT(recorder.samples.size(), size_t(SinkRecorder::kRate));
+    const auto tone = loudestHalfSecond(recorder.samples, SinkRecorder::kRate);
+    float peak = 0;
+    for (float v : tone) {
+        peak = std::max(peak, std::abs(v));
+    }
+    ASSERT_GT(peak, 0.01f) << "nothing reached the sink";
+    const double pitch = estimatePitch(tone, SinkRecorder::kRate);
+    EXPECT_NEAR(centsBetween(pitch, noteFrequency(45)), 0.0, 10.0) << pitch << " Hz";
+}
+
+TEST_F(SystemMidiTest, SecondOpenOfTheSynthesizerIsRefused) {
+    RZ77_REQUIRE_SERVER(commandSucceeds("pactl info"), "PulseAudio");
+    uint32_t first = 0, second = 0;
+    ASSERT_EQ(system.open(MidiMapperId, first), MidiResultCode::Ok);
+    EXPECT_EQ(system.open(MidiMapperId, second), MidiResultCode::Allocated);
+    EXPECT_EQ(second, 0u);
+    EXPECT_EQ(system.close(first), MidiResultCode::Ok);
+    EXPECT_EQ(system.sendShort(first, 0x90), MidiResultCode::InvalidHandle);
+}
+
+std::unique_ptr<RtMidiIn> jackReceiver(const std::string& portName) {
+    try {
+        auto in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "rz77-test");
+        in->openVirtualPort(portName);
+        return in;
+    } catch (const RtMidiError&) {
+        return nullptr;
+    }
+}
+
+std::vector<unsigned char> receive(RtMidiIn& in) {
+    std::vector<unsigned char> message;
+    for (int i = 0; i < 200 && message.empty(); ++i) {
+        in.getMessage(&message);
+        if (message.empty()) {
+            std::this_thread::sleep_for(5ms);
+        }
+    }
+    return message;
+}
+
+TEST_F(SystemMidiTest, NotesArriveByteExactAtAJackPort) {
+    auto receiver = jackReceiver("receiver");
+    RZ77_REQUIRE_SERVER(receiver != nullptr, "JACK");
+
+    RecordingList list;
+    MIDI_OUT::ListMidiOutDevices(list);
+    ASSERT_EQ(list.texts.front(), SystemMidi::kSynthName);
+    int receiverIndex = -1;
+    for (size_t i = 0; i < list.texts.size(); ++i) {
+        if (list.texts[i].find("receiver") != std::string::npos) {
+            receiverIndex = static_cast<int>(i);
+        }
+    }
+    ASSERT_GE(receiverIndex, 0) << testing::PrintToString(list.texts);
+
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(static_cast<int16_t>(list.ItemData(receiverIndex))));
+    MIDI_CMD::NoteOn(2, 50, 127);
+    EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0x92, 50, 127}));
+    MIDI_CMD::ProgramChange(2, 0, 25);
+    EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0xB2, 0, 0}));
+    EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0xC2, 25}));
+    EXPECT_TRUE(reporter.shown.empty()) << testing::PrintToString(reporter.shown);
+}
+
+TEST_F(SystemMidiTest, UnknownPortIsOutOfRange) {
+    const int32_t count = system.deviceCount();
+    uint32_t handle = 7;
+    EXPECT_EQ(system.open(count, handle), MidiResultCode::BadDeviceId);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_NE(system.errorText(MidiResultCode::BadDeviceId), system.errorText(5));
+}
+
+}  // namespace
