@@ -82,8 +82,8 @@ std::string GmSynth::soundFontPath() {
 bool GmSynth::load(std::string& error) {
     const std::string font = soundFontPath();
     if (font.empty()) {
-        error = "No General MIDI sound font is installed (looked for " + std::string(kDebianGmFont) +
-                ").";
+        error = "No General MIDI sound font is installed (looked for " +
+                std::string(kDebianGmFont) + ").";
         return false;
     }
     fluid_settings_setnum(m_settings, "synth.gain", kGain);

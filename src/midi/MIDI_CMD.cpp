@@ -12,7 +12,9 @@ constexpr int16_t kAllSoundOff = 120;
 constexpr int16_t kAllNotesOff = 123;
 
 // A channel beyond 15 would turn the status byte into another kind of message.
-bool isChannel(int16_t channel) { return channel >= 0 && channel <= 15; }
+bool isChannel(int16_t channel) {
+    return channel >= 0 && channel <= 15;
+}
 }  // namespace
 
 void NoteOn(int16_t channel, int16_t note, int16_t velocity) {

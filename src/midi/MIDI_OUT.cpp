@@ -17,7 +17,9 @@ void addDeviceIfNamed(MidiDeviceList& list, int32_t deviceId) {
     list.ItemData(list.NewIndex(), deviceId);
 }
 
-bool isDataByte(int16_t value) { return value >= 0 && value <= 127; }
+bool isDataByte(int16_t value) {
+    return value >= 0 && value <= 127;
+}
 }  // namespace
 
 void SetPlatform(MidiSystem* system, MessageReporter* reporter) {
@@ -32,6 +34,10 @@ void ListMidiOutDevices(MidiDeviceList& list) {
     for (int32_t deviceId = 0; deviceId < count; ++deviceId) {
         addDeviceIfNamed(list, deviceId);
     }
+}
+
+int32_t DeviceCount() {
+    return g_system->deviceCount();
 }
 
 bool OpenMidiOut(int16_t deviceId) {
@@ -54,7 +60,9 @@ void CloseMidiOut() {
     hMidiOut = 0;
 }
 
-void ShowMidiError(MidiResult code) { g_reporter->show(g_system->errorText(code)); }
+void ShowMidiError(MidiResult code) {
+    g_reporter->show(g_system->errorText(code));
+}
 
 void SendMidiShort(int16_t status, int16_t data1, int16_t data2) {
     if (!IsSendable(status, data1, data2)) {

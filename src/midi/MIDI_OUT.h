@@ -18,6 +18,8 @@ extern uint32_t hMidiOut;
 void SetPlatform(MidiSystem* system, MessageReporter* reporter);
 
 void ListMidiOutDevices(MidiDeviceList& list);
+// Number of devices besides the built-in synthesizer (identifiers 0..n-1).
+int32_t DeviceCount();
 bool OpenMidiOut(int16_t deviceId);
 void CloseMidiOut();
 void ShowMidiError(MidiResult code);

@@ -62,8 +62,7 @@ std::unique_ptr<MidiPortConnection> MidiPortConnection::open(const MidiPortInfo&
     if (!out) {
         return nullptr;
     }
-    std::unique_ptr<MidiPortConnection> connection(
-        new MidiPortConnection(std::move(out), port));
+    std::unique_ptr<MidiPortConnection> connection(new MidiPortConnection(std::move(out), port));
     connection->m_out->openPort(port.index, std::string(kClientName) + " out");
     if (!connection->m_out->isPortOpen()) {
         error = connection->m_lastError.empty() ? "The port " + port.name + " could not be opened."

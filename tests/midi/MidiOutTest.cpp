@@ -36,7 +36,7 @@ TEST(PackMidiShort, SumsStatusAndDataBytes) {
         uint32_t packed;
     };
     const Case cases[] = {
-        {0x90, 60, 100, 0x00643C90}, {0xCA, 127, 0, 0x00007FCA}, {0xBF, 123, 0, 0x00007BBF},
+        {0x90, 60, 100, 0x00643C90}, {0xCA, 127, 0, 0x00007FCA},   {0xBF, 123, 0, 0x00007BBF},
         {0x80, 0, 0, 0x00000080},    {0xEF, 127, 127, 0x007F7FEF},
     };
     for (const Case& c : cases) {
@@ -158,13 +158,13 @@ TEST_P(ListDevices, KeepsIdentifiersAndSkipsFailures) {
     EXPECT_TRUE(reporter.shown.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ListDevices,
-    ::testing::Values(ListCase{"NothingAvailable", 0, false, {}, {}},
-                      ListCase{"MapperFirst", 2, true, {}, {-1, 0, 1}},
-                      ListCase{"NoMapper", 2, false, {}, {0, 1}},
-                      ListCase{"FailingMapperQuery", 2, true, {-1}, {0, 1}},
-                      ListCase{"MiddleDeviceSkipped", 3, true, {1}, {-1, 0, 2}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ListDevices,
+                         ::testing::Values(ListCase{"NothingAvailable", 0, false, {}, {}},
+                                           ListCase{"MapperFirst", 2, true, {}, {-1, 0, 1}},
+                                           ListCase{"NoMapper", 2, false, {}, {0, 1}},
+                                           ListCase{"FailingMapperQuery", 2, true, {-1}, {0, 1}},
+                                           ListCase{
+                                               "MiddleDeviceSkipped", 3, true, {1}, {-1, 0, 2}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -2,30 +2,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "INIReadWrite.h"
+#include "TempDir.h"
 
 namespace fs = std::filesystem;
 using INIReadWrite::ReadINI;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() : m_path(fs::temp_directory_path() / ("rz77-ini-" + std::to_string(::getpid()))) {
-        fs::create_directories(m_path);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    std::string write(const std::string& name, const std::string& bytes) const {
-        const fs::path file = m_path / name;
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file.string();
-    }
-    fs::path path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 struct ReadCase {
     const char* name;
@@ -72,8 +57,8 @@ const ReadCase kCases[] = {
     {"BracketInValueEndsTheSection", "[device]\r\nid=2]\r\n", "device", "id", ""},
     {"LoneBracketReturnsToHeaderSearch", "[device]\r\n[\r\n[device]\r\nid=6\r\n", "device", "id",
      ""},
-    {"LoneBracketInHeaderSearchIsHarmless", "[device]\r\n[\r\n[sound]\r\nid=6\r\n", "sound",
-     "id", "6"},
+    {"LoneBracketInHeaderSearchIsHarmless", "[device]\r\n[\r\n[sound]\r\nid=6\r\n", "sound", "id",
+     "6"},
     {"LoneBracketEndsLaterKeySearches", "[b]\r\n[\r\n[x]\r\n[b]\r\nid=1\r\n", "b", "id", ""},
     // Line ends
     {"CarriageReturnAloneEndsLine", "[device]\rid=8\r", "device", "id", "8"},
@@ -83,10 +68,10 @@ const ReadCase kCases[] = {
     // The three settings as the program writes them
     {"WrittenDevice", "[device]\r\nid=-1\r\n[sound]\r\nid=0\r\n[channel]\r\nid=1\r\n", "Device",
      "ID", "-1"},
-    {"WrittenSound", "[device]\r\nid=-1\r\n[sound]\r\nid=0\r\n[channel]\r\nid=1\r\n", "Sound",
-     "ID", "0"},
-    {"WrittenChannel", "[device]\r\nid=-1\r\n[sound]\r\nid=0\r\n[channel]\r\nid=1\r\n",
-     "Channel", "ID", "1"},
+    {"WrittenSound", "[device]\r\nid=-1\r\n[sound]\r\nid=0\r\n[channel]\r\nid=1\r\n", "Sound", "ID",
+     "0"},
+    {"WrittenChannel", "[device]\r\nid=-1\r\n[sound]\r\nid=0\r\n[channel]\r\nid=1\r\n", "Channel",
+     "ID", "1"},
     {"Latin1SectionName", "[\xC4RGER]\r\nid=1\r\n", "\xE4rger", "id", "1"},
 };
 

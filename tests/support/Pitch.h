@@ -40,7 +40,9 @@ inline double estimatePitch(const std::vector<float>& s, double sampleRate, doub
 }
 
 // Equal temperament with A4 = 440 Hz.
-inline double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+inline double noteFrequency(int note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 inline double centsBetween(double measured, double expected) {
     return 1200.0 * std::log2(measured / expected);

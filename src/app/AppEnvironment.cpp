@@ -1,0 +1,7 @@
+#include "AppEnvironment.h"
+
+#include <QCoreApplication>
+
+AppEnvironment AppEnvironment::ofApplication() {
+    return {QCoreApplication::applicationDirPath().toStdString(), ScreenUnits::ofPrimaryScreen()};
+}

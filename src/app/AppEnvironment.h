@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+#include "ScreenUnits.h"
+
+// Where the program lives and how big the screen's pixels are; tests substitute both.
+struct AppEnvironment {
+    std::string programDir;
+    ScreenUnits units;
+
+    static AppEnvironment ofApplication();
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QRegion>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class cMp3;
+
+// Everything the main window's tools share, alive exactly as long as the window.
+struct MainState {
+    static constexpr const char* kStartInfoText = "RZ-77 MP3 Player ...             ";
+
+    int16_t channel = 0;  // 0..15; the user counts from 1
+    int16_t Device = 0;
+    int16_t Sound = 0;
+    QRegion MainRegion;
+    int16_t CurrentNote = 0;
+    int16_t LoopInterval = 0;
+    int16_t NoteVelocity = 0;
+    int16_t NotePicture = 0;
+    int16_t BeatInterval = 0;
+    int16_t Bpm = 0;
+    std::string Mp3FileName;
+    std::string InfoText;
+    std::shared_ptr<cMp3> Mp3Tag;
+};

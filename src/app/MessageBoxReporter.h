@@ -1,0 +1,9 @@
+#pragma once
+
+#include "ReportGate.h"
+
+// MIDI errors in a message box captioned "RZ77" with an OK button, one box at a time.
+class MessageBoxReporter : public ReportGate {
+public:
+    MessageBoxReporter();
+};

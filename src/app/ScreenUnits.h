@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QRect>
+
+// Layouts are designed in twips (1440 per inch); the screen's twips per pixel turn them into
+// pixels: 15 at 96 dpi, 12 at 120 dpi.
+struct ScreenUnits {
+    double twipsPerPixelX = 15.0;
+    double twipsPerPixelY = 15.0;
+
+    static ScreenUnits ofPrimaryScreen();
+
+    int toPixelsX(double twips) const;
+    int toPixelsY(double twips) const;
+    QRect toPixels(int left, int top, int width, int height) const;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The three MIDI settings the main window starts with, read from the settings file. A missing
+// file, section or key, text that is not a whole number, or a value out of range gives the
+// default a guitarist expects: the built-in synthesizer, channel 1 and a steel-string guitar.
+struct StartupSettings {
+    static constexpr int16_t kDefaultChannel = 0;  // shown to the user as channel 1
+    static constexpr int16_t kDefaultDevice = -1;  // the built-in synthesizer
+    static constexpr int16_t kDefaultSound = 25;   // General MIDI "Acoustic Guitar (steel)"
+
+    int16_t channel = kDefaultChannel;
+    int16_t Device = kDefaultDevice;
+    int16_t Sound = kDefaultSound;
+};
+
+// Reads "Channel", "Device" and "Sound" (key "ID") in this order from the file at path.
+// deviceCount is the number of MIDI ports today; a stored port beyond it falls back to the
+// built-in synthesizer.
+StartupSettings readStartupSettings(const std::string& path, int32_t deviceCount);
+
+// The program's settings file in its directory.
+std::string settingsPath(const std::string& programDir);

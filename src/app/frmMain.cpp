@@ -1,0 +1,158 @@
+#include "frmMain.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+
+#include "HitArea.h"
+#include "MIDI_CMD.h"
+#include "MIDI_OUT.h"
+#include "StartupSettings.h"
+
+namespace {
+constexpr int kWidthTwips = 3090;
+constexpr int kHeightTwips = 4605;
+constexpr double kSkinWidthPx = 210;  // designed at 96 dpi, 15 twips per pixel
+constexpr double kSkinHeightPx = 310;
+constexpr double kDesignTwipsPerPixel = 15.0;
+constexpr int16_t kClickChannel = 10;
+constexpr int16_t kClickProgram = 127;
+
+void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTimer) {
+    timer.setInterval(interval);
+    timer.setTimerType(type);
+}
+}  // namespace
+
+frmMain::frmMain(AppEnvironment environment, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      m_environment(std::move(environment)),
+      m_skin(QStringLiteral(":/assets/main-skin.svg")) {
+    setObjectName("frmMain");
+    setWindowTitle("RZ77");
+    setWindowIcon(QIcon(":/assets/icon.svg"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    const ScreenUnits& units = m_environment.units;
+    setFixedSize(units.toPixelsX(kWidthTwips), units.toPixelsY(kHeightTwips));
+    setUpTimers();
+    setUpControls();
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::setUpTimers() {
+    setUpTimer(tmrLoopSpeed, 1000, Qt::PreciseTimer);
+    setUpTimer(tmrBPM, 60000, Qt::PreciseTimer);
+    setUpTimer(tmrNote, 1000);
+    setUpTimer(tmrInfoScroll, 200);
+    tmrInfoScroll.start();
+}
+
+void frmMain::setUpControls() {
+    const ScreenUnits& u = m_environment.units;
+    imgMin = new HitArea(this, "imgMin", tr("Minimise"), tr("Minimise RZ77"),
+                         u.toPixels(2340, 300, 255, 195));
+    imgExit =
+        new HitArea(this, "imgExit", tr("Exit"), tr("Exit RZ77"), u.toPixels(2640, 300, 225, 195));
+    connect(imgMin, &HitArea::clicked, this, &frmMain::imgMin_Click);
+    connect(imgExit, &HitArea::clicked, this, &frmMain::imgExit_Click);
+
+    // Without a caption bar, the usual ways out come from the context menu and the keyboard.
+    auto* exitAction = new QAction(tr("E&xit"), this);
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exitAction, &QAction::triggered, this, &frmMain::imgExit_Click);
+    addAction(exitAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void frmMain::Form_Load() {
+    applyOutline();
+    state.LoopInterval = 500;
+    state.CurrentNote = 52;
+    state.NotePicture = 7;
+    state.NoteVelocity = 127;
+    loadSettings();
+    state.InfoText = MainState::kStartInfoText;
+    tmrLoopSpeed.setInterval(state.LoopInterval);
+    MIDI_OUT::CloseMidiOut();
+    MIDI_OUT::OpenMidiOut(state.Device);
+    MIDI_CMD::ProgramChange(state.channel, 0, state.Sound);
+    MIDI_CMD::ProgramChange(kClickChannel, 0, kClickProgram);
+}
+
+void frmMain::loadSettings() {
+    const StartupSettings settings =
+        readStartupSettings(settingsPath(m_environment.programDir), MIDI_OUT::DeviceCount());
+    state.channel = settings.channel;
+    state.Device = settings.Device;
+    state.Sound = settings.Sound;
+}
+
+QRegion frmMain::MakeRegion(float scaleX, float scaleY, int16_t offsetX, int16_t offsetY) {
+    const ScreenUnits& u = m_environment.units;
+    QPolygon polygon;
+    for (const OutlinePoint& p :
+         mainOutline({scaleX, scaleY, offsetX, offsetY, u.twipsPerPixelX, u.twipsPerPixelY})) {
+        polygon << QPoint(p.x, p.y);
+    }
+    state.MainRegion = QRegion(polygon, Qt::OddEvenFill);
+    return state.MainRegion;
+}
+
+void frmMain::applyOutline() {
+    setMask(MakeRegion(1.0f, 1.0f, 0, 0));
+}
+
+void frmMain::Form_Unload() {
+    MIDI_OUT::CloseMidiOut();
+    hide();
+}
+
+void frmMain::imgExit_Click() {
+    close();
+}
+
+void frmMain::imgMin_Click() {
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // The skin's own transparency cuts the picture where the window system only cuts input.
+    painter.setClipRegion(state.MainRegion);
+    const ScreenUnits& u = m_environment.units;
+    m_skin.render(&painter, QRectF(0, 0, kSkinWidthPx * kDesignTwipsPerPixel / u.twipsPerPixelX,
+                                   kSkinHeightPx * kDesignTwipsPerPixel / u.twipsPerPixelY));
+}
+
+void frmMain::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+        return;
+    }
+    // No window manager to do it: follow the pointer until the button is released.
+    m_movingByHand = true;
+    m_grabOffset = mapToGlobal(QPoint(x, y)) - pos();
+}
+
+void frmMain::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
+}
+
+void frmMain::mouseMoveEvent(QMouseEvent* event) {
+    if (m_movingByHand) {
+        move(event->globalPosition().toPoint() - m_grabOffset);
+    }
+}
+
+void frmMain::mouseReleaseEvent(QMouseEvent*) {
+    m_movingByHand = false;
+}

@@ -1,0 +1,53 @@
+#include "frmSplash.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+
+#include "frmMain.h"
+
+namespace {
+constexpr int kWidthTwips = 4500;
+constexpr int kHeightTwips = 3000;
+
+void centreOnScreen(QWidget& window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+}
+}  // namespace
+
+frmSplash::frmSplash(AppEnvironment environment)
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint),
+      m_environment(std::move(environment)),
+      m_picture(QStringLiteral(":/assets/splash.svg")) {
+    setObjectName("frmSplash");
+    setWindowTitle("RZ77");
+    const ScreenUnits& u = m_environment.units;
+    setFixedSize(u.toPixelsX(kWidthTwips), u.toPixelsY(kHeightTwips));
+    centreOnScreen(*this);
+    tmrSplash.setInterval(3000);
+    tmrSplash.setSingleShot(true);
+    connect(&tmrSplash, &QTimer::timeout, this, &frmSplash::tmrSplash_Timer);
+}
+
+void frmSplash::Form_Load() {
+    tmrSplash.start();
+}
+
+void frmSplash::tmrSplash_Timer() {
+    tmrSplash.stop();
+    close();
+    auto* main = new frmMain(m_environment);
+    main->setAttribute(Qt::WA_DeleteOnClose);
+    centreOnScreen(*main);
+    main->show();
+    emit mainWindowShown(main);
+}
+
+void frmSplash::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    m_picture.render(&painter, QRectF(rect()));
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSvgRenderer>
+#include <QTimer>
+#include <QWidget>
+
+#include "AppEnvironment.h"
+
+// The start-up picture; after three seconds it gives way to the main window.
+class frmSplash : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmSplash(AppEnvironment environment);
+
+    void Form_Load();
+    void tmrSplash_Timer();
+
+    QTimer tmrSplash;
+
+signals:
+    // The main window has been shown; it ends the program when it goes.
+    void mainWindowShown(QWidget* mainWindow);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    AppEnvironment m_environment;
+    QSvgRenderer m_picture;
+};

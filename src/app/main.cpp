@@ -1,0 +1,33 @@
+#include <QApplication>
+#include <QIcon>
+#include <cstdlib>
+
+#include "AppEnvironment.h"
+#include "MIDI_OUT.h"
+#include "MessageBoxReporter.h"
+#include "SystemMidi.h"
+#include "frmSplash.h"
+
+int main(int argc, char** argv) {
+    // A JACK client must never start a server of its own behind the user's back.
+    setenv("JACK_NO_START_SERVER", "1", 0);
+    QApplication app(argc, argv);
+    app.setApplicationName("RZ77");
+    app.setWindowIcon(QIcon(":/assets/icon.svg"));
+    // Message boxes may close while no other window is up; only the main window ends the program.
+    app.setQuitOnLastWindowClosed(false);
+
+    SystemMidi midi;
+    MessageBoxReporter reporter;
+    MIDI_OUT::SetPlatform(&midi, &reporter);
+
+    frmSplash splash(AppEnvironment::ofApplication());
+    QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {
+        QObject::connect(mainWindow, &QObject::destroyed, &app, &QApplication::quit);
+    });
+    splash.Form_Load();
+    splash.show();
+    const int status = app.exec();
+    MIDI_OUT::SetPlatform(nullptr, nullptr);
+    return status;
+}

@@ -1,0 +1,178 @@
+#include <QTest>
+
+#include "HitArea.h"
+
+#include "MainWindowFixture.h"
+
+namespace {
+
+using Bytes = std::vector<std::vector<int>>;
+
+class MainWindowTest : public MainWindowFixture {};
+
+TEST_F(MainWindowTest, LoadSelectsTheStoredSoundAndTheClickProgram) {
+    writeSettings(1, -1, 0);
+    frmMain& w = load();
+    EXPECT_EQ(midi.calls, std::vector<std::string>{"open -1"});
+    EXPECT_EQ(takeSent(),
+              (Bytes{{0xB0, 0, 0, 0}, {0xC0, 0, 0, 0}, {0xBA, 0, 0, 0}, {0xCA, 127, 0, 0}}));
+    EXPECT_EQ(w.state.channel, 0);
+    EXPECT_EQ(w.state.Device, -1);
+    EXPECT_EQ(w.state.Sound, 0);
+    EXPECT_TRUE(reporter.shown.empty());
+}
+
+TEST_F(MainWindowTest, StartValues) {
+    frmMain& w = load();
+    EXPECT_EQ(w.state.CurrentNote, 52);
+    EXPECT_EQ(w.state.NotePicture, 7);
+    EXPECT_EQ(w.state.NoteVelocity, 127);
+    EXPECT_EQ(w.state.LoopInterval, 500);
+    EXPECT_EQ(w.state.BeatInterval, 0);
+    EXPECT_EQ(w.state.Bpm, 0);
+    EXPECT_EQ(w.state.InfoText, "RZ-77 MP3 Player ...             ");
+    EXPECT_EQ(w.state.InfoText.size(), 33u);
+    EXPECT_TRUE(w.state.Mp3FileName.empty());
+    EXPECT_EQ(w.state.Mp3Tag, nullptr);
+
+    struct TimerCase {
+        const QTimer& timer;
+        int interval;
+        bool active;
+        Qt::TimerType type;
+    };
+    const TimerCase timers[] = {{w.tmrLoopSpeed, 500, false, Qt::PreciseTimer},
+                                {w.tmrBPM, 60000, false, Qt::PreciseTimer},
+                                {w.tmrNote, 1000, false, Qt::CoarseTimer},
+                                {w.tmrInfoScroll, 200, true, Qt::CoarseTimer}};
+    for (const TimerCase& t : timers) {
+        EXPECT_EQ(t.timer.interval(), t.interval);
+        EXPECT_EQ(t.timer.isActive(), t.active) << t.interval;
+        EXPECT_EQ(t.timer.timerType(), t.type) << t.interval;
+    }
+}
+
+TEST_F(MainWindowTest, ChannelElevenSharesTheClickChannel) {
+    writeSettings(11, 0, 30);
+    frmMain& w = load();
+    EXPECT_EQ(w.state.channel, 10);
+    EXPECT_EQ(takeSent(),
+              (Bytes{{0xBA, 0, 0, 0}, {0xCA, 30, 0, 0}, {0xBA, 0, 0, 0}, {0xCA, 127, 0, 0}}));
+}
+
+TEST_F(MainWindowTest, DeadDeviceShowsOpenErrorThenFourHandleErrors) {
+    writeSettings(1, 1, 0);
+    midi.failingOpen = {1};
+    frmMain& w = load();
+    EXPECT_EQ(reporter.shown,
+              (std::vector<std::string>{"error 6", "error 5", "error 5", "error 5", "error 5"}));
+    w.show();
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, MissingSettingsFileUsesGuitarOnChannelOneThroughTheSynthesizer) {
+    frmMain& w = load();
+    EXPECT_EQ(midi.calls, std::vector<std::string>{"open -1"});
+    EXPECT_EQ(takeSent(),
+              (Bytes{{0xB0, 0, 0, 0}, {0xC0, 25, 0, 0}, {0xBA, 0, 0, 0}, {0xCA, 127, 0, 0}}));
+    EXPECT_EQ(w.state.channel, 0);
+}
+
+TEST_F(MainWindowTest, ExitClosesTheDeviceWithoutSilencingIt) {
+    frmMain& w = load();
+    w.show();
+    w.tmrBPM.start();
+    w.tmrLoopSpeed.start();
+    takeSent();
+    midi.calls.clear();
+    w.imgExit_Click();
+    EXPECT_EQ(midi.calls, std::vector<std::string>{"close 1"});
+    EXPECT_TRUE(takeSent().empty());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
+}
+
+TEST_F(MainWindowTest, ExitButtonAndShortcutCloseTheWindow) {
+    frmMain& exitByButton = load();
+    exitByButton.show();
+    QTest::mouseClick(exitByButton.findChild<QWidget*>("imgExit"), Qt::LeftButton);
+    EXPECT_FALSE(exitByButton.isVisible());
+
+    frmMain& exitByKey = load();
+    exitByKey.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&exitByKey));
+    QTest::keyClick(&exitByKey, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(exitByKey.isVisible());
+}
+
+TEST_F(MainWindowTest, MinimiseAndRestoreChangeNothing) {
+    frmMain& w = load();
+    w.show();
+    w.tmrBPM.start();
+    const int infoRemaining = w.tmrInfoScroll.isActive();
+    const MainState before = w.state;
+    w.imgMin_Click();
+    EXPECT_TRUE(w.windowState() & Qt::WindowMinimized);
+    w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
+    EXPECT_EQ(w.state.CurrentNote, before.CurrentNote);
+    EXPECT_EQ(w.state.channel, before.channel);
+    EXPECT_EQ(w.state.LoopInterval, before.LoopInterval);
+    EXPECT_EQ(w.state.InfoText, before.InfoText);
+    EXPECT_TRUE(w.tmrBPM.isActive());
+    EXPECT_EQ(w.tmrInfoScroll.isActive(), infoRemaining);
+    EXPECT_FALSE(w.tmrLoopSpeed.isActive());
+    EXPECT_TRUE(takeSent().size() == 4u);  // only the load's program changes
+}
+
+TEST_F(MainWindowTest, OutlineCutsTheCornersAndKeepsTheBody) {
+    struct Case {
+        ScreenUnits units;
+        QPoint centre;
+        QPoint outside[4];
+    };
+    const Case cases[] = {
+        {{15.0, 15.0}, {103, 153}, {{0, 0}, {205, 0}, {0, 306}, {205, 306}}},
+        {{12.0, 12.0}, {129, 192}, {{6, 6}, {252, 6}, {6, 378}, {252, 378}}},
+    };
+    for (const Case& c : cases) {
+        frmMain& w = load(c.units);
+        EXPECT_EQ(w.mask(), w.state.MainRegion);
+        EXPECT_TRUE(w.mask().contains(c.centre));
+        for (const QPoint& corner : c.outside) {
+            EXPECT_FALSE(w.mask().contains(corner)) << corner.x() << "," << corner.y();
+        }
+    }
+}
+
+TEST_F(MainWindowTest, EveryHitAreaExplainsItself) {
+    frmMain& w = load();
+    const auto areas = w.findChildren<HitArea*>();
+    ASSERT_FALSE(areas.empty());
+    for (const HitArea* area : areas) {
+        EXPECT_FALSE(area->accessibleName().isEmpty()) << area->objectName().toStdString();
+        EXPECT_FALSE(area->toolTip().isEmpty()) << area->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, PressOnTheBodyMovesTheWindowButPressOnAButtonDoesNot) {
+    frmMain& w = load();
+    w.move(100, 100);
+    w.show();
+    QWidget* minimise = w.findChild<QWidget*>("imgMin");
+    QTest::mousePress(minimise, Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::mouseMove(&w, QPoint(150, 40));
+    QTest::mouseRelease(minimise, Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_EQ(w.pos(), QPoint(100, 100));
+
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+        const QPoint start = w.pos();
+        QTest::mousePress(&w, button, {}, QPoint(60, 200));
+        QMouseEvent drag(QEvent::MouseMove, QPointF(80, 230), w.mapToGlobal(QPointF(80, 230)),
+                         Qt::NoButton, button, {});
+        QApplication::sendEvent(&w, &drag);
+        QTest::mouseRelease(&w, button, {}, QPoint(80, 230));
+        EXPECT_EQ(w.pos(), start + QPoint(20, 30)) << button;
+    }
+}
+
+}  // namespace
