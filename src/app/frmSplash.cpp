@@ -4,8 +4,6 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "frmMain.h"
-
 namespace {
 constexpr int kWidthTwips = 4500;
 constexpr int kHeightTwips = 3000;
@@ -19,9 +17,10 @@ void centreOnScreen(QWidget& window) {
 }
 }  // namespace
 
-frmSplash::frmSplash(AppEnvironment environment)
+frmSplash::frmSplash(AppEnvironment environment, MainWindowFactory createMainWindow)
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint),
       m_environment(std::move(environment)),
+      m_createMainWindow(std::move(createMainWindow)),
       m_picture(QStringLiteral(":/assets/splash.svg")) {
     setObjectName("frmSplash");
     setWindowTitle("RZ77");
@@ -40,7 +39,7 @@ void frmSplash::Form_Load() {
 void frmSplash::tmrSplash_Timer() {
     tmrSplash.stop();
     close();
-    auto* main = new frmMain(m_environment);
+    QWidget* main = m_createMainWindow(m_environment);
     main->setAttribute(Qt::WA_DeleteOnClose);
     centreOnScreen(*main);
     main->show();

@@ -3,6 +3,7 @@
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 #include "AppEnvironment.h"
 
@@ -10,7 +11,10 @@
 class frmSplash : public QWidget {
     Q_OBJECT
 public:
-    explicit frmSplash(AppEnvironment environment);
+    // Builds the loaded main window with its tools.
+    using MainWindowFactory = std::function<QWidget*(const AppEnvironment&)>;
+
+    frmSplash(AppEnvironment environment, MainWindowFactory createMainWindow);
 
     void Form_Load();
     void tmrSplash_Timer();
@@ -26,5 +30,6 @@ protected:
 
 private:
     AppEnvironment m_environment;
+    MainWindowFactory m_createMainWindow;
     QSvgRenderer m_picture;
 };

@@ -6,6 +6,8 @@
 #include "MIDI_OUT.h"
 #include "MessageBoxReporter.h"
 #include "SystemMidi.h"
+#include "Tuner.h"
+#include "frmMain.h"
 #include "frmSplash.h"
 
 int main(int argc, char** argv) {
@@ -21,7 +23,11 @@ int main(int argc, char** argv) {
     MessageBoxReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
 
-    frmSplash splash(AppEnvironment::ofApplication());
+    frmSplash splash(AppEnvironment::ofApplication(), [](const AppEnvironment& environment) {
+        auto* window = new frmMain(environment);
+        new Tuner(*window);
+        return window;
+    });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {
         QObject::connect(mainWindow, &QObject::destroyed, &app, &QApplication::quit);
     });

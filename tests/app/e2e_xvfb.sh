@@ -55,9 +55,10 @@ root=$(pixel 2 2)
 [ "$(pixel $((x + w - 2)) $((y + h - 2)))" = "$root" ] || fail "bottom-right corner is not cut away"
 [ "$(pixel $((x + w / 2)) $((y + h / 2)))" != "$root" ] || fail "the window body is not drawn"
 
-xdotool mousemove $((x + 60)) $((y + 120)) mousedown 1
-xdotool mousemove $((x + 80)) $((y + 140))
-xdotool mousemove $((x + 100)) $((y + 170)) mouseup 1
+# A bare spot of the body between the bars and the buttons.
+xdotool mousemove $((x + 110)) $((y + 140)) mousedown 1
+xdotool mousemove $((x + 130)) $((y + 160))
+xdotool mousemove $((x + 150)) $((y + 190)) mouseup 1
 sleep 0.3
 read -r nx ny _ _ < <(window_geometry)
 [ "$nx $ny" = "$((x + 40)) $((y + 50))" ] || fail "drag moved the window to $nx,$ny, not $((x + 40)),$((y + 50))"

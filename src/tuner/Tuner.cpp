@@ -1,0 +1,174 @@
+#include "Tuner.h"
+
+#include "DragPicture.h"
+#include "HitArea.h"
+#include "LoopBars.h"
+#include "MIDI_CMD.h"
+#include "SvgPicture.h"
+#include "frmMain.h"
+
+namespace {
+
+constexpr const char* kLetterPictures[kNoteLetterCount] = {
+    ":/assets/note-A.svg",  ":/assets/note-As.svg", ":/assets/note-B.svg",  ":/assets/note-C.svg",
+    ":/assets/note-Cs.svg", ":/assets/note-D.svg",  ":/assets/note-Ds.svg", ":/assets/note-E.svg",
+    ":/assets/note-F.svg",  ":/assets/note-Fs.svg", ":/assets/note-G.svg",  ":/assets/note-Gs.svg"};
+
+constexpr const char* kStringNames[kStringCount] = {"6th string, low E", "5th string, A",
+                                                    "4th string, D",     "3rd string, G",
+                                                    "2nd string, B",     "1st string, high E"};
+
+constexpr int kBarLeftTwips[2] = {450, 1800};
+constexpr int kBarTopTwips = 1740;
+constexpr int kBarHeightTwips = 150;
+
+}  // namespace
+
+Tuner::Tuner(frmMain& window) : QObject(&window), m_window(window), m_state(window.state) {
+    createControls();
+    connectTimers();
+}
+
+void Tuner::createControls() {
+    const ScreenUnits& u = m_window.environment().units;
+    // The letter pictures are only held, never shown; the display shows a copy of one.
+    for (int i = 0; i < kNoteLetterCount; ++i) {
+        imgNotePix[i] = new SvgPicture(&m_window, QString("imgNotePix%1").arg(i),
+                                       kLetterPictures[i], u.toPixels(540, 4800, 405, 315));
+        imgNotePix[i]->hide();
+    }
+    imgNote =
+        new SvgPicture(&m_window, "imgNote", kLetterPictures[7], u.toPixels(540, 1050, 405, 315));
+    imgMusicalNote = new SvgPicture(&m_window, "imgMusicalNote", ":/assets/musical-note.svg",
+                                    u.toPixels(1440, 810, 330, 435));
+    imgMusicalNote->hide();
+
+    for (int16_t i = 0; i < kStringCount; ++i) {
+        auto* string = new HitArea(&m_window, QString("imgString%1").arg(i), tr(kStringNames[i]),
+                                   tr("Select and sound the %1").arg(tr(kStringNames[i])),
+                                   u.toPixels(1830 + 150 * i, 840, 135, 645));
+        connect(string, &HitArea::clicked, this, [this, i] { imgString_Click(i); });
+    }
+    const struct {
+        const char* name;
+        const char* accessible;
+        const char* tip;
+        QRect geometry;
+        void (Tuner::*handler)();
+    } buttons[] = {
+        {"imgNoteUp", "Note up", "Select the note one semitone higher",
+         u.toPixels(990, 1050, 135, 165), &Tuner::imgNoteUp_Click},
+        {"imgNoteDown", "Note down", "Select the note one semitone lower",
+         u.toPixels(990, 1290, 135, 135), &Tuner::imgNoteDown_Click},
+        {"imgPlaynote", "Play", "Sound the selected note", u.toPixels(330, 2310, 555, 255),
+         &Tuner::imgPlaynote_Click},
+        {"imgLoop", "Loop", "Repeat the selected note at the LOOP rate",
+         u.toPixels(930, 2310, 555, 315), &Tuner::imgLoop_Click},
+        {"imgStopnote", "Stop", "Stop the loop and silence every note",
+         u.toPixels(1470, 2310, 525, 315), &Tuner::imgStopnote_Click},
+    };
+    for (const auto& b : buttons) {
+        auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
+        connect(area, &HitArea::clicked, this, b.handler);
+    }
+
+    for (int16_t i = 0; i < 2; ++i) {
+        m_barWidthTwips[i] = LoopBars::kFullWidthTwips;
+        imgVolLoop[i] = new DragPicture(
+            &m_window, QString("imgVolLoop%1").arg(i), ":/assets/bar.svg",
+            u.toPixels(kBarLeftTwips[i], kBarTopTwips, LoopBars::kFullWidthTwips, kBarHeightTwips),
+            u);
+        imgVolLoop[i]->setAccessibleName(i == 0 ? tr("Volume") : tr("Loop speed"));
+        imgVolLoop[i]->setToolTip(i == 0 ? tr("Drag to set the note volume")
+                                         : tr("Drag to set the time between repeated notes"));
+        connect(imgVolLoop[i], &DragPicture::mouseMoved, this,
+                [this, i](int16_t button, int16_t shift, float x, float y) {
+                    imgVolLoop_MouseMove(i, button, shift, x, y);
+                });
+    }
+}
+
+void Tuner::connectTimers() {
+    connect(&m_window.tmrNote, &QTimer::timeout, this, &Tuner::tmrNote_Timer);
+    connect(&m_window.tmrLoopSpeed, &QTimer::timeout, this, &Tuner::tmrLoopSpeed_Timer);
+}
+
+void Tuner::soundSelectedNote() {
+    MIDI_CMD::NoteOn(m_state.channel, m_state.CurrentNote, m_state.NoteVelocity);
+    imgMusicalNote->show();
+    // Restarted by every note, so the icon stays lit for a full second after the latest one.
+    m_window.tmrNote.start();
+}
+
+NoteSelection Tuner::selection() const {
+    return {m_state.CurrentNote, m_state.NotePicture};
+}
+
+void Tuner::select(const NoteSelection& selection) {
+    m_state.CurrentNote = selection.note;
+    m_state.NotePicture = selection.picture;
+    checknotepix();
+}
+
+void Tuner::imgString_Click(int16_t Index) {
+    select(openString(Index));
+    soundSelectedNote();
+}
+
+void Tuner::imgNoteUp_Click() {
+    NoteSelection next = selection();
+    if (stepUp(next)) {
+        select(next);
+    }
+}
+
+void Tuner::imgNoteDown_Click() {
+    NoteSelection next = selection();
+    if (stepDown(next)) {
+        select(next);
+    }
+}
+
+void Tuner::imgPlaynote_Click() {
+    soundSelectedNote();
+}
+
+void Tuner::imgStopnote_Click() {
+    m_window.tmrLoopSpeed.stop();
+    MIDI_CMD::AllNotesOff();
+}
+
+void Tuner::imgLoop_Click() {
+    // Enabling a running loop changes nothing: the beat goes on undisturbed.
+    if (!m_window.tmrLoopSpeed.isActive()) {
+        m_window.tmrLoopSpeed.start();
+    }
+}
+
+void Tuner::tmrNote_Timer() {
+    imgMusicalNote->hide();
+    m_window.tmrNote.stop();
+}
+
+void Tuner::tmrLoopSpeed_Timer() {
+    m_window.tmrLoopSpeed.setInterval(m_state.LoopInterval);
+    soundSelectedNote();
+}
+
+void Tuner::imgVolLoop_MouseMove(int16_t Index, int16_t Button, int16_t, float X, float) {
+    if (!LoopBars::acceptsMove(Button, X)) {
+        return;
+    }
+    m_barWidthTwips[Index] = X;
+    DragPicture* bar = imgVolLoop[Index];
+    bar->resize(m_window.environment().units.toPixelsX(X), bar->height());
+    if (Index == 0) {
+        m_state.NoteVelocity = LoopBars::velocityForWidth(m_barWidthTwips[0]);
+    } else {
+        m_state.LoopInterval = LoopBars::intervalForWidth(m_barWidthTwips[1]);
+    }
+}
+
+void Tuner::checknotepix() {
+    imgNote->setPicture(imgNotePix[m_state.NotePicture]->picture());
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <array>
+
+#include "NoteSelection.h"
+
+class DragPicture;
+class HitArea;
+class SvgPicture;
+class frmMain;
+struct MainState;
+
+// The reference-note player and its note repeat loop on the main window: six strings, note up
+// and down, Play, Loop and Stop, the note letter, the musical-note icon and the VOLUME and LOOP
+// bars.
+class Tuner : public QObject {
+    Q_OBJECT
+public:
+    explicit Tuner(frmMain& window);
+
+    void imgString_Click(int16_t Index);
+    void imgNoteUp_Click();
+    void imgNoteDown_Click();
+    void imgPlaynote_Click();
+    void imgStopnote_Click();
+    void imgLoop_Click();
+    void tmrNote_Timer();
+    void tmrLoopSpeed_Timer();
+    void imgVolLoop_MouseMove(int16_t Index, int16_t Button, int16_t Shift, float X, float Y);
+    void checknotepix();
+
+private:
+    void createControls();
+    void connectTimers();
+    void soundSelectedNote();
+    NoteSelection selection() const;
+    void select(const NoteSelection& selection);
+
+    frmMain& m_window;
+    MainState& m_state;
+    SvgPicture* imgNote = nullptr;
+    std::array<SvgPicture*, kNoteLetterCount> imgNotePix{};
+    SvgPicture* imgMusicalNote = nullptr;
+    std::array<DragPicture*, 2> imgVolLoop{};
+    std::array<double, 2> m_barWidthTwips{};
+};
