@@ -5,6 +5,7 @@
 #include "AppEnvironment.h"
 #include "MIDI_OUT.h"
 #include "MessageBoxReporter.h"
+#include "Metronome.h"
 #include "SystemMidi.h"
 #include "Tuner.h"
 #include "frmMain.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     frmSplash splash(AppEnvironment::ofApplication(), [](const AppEnvironment& environment) {
         auto* window = new frmMain(environment);
         new Tuner(*window);
+        new Metronome(*window);
         return window;
     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {

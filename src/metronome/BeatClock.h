@@ -1,0 +1,31 @@
+#pragma once
+
+#include <chrono>
+
+// Schedules metronome clicks on a fixed grid of a monotonic clock: click n is due at
+// anchor + n * interval, so a late timer never pushes later clicks back. A tempo change re-anchors
+// the grid at the last click, which keeps the groove.
+class BeatClock {
+public:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+    using Milliseconds = std::chrono::milliseconds;
+
+    explicit BeatClock(Milliseconds interval) : m_interval(interval) {}
+
+    // The first click comes one full interval after now.
+    void start(TimePoint now);
+    void setInterval(Milliseconds interval);
+    Milliseconds interval() const { return m_interval; }
+
+    // Called when the timer fires: true when a click is due now. Clicks missed altogether (the
+    // program was stalled for more than an interval) are skipped, not played in a burst.
+    bool takeBeat(TimePoint now);
+    // How long to arm the timer for so that it fires at the next due time (never negative).
+    Milliseconds untilNextBeat(TimePoint now) const;
+    TimePoint nextDue() const { return m_lastBeat + m_interval; }
+
+private:
+    Milliseconds m_interval;
+    TimePoint m_lastBeat{};  // the last click, or the start before the first one
+};

@@ -1,0 +1,190 @@
+#include "Metronome.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "DragPicture.h"
+#include "HitArea.h"
+#include "MIDI_CMD.h"
+#include "TempoMath.h"
+#include "frmMain.h"
+
+namespace {
+
+constexpr int kDesignIntervalMs = 60000;  // one click a minute until a tempo is set
+constexpr float kKnobDesignLeft = 930;
+constexpr int kKnobTop = 3180;
+constexpr int kKnobWidth = 75;
+constexpr int kKnobHeight = 150;
+constexpr int16_t kClickChannel = 10;
+constexpr int16_t kClickNote = 127;
+constexpr int16_t kEnter = 13;
+constexpr int16_t kEscape = 27;
+
+// Lit digits on the display drawn into the skin.
+const char* kDisplayStyle =
+    "color: #8CFF64; background: transparent; font-family: 'DejaVu Sans Mono', monospace;"
+    "font-weight: bold; font-size: 11px; padding-right: 2px;";
+const char* kEntryStyle =
+    "color: #8CFF64; background: #0E2A12; border: 1px solid #8CFF64;"
+    "font-family: 'DejaVu Sans Mono', monospace; font-weight: bold; font-size: 9px; padding: 0;";
+
+}  // namespace
+
+Metronome::Metronome(frmMain& window, Now now)
+    : QObject(&window),
+      m_window(window),
+      m_state(window.state),
+      m_now(std::move(now)),
+      m_clock(BeatClock::Milliseconds(kDesignIntervalMs)),
+      m_knobLeftTwips(kKnobDesignLeft) {
+    createControls();
+    m_window.tmrBPM.setInterval(kDesignIntervalMs);
+    connect(&m_window.tmrBPM, &QTimer::timeout, this, &Metronome::onTimer);
+}
+
+void Metronome::createControls() {
+    const ScreenUnits& u = m_window.environment().units;
+    auto* play = new HitArea(&m_window, "imgBPMPlay", tr("Start metronome"),
+                             tr("Start the metronome"), u.toPixels(330, 2850, 555, 255));
+    auto* stop = new HitArea(&m_window, "imgBPMStop", tr("Stop metronome"),
+                             tr("Stop the metronome and silence every note"),
+                             u.toPixels(930, 2850, 525, 225));
+    connect(play, &HitArea::clicked, this, &Metronome::imgBPMPlay_Click);
+    connect(stop, &HitArea::clicked, this, &Metronome::imgBPMStop_Click);
+
+    lblBPM = new QLabel("000", &m_window);
+    lblBPM->setObjectName("lblBPM");
+    lblBPM->setTextFormat(Qt::PlainText);
+    lblBPM->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblBPM->setStyleSheet(kDisplayStyle);
+    lblBPM->setGeometry(u.toPixels(2100, 2880, 690, 195));
+    lblBPM->setAccessibleName(tr("Tempo"));
+    lblBPM->setToolTip(tr("Tempo in beats per minute; click to type one"));
+    lblBPM->setCursor(Qt::IBeamCursor);
+    lblBPM->installEventFilter(this);
+
+    txtBPM = new QLineEdit(&m_window);
+    txtBPM->setObjectName("txtBPM");
+    txtBPM->setStyleSheet(kEntryStyle);
+    txtBPM->setGeometry(u.toPixels(2040, 2910, 705, 165));
+    txtBPM->setAccessibleName(tr("Tempo entry"));
+    txtBPM->setToolTip(tr("Type a tempo and press Enter, or Escape to cancel"));
+    txtBPM->hide();
+    txtBPM->installEventFilter(this);
+
+    imgBPMslider =
+        new DragPicture(&m_window, "imgBPMslider", ":/assets/slider-knob.svg",
+                        u.toPixels(kKnobDesignLeft, kKnobTop, kKnobWidth, kKnobHeight), u);
+    imgBPMslider->setAccessibleName(tr("Tempo slider"));
+    imgBPMslider->setToolTip(tr("Drag to set the tempo"));
+    connect(imgBPMslider, &DragPicture::mouseMoved, this, &Metronome::imgBPMslider_MouseMove);
+}
+
+void Metronome::imgBPMPlay_Click() {
+    // Starting a running metronome changes nothing: the beat goes on undisturbed.
+    if (m_window.tmrBPM.isActive()) {
+        return;
+    }
+    m_clock.start(m_now());
+    arm();
+}
+
+void Metronome::imgBPMStop_Click() {
+    m_window.tmrBPM.stop();
+    MIDI_CMD::AllNotesOff();
+}
+
+void Metronome::tmrBPM_Timer() {
+    MIDI_CMD::NoteOn(kClickChannel, kClickNote, m_state.NoteVelocity);
+}
+
+void Metronome::onTimer() {
+    if (m_clock.takeBeat(m_now())) {
+        tmrBPM_Timer();
+    }
+    arm();
+}
+
+void Metronome::arm() {
+    m_window.tmrBPM.start(static_cast<int>(m_clock.untilNextBeat(m_now()).count()));
+}
+
+void Metronome::imgBPMslider_MouseMove(int16_t Button, int16_t, float X, float) {
+    if (Button != 1) {
+        return;
+    }
+    const float left = m_knobLeftTwips + X;
+    const auto tempo = TempoMath::tempoForKnob(left);
+    if (!tempo) {
+        return;
+    }
+    m_knobLeftTwips = left;
+    const ScreenUnits& u = m_window.environment().units;
+    imgBPMslider->move(u.toPixelsX(left), imgBPMslider->y());
+    m_state.BeatInterval = tempo->BeatInterval;
+    m_state.Bpm = tempo->Bpm;
+    lblBPM->setText(QString::number(m_state.Bpm));
+    setBeatInterval(m_state.BeatInterval);
+}
+
+void Metronome::lblBPM_Click() {
+    txtBPM->setSelection(0, 3);
+    txtBPM->show();
+    txtBPM->setFocus();
+}
+
+void Metronome::txtBPM_KeyPress(int16_t KeyAscii) {
+    if (KeyAscii == kEscape) {
+        txtBPM->hide();
+        return;
+    }
+    if (KeyAscii != kEnter) {
+        return;
+    }
+    txtBPM->hide();
+    // Text that gives no usable interval is refused: the tempo and the display stay as they were.
+    const auto interval = TempoMath::intervalForTyped(txtBPM->text().toStdString());
+    if (!interval) {
+        return;
+    }
+    m_state.BeatInterval = *interval;
+    lblBPM->setText(txtBPM->text());
+    setBeatInterval(m_state.BeatInterval);
+}
+
+int Metronome::beatInterval() const {
+    return static_cast<int>(m_clock.interval().count());
+}
+
+void Metronome::setBeatInterval(int milliseconds) {
+    m_clock.setInterval(BeatClock::Milliseconds(milliseconds));
+    if (m_window.tmrBPM.isActive()) {
+        arm();
+    } else {
+        m_window.tmrBPM.setInterval(milliseconds);
+    }
+}
+
+bool Metronome::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblBPM && event->type() == QEvent::MouseButtonRelease) {
+        lblBPM_Click();
+        return true;
+    }
+    if (watched == lblBPM && event->type() == QEvent::MouseButtonPress) {
+        return true;  // a click on the display is not a window move
+    }
+    if (watched == txtBPM && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            txtBPM_KeyPress(kEnter);
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            txtBPM_KeyPress(kEscape);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,58 @@
+#include "TempoMath.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace TempoMath {
+namespace {
+
+constexpr int kMsPerMinute = 60000;
+constexpr double kTrackOrigin = 899;
+constexpr int kTwipsPerTempoStep = 6;
+// Below two beats a minute the interval no longer fits 16 bits.
+constexpr int kSlowestTempo = 2;
+
+double roundHalfEven(double value) {
+    return std::nearbyint(value);
+}
+
+std::string trimSpaces(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::optional<SliderTempo> tempoForKnob(float leftTwips) {
+    if (leftTwips < kKnobLeftMin || leftTwips > kKnobLeftMax) {
+        return std::nullopt;
+    }
+    const int n = static_cast<int>(roundHalfEven(leftTwips - kTrackOrigin));
+    const int q = n / kTwipsPerTempoStep;
+    if (q < kSlowestTempo) {
+        return std::nullopt;
+    }
+    const int interval = kMsPerMinute / q;
+    return SliderTempo{static_cast<int16_t>(q), static_cast<int16_t>(interval),
+                       static_cast<int16_t>(kMsPerMinute / interval)};
+}
+
+std::optional<int16_t> intervalForTyped(const std::string& text) {
+    const std::string number = trimSpaces(text);
+    double value = 0;
+    const char* end = number.data() + number.size();
+    const auto [stop, error] = std::from_chars(number.data(), end, value);
+    if (number.empty() || error != std::errc() || stop != end || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    const double n = roundHalfEven(value);
+    if (n < kSlowestTempo || n > INT16_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<int16_t>(kMsPerMinute / static_cast<int>(n));
+}
+
+}  // namespace TempoMath
