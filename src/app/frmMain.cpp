@@ -10,6 +10,7 @@
 #include "MIDI_CMD.h"
 #include "MIDI_OUT.h"
 #include "StartupSettings.h"
+#include "WindowRegions.h"
 
 namespace {
 constexpr int kWidthTwips = 3090;
@@ -93,12 +94,8 @@ void frmMain::loadSettings() {
 
 QRegion frmMain::MakeRegion(float scaleX, float scaleY, int16_t offsetX, int16_t offsetY) {
     const ScreenUnits& u = m_environment.units;
-    QPolygon polygon;
-    for (const OutlinePoint& p :
-         mainOutline({scaleX, scaleY, offsetX, offsetY, u.twipsPerPixelX, u.twipsPerPixelY})) {
-        polygon << QPoint(p.x, p.y);
-    }
-    state.MainRegion = QRegion(polygon, Qt::OddEvenFill);
+    state.MainRegion = polygonRegion(
+        mainOutline({scaleX, scaleY, offsetX, offsetY, u.twipsPerPixelX, u.twipsPerPixelY}));
     return state.MainRegion;
 }
 

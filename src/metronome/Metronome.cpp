@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
 
 #include "DragPicture.h"
 #include "HitArea.h"
@@ -19,6 +20,7 @@ constexpr int kKnobWidth = 75;
 constexpr int kKnobHeight = 150;
 constexpr int16_t kClickChannel = 10;
 constexpr int16_t kClickNote = 127;
+constexpr BeatClock::Milliseconds kWakeEarly(2);
 constexpr int16_t kEnter = 13;
 constexpr int16_t kEscape = 27;
 
@@ -108,7 +110,10 @@ void Metronome::onTimer() {
 }
 
 void Metronome::arm() {
-    m_window.tmrBPM.start(static_cast<int>(m_clock.untilNextBeat(m_now()).count()));
+    // The event loop wakes timers up to a millisecond late; waking a little early and taking the
+    // last stretch in zero-length steps puts the click on its due time.
+    const auto wait = m_clock.untilNextBeat(m_now()) - kWakeEarly;
+    m_window.tmrBPM.start(std::max(0, static_cast<int>(wait.count())));
 }
 
 void Metronome::imgBPMslider_MouseMove(int16_t Button, int16_t, float X, float) {

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "TextLines.h"
+
 namespace TempoMath {
 namespace {
 
@@ -14,14 +16,6 @@ constexpr int kSlowestTempo = 2;
 
 double roundHalfEven(double value) {
     return std::nearbyint(value);
-}
-
-std::string trimSpaces(const std::string& s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace
@@ -41,7 +35,7 @@ std::optional<SliderTempo> tempoForKnob(float leftTwips) {
 }
 
 std::optional<int16_t> intervalForTyped(const std::string& text) {
-    const std::string number = trimSpaces(text);
+    const std::string number = TextLines::trimSpaces(text);
     double value = 0;
     const char* end = number.data() + number.size();
     const auto [stop, error] = std::from_chars(number.data(), end, value);

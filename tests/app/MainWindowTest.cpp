@@ -1,6 +1,7 @@
 #include <QTest>
 
 #include "HitArea.h"
+#include "WindowRegions.h"
 
 #include "MainWindowFixture.h"
 
@@ -172,6 +173,33 @@ TEST_F(MainWindowTest, PressOnTheBodyMovesTheWindowButPressOnAButtonDoesNot) {
         QApplication::sendEvent(&w, &drag);
         QTest::mouseRelease(&w, button, {}, QPoint(80, 230));
         EXPECT_EQ(w.pos(), start + QPoint(20, 30)) << button;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SetupRegion, RoundedRectangleKeepsTheBodyAndCutsTheCorners) {
+    struct Case {
+        OutlineTransform transform;
+        QPoint inside[3];
+        QPoint outside[4];
+    };
+    const Case cases[] = {
+        {{}, {{160, 60}, {160, 11}, {309, 60}}, {{10, 10}, {310, 10}, {10, 110}, {311, 60}}},
+        {{1.0f, 1.0f, 0, 0, 12.0, 12.0},
+         {{200, 75}, {200, 13}, {387, 75}},
+         {{12, 12}, {388, 12}, {12, 138}, {390, 75}}},
+    };
+    for (const Case& c : cases) {
+        const QRegion region = roundRectRegion(setupOutline(c.transform));
+        for (const QPoint& p : c.inside) {
+            EXPECT_TRUE(region.contains(p)) << p.x() << "," << p.y();
+        }
+        for (const QPoint& p : c.outside) {
+            EXPECT_FALSE(region.contains(p)) << p.x() << "," << p.y();
+        }
     }
 }
 

@@ -160,16 +160,20 @@ TEST_F(MetronomeTest, FirstClickComesOneIntervalAfterStartThenOnTheGrid) {
     window->state.NoteVelocity = 90;
     QTest::mouseClick(control("imgBPMPlay"), Qt::LeftButton);
     EXPECT_TRUE(window->tmrBPM.isActive());
-    EXPECT_EQ(window->tmrBPM.interval(), 500);
+    EXPECT_EQ(window->tmrBPM.interval(), 498);  // woken 2 ms early to finish on time
 
-    now += 499ms;
-    fireTimer();  // a little early: no click, armed for the rest
+    now += 497ms;
+    fireTimer();  // early: no click, armed for the rest
     EXPECT_TRUE(takeSent().empty());
     EXPECT_EQ(window->tmrBPM.interval(), 1);
+    now += 2ms;
+    fireTimer();
+    EXPECT_TRUE(takeSent().empty());
+    EXPECT_EQ(window->tmrBPM.interval(), 0);
     now += 4ms;
     fireTimer();
     EXPECT_EQ(takeSent(), (Bytes{{0x9A, 127, 90, 0}}));
-    EXPECT_EQ(window->tmrBPM.interval(), 497);  // back on the grid, not 500 after a late click
+    EXPECT_EQ(window->tmrBPM.interval(), 495);  // back on the grid, not 500 after a late click
 }
 
 TEST_F(MetronomeTest, ClickVelocityIsReadAtEachTick) {
@@ -219,7 +223,7 @@ TEST_F(MetronomeTest, TempoChangeWhileRunningCountsFromTheLastClick) {
     now += 100ms;
     knobTo(1500);                               // 600 ms
     knobTo(2640);                               // 206 ms
-    EXPECT_EQ(window->tmrBPM.interval(), 106);  // 206 after the click at 500
+    EXPECT_EQ(window->tmrBPM.interval(), 104);  // 206 after the click at 500, woken 2 ms early
     EXPECT_TRUE(window->tmrBPM.isActive());
 }
 
