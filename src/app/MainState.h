@@ -10,6 +10,8 @@ class cMp3;
 // Everything the main window's tools share, alive exactly as long as the window.
 struct MainState {
     static constexpr const char* kStartInfoText = "RZ-77 MP3 Player ...             ";
+    // The metronome clicks on this channel (the user's channel 11).
+    static constexpr int16_t kClickChannel = 10;
 
     int16_t channel = 0;  // 0..15; the user counts from 1
     int16_t Device = 0;

@@ -18,7 +18,6 @@ constexpr int kHeightTwips = 4605;
 constexpr double kSkinWidthPx = 210;  // designed at 96 dpi, 15 twips per pixel
 constexpr double kSkinHeightPx = 310;
 constexpr double kDesignTwipsPerPixel = 15.0;
-constexpr int16_t kClickChannel = 10;
 constexpr int16_t kClickProgram = 127;
 
 void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTimer) {
@@ -81,7 +80,7 @@ void frmMain::Form_Load() {
     MIDI_OUT::CloseMidiOut();
     MIDI_OUT::OpenMidiOut(state.Device);
     MIDI_CMD::ProgramChange(state.channel, 0, state.Sound);
-    MIDI_CMD::ProgramChange(kClickChannel, 0, kClickProgram);
+    MIDI_CMD::ProgramChange(MainState::kClickChannel, 0, kClickProgram);
 }
 
 void frmMain::loadSettings() {

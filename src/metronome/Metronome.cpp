@@ -13,12 +13,10 @@
 
 namespace {
 
-constexpr int kDesignIntervalMs = 60000;  // one click a minute until a tempo is set
 constexpr float kKnobDesignLeft = 930;
 constexpr int kKnobTop = 3180;
 constexpr int kKnobWidth = 75;
 constexpr int kKnobHeight = 150;
-constexpr int16_t kClickChannel = 10;
 constexpr int16_t kClickNote = 127;
 constexpr BeatClock::Milliseconds kWakeEarly(2);
 constexpr int16_t kEnter = 13;
@@ -39,10 +37,10 @@ Metronome::Metronome(frmMain& window, Now now)
       m_window(window),
       m_state(window.state),
       m_now(std::move(now)),
-      m_clock(BeatClock::Milliseconds(kDesignIntervalMs)),
+      // Until a tempo is set the metronome runs at the timer's design interval.
+      m_clock(BeatClock::Milliseconds(window.tmrBPM.interval())),
       m_knobLeftTwips(kKnobDesignLeft) {
     createControls();
-    m_window.tmrBPM.setInterval(kDesignIntervalMs);
     connect(&m_window.tmrBPM, &QTimer::timeout, this, &Metronome::onTimer);
 }
 
@@ -95,11 +93,13 @@ void Metronome::imgBPMPlay_Click() {
 
 void Metronome::imgBPMStop_Click() {
     m_window.tmrBPM.stop();
+    // While running the timer holds the time to the next click; stopped, it holds the tempo.
+    m_window.tmrBPM.setInterval(beatInterval());
     MIDI_CMD::AllNotesOff();
 }
 
 void Metronome::tmrBPM_Timer() {
-    MIDI_CMD::NoteOn(kClickChannel, kClickNote, m_state.NoteVelocity);
+    MIDI_CMD::NoteOn(MainState::kClickChannel, kClickNote, m_state.NoteVelocity);
 }
 
 void Metronome::onTimer() {

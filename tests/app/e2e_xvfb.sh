@@ -6,7 +6,7 @@ set -euo pipefail
 program=$1
 work=$(mktemp -d)
 app=""
-trap '[ -n "$app" ] && kill $app 2>/dev/null; rm -rf "$work"' EXIT
+trap '[ -z "$app" ] || kill $app 2>/dev/null || true; rm -rf "$work"' EXIT
 
 if [ -z "${DISPLAY:-}" ]; then
   [ -n "${RZ77_SERVERS:-}" ] && { echo "FAIL: no display"; exit 1; }

@@ -204,6 +204,7 @@ TEST_F(MetronomeTest, StopSilencesEverythingButLeavesTheNoteLoopRunning) {
     QTest::mouseClick(control("imgBPMPlay"), Qt::LeftButton);
     QTest::mouseClick(control("imgBPMStop"), Qt::LeftButton);
     EXPECT_FALSE(window->tmrBPM.isActive());
+    EXPECT_EQ(window->tmrBPM.interval(), 60000);
     EXPECT_TRUE(window->tmrLoopSpeed.isActive());
     EXPECT_EQ(takeSent().size(), 32u);
     QTest::mouseClick(control("imgBPMStop"), Qt::LeftButton);  // stopped: still silences
