@@ -53,9 +53,9 @@ void frmMain::setUpTimers() {
 
 void frmMain::setUpControls() {
     const ScreenUnits& u = m_environment.units;
-    imgMin = new HitArea(this, "imgMin", tr("Minimise"), tr("Minimise RZ77"),
-                         u.toPixels(2340, 300, 255, 195));
-    imgExit =
+    auto* imgMin = new HitArea(this, "imgMin", tr("Minimise"), tr("Minimise RZ77"),
+                               u.toPixels(2340, 300, 255, 195));
+    auto* imgExit =
         new HitArea(this, "imgExit", tr("Exit"), tr("Exit RZ77"), u.toPixels(2640, 300, 225, 195));
     connect(imgMin, &HitArea::clicked, this, &frmMain::imgMin_Click);
     connect(imgExit, &HitArea::clicked, this, &frmMain::imgExit_Click);

@@ -9,8 +9,6 @@
 #include "MainState.h"
 #include "WindowOutline.h"
 
-class HitArea;
-
 // The skinned main window: its state record, timers, outline, moving by the body, and the
 // minimise and exit buttons. The tools on it add their own controls.
 class frmMain : public QWidget {
@@ -50,8 +48,6 @@ private:
 
     AppEnvironment m_environment;
     QSvgRenderer m_skin;
-    HitArea* imgMin = nullptr;
-    HitArea* imgExit = nullptr;
     bool m_movingByHand = false;
     QPoint m_grabOffset;
 };
