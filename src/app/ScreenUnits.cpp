@@ -2,7 +2,8 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <cmath>
+
+#include "RoundHalfEven.h"
 
 namespace {
 constexpr double kTwipsPerInch = 1440.0;
@@ -18,11 +19,11 @@ ScreenUnits ScreenUnits::ofPrimaryScreen() {
 }
 
 int ScreenUnits::toPixelsX(double twips) const {
-    return static_cast<int>(std::nearbyint(twips / twipsPerPixelX));
+    return static_cast<int>(roundHalfEven(twips / twipsPerPixelX));
 }
 
 int ScreenUnits::toPixelsY(double twips) const {
-    return static_cast<int>(std::nearbyint(twips / twipsPerPixelY));
+    return static_cast<int>(roundHalfEven(twips / twipsPerPixelY));
 }
 
 QRect ScreenUnits::toPixels(int left, int top, int width, int height) const {

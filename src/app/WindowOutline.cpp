@@ -1,7 +1,8 @@
 #include "WindowOutline.h"
 
 #include <array>
-#include <cmath>
+
+#include "RoundHalfEven.h"
 
 namespace {
 
@@ -20,9 +21,8 @@ bool inTable(int16_t point) {
     return point >= 0 && point < kOutlinePointCount;
 }
 
-// Nearest integer, an exact half to the even neighbour.
-int32_t roundHalfEven(double value) {
-    return static_cast<int32_t>(std::nearbyint(value));
+int32_t rounded(double value) {
+    return static_cast<int32_t>(roundHalfEven(value));
 }
 
 double scaled(double c, float scale, double twipsPerPixel) {
@@ -30,11 +30,11 @@ double scaled(double c, float scale, double twipsPerPixel) {
 }
 
 int32_t convertX(double x, const OutlineTransform& t) {
-    return roundHalfEven(scaled(x, t.scaleX, t.twipsPerPixelX) + t.offsetX);
+    return rounded(scaled(x, t.scaleX, t.twipsPerPixelX) + t.offsetX);
 }
 
 int32_t convertY(double y, const OutlineTransform& t) {
-    return roundHalfEven(scaled(y, t.scaleY, t.twipsPerPixelY) + t.offsetY);
+    return rounded(scaled(y, t.scaleY, t.twipsPerPixelY) + t.offsetY);
 }
 
 }  // namespace
@@ -62,6 +62,6 @@ RoundRect setupOutline(const OutlineTransform& t) {
             convertY(r.top, t),
             convertX(r.right, t),
             convertY(r.bottom, t),
-            roundHalfEven(scaled(r.ellipseWidth, t.scaleX, t.twipsPerPixelX)),
-            roundHalfEven(scaled(r.ellipseHeight, t.scaleY, t.twipsPerPixelY))};
+            rounded(scaled(r.ellipseWidth, t.scaleX, t.twipsPerPixelX)),
+            rounded(scaled(r.ellipseHeight, t.scaleY, t.twipsPerPixelY))};
 }

@@ -15,9 +15,8 @@
 namespace {
 constexpr int kWidthTwips = 3090;
 constexpr int kHeightTwips = 4605;
-constexpr double kSkinWidthPx = 210;  // designed at 96 dpi, 15 twips per pixel
-constexpr double kSkinHeightPx = 310;
-constexpr double kDesignTwipsPerPixel = 15.0;
+constexpr double kSkinWidthTwips = 3150;  // the 210 x 310 pixel skin at 96 dpi
+constexpr double kSkinHeightTwips = 4650;
 constexpr int16_t kClickProgram = 127;
 
 void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTimer) {
@@ -125,8 +124,8 @@ void frmMain::paintEvent(QPaintEvent*) {
     // The skin's own transparency cuts the picture where the window system only cuts input.
     painter.setClipRegion(state.MainRegion);
     const ScreenUnits& u = m_environment.units;
-    m_skin.render(&painter, QRectF(0, 0, kSkinWidthPx * kDesignTwipsPerPixel / u.twipsPerPixelX,
-                                   kSkinHeightPx * kDesignTwipsPerPixel / u.twipsPerPixelY));
+    m_skin.render(&painter, QRectF(0, 0, kSkinWidthTwips / u.twipsPerPixelX,
+                                   kSkinHeightTwips / u.twipsPerPixelY));
 }
 
 void frmMain::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "RoundHalfEven.h"
 #include "TextLines.h"
 
 namespace TempoMath {
@@ -13,10 +14,6 @@ constexpr double kTrackOrigin = 899;
 constexpr int kTwipsPerTempoStep = 6;
 // Below two beats a minute the interval no longer fits 16 bits.
 constexpr int kSlowestTempo = 2;
-
-double roundHalfEven(double value) {
-    return std::nearbyint(value);
-}
 
 }  // namespace
 

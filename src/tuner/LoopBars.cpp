@@ -1,6 +1,6 @@
 #include "LoopBars.h"
 
-#include <cmath>
+#include "RoundHalfEven.h"
 
 namespace LoopBars {
 namespace {
@@ -8,8 +8,8 @@ constexpr double kMinimumTwips = 10;
 constexpr double kVelocityPerTwip = 0.125;
 constexpr double kMillisecondsPerTwip = 4;
 
-int16_t roundHalfEven(double value) {
-    return static_cast<int16_t>(std::nearbyint(value));
+int16_t rounded(double value) {
+    return static_cast<int16_t>(roundHalfEven(value));
 }
 }  // namespace
 
@@ -18,11 +18,11 @@ bool acceptsMove(int buttons, double xTwips) {
 }
 
 int16_t velocityForWidth(double widthTwips) {
-    return roundHalfEven(widthTwips * kVelocityPerTwip);
+    return rounded(widthTwips * kVelocityPerTwip);
 }
 
 int16_t intervalForWidth(double widthTwips) {
-    return roundHalfEven(widthTwips * kMillisecondsPerTwip);
+    return rounded(widthTwips * kMillisecondsPerTwip);
 }
 
 }  // namespace LoopBars
