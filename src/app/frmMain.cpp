@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGraphicsColorizeEffect>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -18,6 +19,7 @@ constexpr int kHeightTwips = 4605;
 constexpr double kSkinWidthTwips = 3150;  // the 210 x 310 pixel skin at 96 dpi
 constexpr double kSkinHeightTwips = 4650;
 constexpr int16_t kClickProgram = 127;
+constexpr const char* kPlainToolTip = "rz77PlainToolTip";
 
 void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTimer) {
     timer.setInterval(interval);
@@ -37,10 +39,33 @@ frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     setFixedSize(units.toPixelsX(kWidthTwips), units.toPixelsY(kHeightTwips));
     setUpTimers();
     setUpControls();
+    MIDI_OUT::SetFailureSign(
+        [this](const std::string& text) { showMidiTrouble(QString::fromStdString(text)); });
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    MIDI_OUT::SetFailureSign({});
+}
+
+void frmMain::addTroubleDisplay(QWidget* display) {
+    display->setProperty(kPlainToolTip, display->toolTip());
+    m_troubleDisplays.append(display);
+}
+
+void frmMain::showMidiTrouble(const QString& text) {
+    for (QWidget* display : m_troubleDisplays) {
+        if (text.isEmpty()) {
+            display->setGraphicsEffect(nullptr);
+            display->setToolTip(display->property(kPlainToolTip).toString());
+            continue;
+        }
+        auto* red = new QGraphicsColorizeEffect(display);
+        red->setColor(QColor(0xFF, 0x40, 0x30));
+        display->setGraphicsEffect(red);
+        display->setToolTip(tr("MIDI output fails: %1").arg(text));
+    }
+}
 
 void frmMain::setUpTimers() {
     setUpTimer(tmrLoopSpeed, 1000, Qt::PreciseTimer);
@@ -76,6 +101,8 @@ void frmMain::Form_Load() {
     loadSettings();
     state.InfoText = MainState::kStartInfoText;
     tmrLoopSpeed.setInterval(state.LoopInterval);
+    // Every failure of the start-up is reported on its own; repeats are damped afterwards.
+    const MIDI_OUT::ReportEveryFailure startUpReports;
     MIDI_OUT::CloseMidiOut();
     MIDI_OUT::OpenMidiOut(state.Device);
     MIDI_CMD::ProgramChange(state.channel, 0, state.Sound);

@@ -27,6 +27,11 @@ public:
 
     const AppEnvironment& environment() const { return m_environment; }
 
+    // A display whose lettering turns red, with the error as its tooltip, while the MIDI output
+    // keeps failing after its first report.
+    void addTroubleDisplay(QWidget* display);
+    void showMidiTrouble(const QString& text);
+
     MainState state;
     QTimer tmrLoopSpeed;
     QTimer tmrBPM;
@@ -48,6 +53,7 @@ private:
 
     AppEnvironment m_environment;
     QSvgRenderer m_skin;
+    QList<QWidget*> m_troubleDisplays;
     bool m_movingByHand = false;
     QPoint m_grabOffset;
 };

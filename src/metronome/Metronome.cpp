@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "DragPicture.h"
+#include "GridTicker.h"
 #include "HitArea.h"
 #include "MIDI_CMD.h"
 #include "TempoMath.h"
@@ -18,7 +19,6 @@ constexpr int kKnobTop = 3180;
 constexpr int kKnobWidth = 75;
 constexpr int kKnobHeight = 150;
 constexpr int16_t kClickNote = 127;
-constexpr BeatClock::Milliseconds kWakeEarly(2);
 constexpr int16_t kEnter = 13;
 constexpr int16_t kEscape = 27;
 
@@ -36,12 +36,11 @@ Metronome::Metronome(frmMain& window, Now now)
     : QObject(&window),
       m_window(window),
       m_state(window.state),
-      m_now(std::move(now)),
       // Until a tempo is set the metronome runs at the timer's design interval.
-      m_clock(BeatClock::Milliseconds(window.tmrBPM.interval())),
+      m_ticker(new GridTicker(
+          window.tmrBPM, std::move(now), [this] { tmrBPM_Timer(); }, this)),
       m_knobLeftTwips(kKnobDesignLeft) {
     createControls();
-    connect(&m_window.tmrBPM, &QTimer::timeout, this, &Metronome::onTimer);
 }
 
 void Metronome::createControls() {
@@ -64,6 +63,7 @@ void Metronome::createControls() {
     lblBPM->setToolTip(tr("Tempo in beats per minute; click to type one"));
     lblBPM->setCursor(Qt::IBeamCursor);
     lblBPM->installEventFilter(this);
+    m_window.addTroubleDisplay(lblBPM);
 
     txtBPM = new QLineEdit(&m_window);
     txtBPM->setObjectName("txtBPM");
@@ -84,36 +84,16 @@ void Metronome::createControls() {
 
 void Metronome::imgBPMPlay_Click() {
     // Starting a running metronome changes nothing: the beat goes on undisturbed.
-    if (m_window.tmrBPM.isActive()) {
-        return;
-    }
-    m_clock.start(m_now());
-    arm();
+    m_ticker->start();
 }
 
 void Metronome::imgBPMStop_Click() {
-    m_window.tmrBPM.stop();
-    // While running the timer holds the time to the next click; stopped, it holds the tempo.
-    m_window.tmrBPM.setInterval(beatInterval());
+    m_ticker->stop();
     MIDI_CMD::AllNotesOff();
 }
 
 void Metronome::tmrBPM_Timer() {
     MIDI_CMD::NoteOn(MainState::kClickChannel, kClickNote, m_state.NoteVelocity);
-}
-
-void Metronome::onTimer() {
-    if (m_clock.takeBeat(m_now())) {
-        tmrBPM_Timer();
-    }
-    arm();
-}
-
-void Metronome::arm() {
-    // The event loop wakes timers up to a millisecond late; waking a little early and taking the
-    // last stretch in zero-length steps puts the click on its due time.
-    const auto wait = m_clock.untilNextBeat(m_now()) - kWakeEarly;
-    m_window.tmrBPM.start(std::max(0, static_cast<int>(wait.count())));
 }
 
 void Metronome::imgBPMslider_MouseMove(int16_t Button, int16_t, float X, float) {
@@ -160,16 +140,11 @@ void Metronome::txtBPM_KeyPress(int16_t KeyAscii) {
 }
 
 int Metronome::beatInterval() const {
-    return static_cast<int>(m_clock.interval().count());
+    return static_cast<int>(m_ticker->interval().count());
 }
 
 void Metronome::setBeatInterval(int milliseconds) {
-    m_clock.setInterval(BeatClock::Milliseconds(milliseconds));
-    if (m_window.tmrBPM.isActive()) {
-        arm();
-    } else {
-        m_window.tmrBPM.setInterval(milliseconds);
-    }
+    m_ticker->setInterval(BeatClock::Milliseconds(milliseconds));
 }
 
 bool Metronome::eventFilter(QObject* watched, QEvent* event) {

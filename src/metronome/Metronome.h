@@ -6,6 +6,7 @@
 #include "BeatClock.h"
 
 class DragPicture;
+class GridTicker;
 class QLabel;
 class QLineEdit;
 class frmMain;
@@ -37,13 +38,10 @@ protected:
 private:
     void createControls();
     void setBeatInterval(int milliseconds);
-    void onTimer();
-    void arm();
 
     frmMain& m_window;
     MainState& m_state;
-    Now m_now;
-    BeatClock m_clock;
+    GridTicker* m_ticker;
     float m_knobLeftTwips;
     DragPicture* imgBPMslider = nullptr;
     QLabel* lblBPM = nullptr;

@@ -2,8 +2,13 @@
 
 #include <fluidsynth.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <mutex>
+
+#include "ClickSoundFont.h"
 
 namespace {
 
@@ -52,6 +57,68 @@ bool isFile(const std::string& path) {
     return !path.empty() && std::filesystem::is_regular_file(path, error);
 }
 
+// FluidSynth reads sound fonts through file callbacks; these serve the click font from memory
+// and every other font from disk.
+struct FontFile {
+    const std::string* memory = nullptr;
+    fluid_long_long_t position = 0;
+    std::FILE* disk = nullptr;
+};
+
+void* openFont(const char* filename) {
+    if (std::strcmp(filename, ClickSoundFont::kName) == 0) {
+        return new FontFile{&ClickSoundFont::bytes()};
+    }
+    std::FILE* disk = std::fopen(filename, "rb");
+    return disk == nullptr ? nullptr : new FontFile{nullptr, 0, disk};
+}
+
+int readFont(void* buffer, fluid_long_long_t count, void* handle) {
+    auto* file = static_cast<FontFile*>(handle);
+    if (file->disk != nullptr) {
+        const auto size = static_cast<size_t>(count);
+        return std::fread(buffer, 1, size, file->disk) == size ? FLUID_OK : FLUID_FAILED;
+    }
+    const auto size = static_cast<fluid_long_long_t>(file->memory->size());
+    if (count < 0 || file->position + count > size) {
+        return FLUID_FAILED;
+    }
+    std::memcpy(buffer, file->memory->data() + file->position, static_cast<size_t>(count));
+    file->position += count;
+    return FLUID_OK;
+}
+
+int seekFont(void* handle, fluid_long_long_t offset, int origin) {
+    auto* file = static_cast<FontFile*>(handle);
+    if (file->disk != nullptr) {
+        return std::fseek(file->disk, static_cast<long>(offset), origin) == 0 ? FLUID_OK
+                                                                              : FLUID_FAILED;
+    }
+    const auto size = static_cast<fluid_long_long_t>(file->memory->size());
+    const fluid_long_long_t base = origin == SEEK_SET   ? 0
+                                   : origin == SEEK_CUR ? file->position
+                                                        : size;
+    if (base + offset < 0 || base + offset > size) {
+        return FLUID_FAILED;
+    }
+    file->position = base + offset;
+    return FLUID_OK;
+}
+
+fluid_long_long_t tellFont(void* handle) {
+    auto* file = static_cast<FontFile*>(handle);
+    return file->disk != nullptr ? std::ftell(file->disk) : file->position;
+}
+
+int closeFont(void* handle) {
+    auto* file = static_cast<FontFile*>(handle);
+    if (file->disk != nullptr) {
+        std::fclose(file->disk);
+    }
+    delete file;
+    return FLUID_OK;
+}
+
 }  // namespace
 
 GmSynth::GmSynth() {
@@ -60,9 +127,6 @@ GmSynth::GmSynth() {
 }
 
 GmSynth::~GmSynth() {
-    if (m_driver != nullptr) {
-        delete_fluid_audio_driver(m_driver);
-    }
     if (m_synth != nullptr) {
         delete_fluid_synth(m_synth);
     }
@@ -87,33 +151,35 @@ bool GmSynth::load(std::string& error) {
         return false;
     }
     fluid_settings_setnum(m_settings, "synth.gain", kGain);
+    fluid_settings_setnum(m_settings, "synth.sample-rate", kSampleRate);
     m_synth = new_fluid_synth(m_settings);
     if (m_synth == nullptr) {
         error = takeLogError("FluidSynth could not create a synthesizer.");
         return false;
     }
+    addClickLoader();
     if (fluid_synth_sfload(m_synth, font.c_str(), 1) == FLUID_FAILED) {
         error = takeLogError("FluidSynth could not load the sound font " + font + ".");
         return false;
     }
-    return true;
+    return loadClick(error);
 }
 
-bool GmSynth::startAudio(std::string& error) {
-    // The jack driver is never tried: it would start a JACK server of its own.
-    std::string failures;
-    for (const char* driver : {"pulseaudio", "alsa"}) {
-        fluid_settings_setstr(m_settings, "audio.driver", driver);
-        m_driver = new_fluid_audio_driver(m_settings, m_synth);
-        if (m_driver != nullptr) {
-            takeLogError({});
-            return true;
-        }
-        failures += std::string(failures.empty() ? "" : "\n") + driver + ": " +
-                    takeLogError("no audio output");
+// FluidSynth takes loaders only before the first sound font; this one is asked first.
+void GmSynth::addClickLoader() {
+    fluid_sfloader_t* loader = new_fluid_defsfloader(m_settings);
+    fluid_sfloader_set_callbacks(loader, openFont, readFont, seekFont, tellFont, closeFont);
+    fluid_synth_add_sfloader(m_synth, loader);
+}
+
+// Loaded last, so that it stands above the GM font: its program 127 replaces the GM one, whose
+// samples stop below the metronome's key 127 and so stay silent.
+bool GmSynth::loadClick(std::string& error) {
+    if (fluid_synth_sfload(m_synth, ClickSoundFont::kName, 1) == FLUID_FAILED) {
+        error = takeLogError("FluidSynth could not load the metronome click.");
+        return false;
     }
-    error = "The built-in synthesizer found no sound output.\n" + failures;
-    return false;
+    return true;
 }
 
 bool GmSynth::handleShortMessage(uint32_t message, std::string& error) {
@@ -148,12 +214,17 @@ bool GmSynth::handleShortMessage(uint32_t message, std::string& error) {
     return true;
 }
 
+void GmSynth::apply(uint32_t message) {
+    std::string error;
+    if (!handleShortMessage(message, error)) {
+        std::cerr << "RZ77: " << error << '\n';
+    }
+}
+
 void GmSynth::render(float* left, float* right, int frames) {
     fluid_synth_write_float(m_synth, frames, left, 0, 1, right, 0, 1);
 }
 
-double GmSynth::sampleRate() const {
-    double rate = 44100.0;
-    fluid_settings_getnum(m_settings, "synth.sample-rate", &rate);
-    return rate;
+bool GmSynth::isSounding() const {
+    return fluid_synth_get_active_voice_count(m_synth) > 0;
 }

@@ -3,36 +3,43 @@
 #include <cstdint>
 #include <string>
 
+#include "SynthEngine.h"
+
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
-typedef struct _fluid_audio_driver_t fluid_audio_driver_t;
 
-// A General MIDI synthesizer (FluidSynth with the system's GM sound font) that takes packed
-// short messages. It renders offline on request or, once started, plays through the desktop's
-// sound server.
-class GmSynth {
+// A General MIDI synthesizer (FluidSynth with the system's GM sound font, and the program's own
+// metronome click as program 127) that takes packed short messages and renders on request.
+class GmSynth : public SynthEngine {
 public:
+    // 64 frames per millisecond: every event on a whole-millisecond grid lands on a block
+    // boundary of the engine, so the metronome's clicks are placed to the sample.
+    static constexpr double kSampleRate = 64000.0;
+
     GmSynth();
-    ~GmSynth();
+    ~GmSynth() override;
     GmSynth(const GmSynth&) = delete;
     GmSynth& operator=(const GmSynth&) = delete;
 
     // Path of the General MIDI sound font the synthesizer loads; empty when none is installed.
     static std::string soundFontPath();
 
-    // Creates the synthesizer and loads the sound font. On failure returns false and sets error.
+    // Creates the synthesizer and loads the sound fonts. On failure returns false and sets error.
     bool load(std::string& error);
-    // Starts the audio output (PulseAudio, then ALSA). On failure returns false and sets error.
-    bool startAudio(std::string& error);
 
     // Applies one short message; returns false with error set when the synthesizer refused it.
     bool handleShortMessage(uint32_t message, std::string& error);
-    // Renders frames of interleaved-free stereo into two buffers (no sound server needed).
-    void render(float* left, float* right, int frames);
-    double sampleRate() const;
+    double sampleRate() const { return kSampleRate; }
+
+    void apply(uint32_t message) override;
+    // Renders frames of stereo into two buffers.
+    void render(float* left, float* right, int frames) override;
+    bool isSounding() const override;
 
 private:
+    void addClickLoader();
+    bool loadClick(std::string& error);
+
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
-    fluid_audio_driver_t* m_driver = nullptr;
 };

@@ -7,6 +7,35 @@ uint32_t hMidiOut = 0;
 namespace {
 MidiSystem* g_system = nullptr;
 MessageReporter* g_reporter = nullptr;
+FailureSign g_sign;
+std::optional<MidiSystem::Clock::time_point> g_due;
+bool g_reportEveryFailure = false;
+// The send failure shown in a box since the last open or successful send.
+std::optional<std::string> g_shownSendFailure;
+
+void showSign(const std::string& text) {
+    if (g_sign) {
+        g_sign(text);
+    }
+}
+
+// A successful send or a new open ends the damping, and with it the sign.
+void forgetSendFailure() {
+    if (g_shownSendFailure) {
+        g_shownSendFailure.reset();
+        showSign({});
+    }
+}
+
+void reportSendFailure(MidiResult code) {
+    const std::string text = g_system->errorText(code);
+    if (g_shownSendFailure == text && !g_reportEveryFailure) {
+        showSign(text);
+        return;
+    }
+    g_shownSendFailure = text;
+    g_reporter->show(text);
+}
 
 void addDeviceIfNamed(MidiDeviceList& list, int32_t deviceId) {
     std::string name;
@@ -25,6 +54,27 @@ bool isDataByte(int16_t value) {
 void SetPlatform(MidiSystem* system, MessageReporter* reporter) {
     g_system = system;
     g_reporter = reporter;
+    g_shownSendFailure.reset();
+}
+
+void SetFailureSign(FailureSign sign) {
+    g_sign = std::move(sign);
+}
+
+DueAt::DueAt(MidiSystem::Clock::time_point due) : m_outer(g_due) {
+    g_due = due;
+}
+
+DueAt::~DueAt() {
+    g_due = m_outer;
+}
+
+ReportEveryFailure::ReportEveryFailure() : m_outer(g_reportEveryFailure) {
+    g_reportEveryFailure = true;
+}
+
+ReportEveryFailure::~ReportEveryFailure() {
+    g_reportEveryFailure = m_outer;
 }
 
 void ListMidiOutDevices(MidiDeviceList& list) {
@@ -42,6 +92,7 @@ int32_t DeviceCount() {
 
 bool OpenMidiOut(int16_t deviceId) {
     CloseMidiOut();
+    forgetSendFailure();
     const MidiResult result = g_system->open(deviceId, hMidiOut);
     if (result != MidiResultCode::Ok) {
         ShowMidiError(result);
@@ -68,9 +119,13 @@ void SendMidiShort(int16_t status, int16_t data1, int16_t data2) {
     if (!IsSendable(status, data1, data2)) {
         return;
     }
-    const MidiResult result = g_system->sendShort(hMidiOut, PackMidiShort(status, data1, data2));
-    if (result != MidiResultCode::Ok) {
-        ShowMidiError(result);
+    const auto due = g_due.value_or(MidiSystem::Clock::now());
+    const MidiResult result =
+        g_system->sendShort(hMidiOut, PackMidiShort(status, data1, data2), due);
+    if (result == MidiResultCode::Ok) {
+        forgetSendFailure();
+    } else {
+        reportSendFailure(result);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -19,9 +20,12 @@ constexpr MidiResult DriverError = 6;
 constexpr int32_t MidiMapperId = -1;
 
 // What the program needs of the machine's MIDI output: devices by identifier (-1 and 0..n-1),
-// handles to opened devices, and packed short messages sent through them.
+// handles to opened devices, and packed short messages sent through them, each with the moment
+// it is due to sound.
 class MidiSystem {
 public:
+    using Clock = std::chrono::steady_clock;
+
     virtual ~MidiSystem() = default;
 
     virtual int32_t deviceCount() = 0;
@@ -29,6 +33,6 @@ public:
     // On success stores a non-zero handle; on failure stores 0.
     virtual MidiResult open(int32_t deviceId, uint32_t& handle) = 0;
     virtual MidiResult close(uint32_t handle) = 0;
-    virtual MidiResult sendShort(uint32_t handle, uint32_t message) = 0;
+    virtual MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) = 0;
     virtual std::string errorText(MidiResult code) = 0;
 };

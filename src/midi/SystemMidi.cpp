@@ -1,6 +1,8 @@
 #include "SystemMidi.h"
 
 #include "GmSynth.h"
+#include "SynthPlayback.h"
+#include "TimedSender.h"
 
 namespace {
 constexpr const char* kSoundAdvice =
@@ -15,7 +17,7 @@ class SystemMidi::Output {
 public:
     explicit Output(int32_t deviceId) : m_deviceId(deviceId) {}
     virtual ~Output() = default;
-    virtual bool send(uint32_t message, std::string& error) = 0;
+    virtual bool send(uint32_t message, Clock::time_point due, std::string& error) = 0;
     int32_t deviceId() const { return m_deviceId; }
 
 private:
@@ -24,26 +26,46 @@ private:
 
 class SystemMidi::SynthOutput : public Output {
 public:
-    SynthOutput() : Output(MidiMapperId) {}
-    bool start(std::string& error) { return m_synth.load(error) && m_synth.startAudio(error); }
-    bool send(uint32_t message, std::string& error) override {
-        return m_synth.handleShortMessage(message, error);
+    SynthOutput() : Output(MidiMapperId), m_playback(m_synth, m_synth.sampleRate()) {}
+    bool start(std::string& error) {
+        if (!m_synth.load(error)) {
+            return false;
+        }
+        if (!m_playback.start(error)) {
+            error = "The built-in synthesizer found no sound output.\n" + error;
+            return false;
+        }
+        return true;
+    }
+    bool send(uint32_t message, Clock::time_point due, std::string& error) override {
+        if (!m_playback.healthy(error)) {
+            return false;
+        }
+        m_playback.post(message, due);
+        return true;
     }
 
 private:
     GmSynth m_synth;
+    SynthPlayback m_playback;
 };
 
+// A port has no clock of its own: a message due later waits for its time here.
 class SystemMidi::PortOutput : public Output {
 public:
     PortOutput(int32_t deviceId, std::unique_ptr<MidiPortConnection> connection)
-        : Output(deviceId), m_connection(std::move(connection)) {}
-    bool send(uint32_t message, std::string& error) override {
-        return m_connection->send(message, error);
+        : Output(deviceId),
+          m_connection(std::move(connection)),
+          m_sender([this](uint32_t message, std::string& error) {
+              return m_connection->send(message, error);
+          }) {}
+    bool send(uint32_t message, Clock::time_point due, std::string& error) override {
+        return m_sender.post(message, due, error);
     }
 
 private:
     std::unique_ptr<MidiPortConnection> m_connection;
+    TimedSender m_sender;
 };
 
 SystemMidi::SystemMidi() = default;
@@ -89,13 +111,13 @@ MidiResult SystemMidi::close(uint32_t handle) {
     return m_open.erase(handle) == 1 ? MidiResultCode::Ok : MidiResultCode::InvalidHandle;
 }
 
-MidiResult SystemMidi::sendShort(uint32_t handle, uint32_t message) {
+MidiResult SystemMidi::sendShort(uint32_t handle, uint32_t message, Clock::time_point due) {
     const auto found = m_open.find(handle);
     if (found == m_open.end()) {
         return MidiResultCode::InvalidHandle;
     }
     std::string error;
-    if (!found->second->send(message, error)) {
+    if (!found->second->send(message, due, error)) {
         const bool synth = found->second->deviceId() == MidiMapperId;
         return driverError(error, synth ? kSoundAdvice : kPortAdvice);
     }

@@ -23,7 +23,7 @@ public:
     MidiResult deviceName(int32_t deviceId, std::string& name) override;
     MidiResult open(int32_t deviceId, uint32_t& handle) override;
     MidiResult close(uint32_t handle) override;
-    MidiResult sendShort(uint32_t handle, uint32_t message) override;
+    MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) override;
     std::string errorText(MidiResult code) override;
 
 private:

@@ -1,6 +1,7 @@
 #include "Tuner.h"
 
 #include "DragPicture.h"
+#include "GridTicker.h"
 #include "HitArea.h"
 #include "LoopBars.h"
 #include "MIDI_CMD.h"
@@ -24,7 +25,12 @@ constexpr int kBarHeightTwips = 150;
 
 }  // namespace
 
-Tuner::Tuner(frmMain& window) : QObject(&window), m_window(window), m_state(window.state) {
+Tuner::Tuner(frmMain& window, Now now)
+    : QObject(&window),
+      m_window(window),
+      m_state(window.state),
+      m_loop(new GridTicker(
+          window.tmrLoopSpeed, std::move(now), [this] { tmrLoopSpeed_Timer(); }, this)) {
     createControls();
     connectTimers();
 }
@@ -39,6 +45,7 @@ void Tuner::createControls() {
     }
     imgNote =
         new SvgPicture(&m_window, "imgNote", kLetterPictures[7], u.toPixels(540, 1050, 405, 315));
+    m_window.addTroubleDisplay(imgNote);
     imgMusicalNote = new SvgPicture(&m_window, "imgMusicalNote", ":/assets/musical-note.svg",
                                     u.toPixels(1440, 810, 330, 435));
     imgMusicalNote->hide();
@@ -90,7 +97,6 @@ void Tuner::createControls() {
 
 void Tuner::connectTimers() {
     connect(&m_window.tmrNote, &QTimer::timeout, this, &Tuner::tmrNote_Timer);
-    connect(&m_window.tmrLoopSpeed, &QTimer::timeout, this, &Tuner::tmrLoopSpeed_Timer);
 }
 
 void Tuner::soundSelectedNote() {
@@ -134,15 +140,13 @@ void Tuner::imgPlaynote_Click() {
 }
 
 void Tuner::imgStopnote_Click() {
-    m_window.tmrLoopSpeed.stop();
+    m_loop->stop();
     MIDI_CMD::AllNotesOff();
 }
 
 void Tuner::imgLoop_Click() {
     // Enabling a running loop changes nothing: the beat goes on undisturbed.
-    if (!m_window.tmrLoopSpeed.isActive()) {
-        m_window.tmrLoopSpeed.start();
-    }
+    m_loop->start();
 }
 
 void Tuner::tmrNote_Timer() {
@@ -151,7 +155,7 @@ void Tuner::tmrNote_Timer() {
 }
 
 void Tuner::tmrLoopSpeed_Timer() {
-    m_window.tmrLoopSpeed.setInterval(m_state.LoopInterval);
+    m_loop->setInterval(BeatClock::Milliseconds(m_state.LoopInterval));
     soundSelectedNote();
 }
 

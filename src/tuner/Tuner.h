@@ -2,10 +2,13 @@
 
 #include <QObject>
 #include <array>
+#include <chrono>
+#include <functional>
 
 #include "NoteSelection.h"
 
 class DragPicture;
+class GridTicker;
 class HitArea;
 class SvgPicture;
 class frmMain;
@@ -17,7 +20,8 @@ struct MainState;
 class Tuner : public QObject {
     Q_OBJECT
 public:
-    explicit Tuner(frmMain& window);
+    using Now = std::function<std::chrono::steady_clock::time_point()>;
+    explicit Tuner(frmMain& window, Now now = std::chrono::steady_clock::now);
 
     void imgString_Click(int16_t Index);
     void imgNoteUp_Click();
@@ -39,6 +43,7 @@ private:
 
     frmMain& m_window;
     MainState& m_state;
+    GridTicker* m_loop;
     SvgPicture* imgNote = nullptr;
     std::array<SvgPicture*, kNoteLetterCount> imgNotePix{};
     SvgPicture* imgMusicalNote = nullptr;

@@ -158,22 +158,26 @@ TEST_F(MetronomeTest, FirstClickComesOneIntervalAfterStartThenOnTheGrid) {
     dragKnob(Qt::LeftButton, 0);  // same position: no tempo change, but the knob was touched
     typeTempo("120");
     window->state.NoteVelocity = 90;
+    const auto started = now;
     QTest::mouseClick(control("imgBPMPlay"), Qt::LeftButton);
     EXPECT_TRUE(window->tmrBPM.isActive());
-    EXPECT_EQ(window->tmrBPM.interval(), 498);  // woken 2 ms early to finish on time
+    EXPECT_EQ(window->tmrBPM.interval(), 470);  // wakes 30 ms ahead of the beat
 
-    now += 497ms;
+    now += 469ms;
     fireTimer();  // early: no click, armed for the rest
     EXPECT_TRUE(takeSent().empty());
     EXPECT_EQ(window->tmrBPM.interval(), 1);
-    now += 2ms;
-    fireTimer();
-    EXPECT_TRUE(takeSent().empty());
-    EXPECT_EQ(window->tmrBPM.interval(), 0);
-    now += 4ms;
+    now += 1ms;
     fireTimer();
     EXPECT_EQ(takeSent(), (Bytes{{0x9A, 127, 90, 0}}));
-    EXPECT_EQ(window->tmrBPM.interval(), 495);  // back on the grid, not 500 after a late click
+    EXPECT_EQ(midi.dues.back(), started + 500ms);  // stamped with its beat, not the wake-up
+    EXPECT_EQ(window->tmrBPM.interval(), 500);
+
+    now = started + 985ms;  // the thread ran 15 ms late: the click keeps its time
+    fireTimer();
+    EXPECT_EQ(takeSent().size(), 1u);
+    EXPECT_EQ(midi.dues.back(), started + 1000ms);
+    EXPECT_EQ(window->tmrBPM.interval(), 485);  // back on the grid
 }
 
 TEST_F(MetronomeTest, ClickVelocityIsReadAtEachTick) {
@@ -222,9 +226,9 @@ TEST_F(MetronomeTest, TempoChangeWhileRunningCountsFromTheLastClick) {
     fireTimer();
     ASSERT_EQ(takeSent().size(), 1u);
     now += 100ms;
-    knobTo(1500);                               // 600 ms
-    knobTo(2640);                               // 206 ms
-    EXPECT_EQ(window->tmrBPM.interval(), 104);  // 206 after the click at 500, woken 2 ms early
+    knobTo(1500);                              // 600 ms
+    knobTo(2640);                              // 206 ms
+    EXPECT_EQ(window->tmrBPM.interval(), 76);  // 206 after the click at 500, 30 ms ahead
     EXPECT_TRUE(window->tmrBPM.isActive());
 }
 

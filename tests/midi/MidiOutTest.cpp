@@ -82,12 +82,41 @@ TEST_F(MidiOutTest, OutOfRangeRequestsSendNothing) {
     EXPECT_TRUE(reporter.shown.empty());
 }
 
-TEST_F(MidiOutTest, SendWithNoDeviceOpenReportsInvalidHandle) {
+TEST_F(MidiOutTest, SendWithNoDeviceOpenReportsInvalidHandleOnceThenSigns) {
+    std::vector<std::string> signs;
+    MIDI_OUT::SetFailureSign([&](const std::string& text) { signs.push_back(text); });
     MIDI_CMD::NoteOn(0, 60, 100);
     EXPECT_EQ(reporter.shown, std::vector<std::string>{"error 5"});
     EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
     MIDI_CMD::AllNotesOff();
-    EXPECT_EQ(reporter.shown.size(), 33u);
+    EXPECT_EQ(reporter.shown.size(), 1u);
+    EXPECT_EQ(signs, std::vector<std::string>(32, "error 5"));
+
+    // A new failure is boxed at once; a working send clears the sign.
+    midi.failingSend = MidiResultCode::DriverError;
+    MIDI_CMD::NoteOn(0, 60, 100);
+    EXPECT_EQ(reporter.shown, (std::vector<std::string>{"error 5", "error 6"}));
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(0));
+    EXPECT_EQ(signs.back(), "");
+    MIDI_OUT::SetFailureSign({});
+}
+
+TEST_F(MidiOutTest, RepeatsAreBoxedAgainAfterASuccessOrAReopen) {
+    MIDI_OUT::OpenMidiOut(0);
+    const auto failTwice = [&] {
+        midi.openHandle = 0;  // the device went away under the open handle
+        MIDI_CMD::NoteOn(0, 60, 100);
+        MIDI_CMD::NoteOn(0, 60, 100);
+    };
+    failTwice();
+    EXPECT_EQ(reporter.shown.size(), 1u);
+    MIDI_OUT::OpenMidiOut(0);
+    failTwice();
+    EXPECT_EQ(reporter.shown.size(), 2u);
+    midi.openHandle = MIDI_OUT::hMidiOut;
+    MIDI_CMD::NoteOn(0, 60, 100);
+    failTwice();
+    EXPECT_EQ(reporter.shown.size(), 3u);
 }
 
 TEST_F(MidiOutTest, OpenClosesTheOpenDeviceFirst) {
@@ -123,6 +152,7 @@ TEST_F(MidiOutTest, FailedCloseStillForgetsTheHandle) {
 }
 
 TEST_F(MidiOutTest, FailedOpenLeavesNoHandleAndLaterSendsReport) {
+    const MIDI_OUT::ReportEveryFailure startUp;
     midi.failingOpen = {-1};
     EXPECT_FALSE(MIDI_OUT::OpenMidiOut(-1));
     MIDI_CMD::ProgramChange(0, 0, 0);

@@ -1,6 +1,8 @@
 // The built-in synthesizer, rendered offline: each open string must sound in tune.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "GmSynth.h"
 #include "Pitch.h"
 
@@ -40,6 +42,56 @@ TEST(GmSynthIntegration, NoteWithoutProgramStillSounds) {
         peak = std::max(peak, std::abs(v));
     }
     EXPECT_GT(peak, 0.01f);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr uint32_t kClickProgramOnChannel10 = 0xCA | (127 << 8);
+
+struct ClickShape {
+    double peakDb = -200;
+    int onsetFrame = -1;
+    int lastAudibleFrame = -1;  // above -60 dBFS
+};
+
+ClickShape renderClick(int key, int velocity) {
+    GmSynth synth;
+    std::string error;
+    EXPECT_TRUE(synth.load(error)) << error;
+    synth.apply(kClickProgramOnChannel10);
+    synth.apply(0x9A | (key << 8) | (velocity << 16));
+    const int frames = static_cast<int>(synth.sampleRate() * 0.2);
+    std::vector<float> left(frames), right(frames);
+    synth.render(left.data(), right.data(), frames);
+    ClickShape shape;
+    float peak = 0;
+    for (int i = 0; i < frames; ++i) {
+        const float level = std::max(std::abs(left[i]), std::abs(right[i]));
+        peak = std::max(peak, level);
+        if (level > 1e-6f && shape.onsetFrame < 0) {
+            shape.onsetFrame = i;
+        }
+        if (level > 1e-3f) {
+            shape.lastAudibleFrame = i;
+        }
+    }
+    shape.peakDb = 20 * std::log10(std::max(peak, 1e-10f));
+    return shape;
+}
+
+TEST(GmSynthIntegration, ProgramClickIsAShortLoudClickAtEveryKey) {
+    const double rate = GmSynth::kSampleRate;
+    for (int key = 0; key <= 127; key += 9) {
+        const ClickShape loud = renderClick(key, 127);
+        EXPECT_GT(loud.peakDb, -12.0) << "key " << key;
+        EXPECT_GE(loud.onsetFrame, 0) << "key " << key;
+        EXPECT_LT(loud.onsetFrame, rate * 0.001) << "key " << key;
+        EXPECT_LT(loud.lastAudibleFrame - loud.onsetFrame, rate * 0.040) << "key " << key;
+        const ClickShape soft = renderClick(key, 22);
+        EXPECT_LT(soft.peakDb, loud.peakDb - 6.0) << "key " << key;
+    }
 }
 
 }  // namespace

@@ -18,9 +18,11 @@ public:
     std::set<int32_t> unqueryable;
     std::set<int32_t> failingOpen;
     MidiResult closeResult = MidiResultCode::Ok;
+    MidiResult failingSend = MidiResultCode::InvalidHandle;  // what a send without a device gets
 
-    std::vector<std::string> calls;  // "open -1", "close 1", ...
-    std::vector<uint32_t> sent;      // messages that reached an open device
+    std::vector<std::string> calls;       // "open -1", "close 1", ...
+    std::vector<uint32_t> sent;           // messages that reached an open device
+    std::vector<Clock::time_point> dues;  // when each of them was due
     uint32_t openHandle = 0;
 
     int32_t deviceCount() override { return devices; }
@@ -46,11 +48,12 @@ public:
         openHandle = 0;
         return closeResult;
     }
-    MidiResult sendShort(uint32_t handle, uint32_t message) override {
+    MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) override {
         if (handle == 0 || handle != openHandle) {
-            return MidiResultCode::InvalidHandle;
+            return failingSend;
         }
         sent.push_back(message);
+        dues.push_back(due);
         if (onSend) {
             onSend(message);
         }

@@ -1,7 +1,9 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <optional>
 
+#include "BeatClock.h"
 #include "MIDI_CMD.h"
 #include "MainWindowFixture.h"
 #include "SvgPicture.h"
@@ -10,13 +12,14 @@
 namespace {
 
 using Bytes = std::vector<std::vector<int>>;
+using namespace std::chrono_literals;
 
 class TunerTest : public MainWindowFixture {
 protected:
     Tuner& start(int channel = 3) {
         writeSettings(channel, -1, 25);
         frmMain& w = load();
-        tuner = new Tuner(w);
+        tuner = new Tuner(w, [this] { return fakeNow.value_or(BeatClock::Clock::now()); });
         w.show();
         takeSent();
         return *tuner;
@@ -40,6 +43,13 @@ protected:
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(0, 5));
     }
 
+    // The loop's timer elapsing at the given time of the test's clock.
+    void fireLoopAt(BeatClock::TimePoint at) {
+        fakeNow = at;
+        QMetaObject::invokeMethod(&window->tmrLoopSpeed, "timeout", Qt::DirectConnection);
+    }
+
+    std::optional<BeatClock::TimePoint> fakeNow;
     Tuner* tuner = nullptr;
 };
 
@@ -164,34 +174,42 @@ TEST_F(TunerTest, BarPressDoesNotMoveTheWindow) {
 
 TEST_F(TunerTest, LoopRepeatsTheNoteAfterEachInterval) {
     start();
-    QSignalSpy ticks(&window->tmrLoopSpeed, &QTimer::timeout);
-    QElapsedTimer clock;
-    clock.start();
+    const auto clicked = BeatClock::Clock::now();
     click("imgLoop");
     EXPECT_TRUE(takeSent().empty());  // nothing sounds at once
-    ASSERT_TRUE(ticks.wait(2000));
-    EXPECT_GE(clock.elapsed(), 450);
-    EXPECT_EQ(takeSent(), (Bytes{{0x92, 52, 127, 0}}));
-    ASSERT_TRUE(ticks.wait(2000));
-    EXPECT_EQ(takeSent(), (Bytes{{0x92, 52, 127, 0}}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return midi.sent.size() >= 2; }, 3000));
+    EXPECT_EQ(takeSent(), (Bytes{{0x92, 52, 127, 0}, {0x92, 52, 127, 0}}));
+    EXPECT_GE(midi.dues[0] - clicked, 500ms);
+    EXPECT_LT(midi.dues[0] - clicked, 520ms);
+    EXPECT_EQ(midi.dues[1] - midi.dues[0], 500ms);
 }
 
 TEST_F(TunerTest, LoopIntervalChangesFromTheNextTick) {
+    const BeatClock::TimePoint t0{};
+    fakeNow = t0;
     start();
     click("imgLoop");
     dragBar(1, Qt::LeftButton, 1);
     EXPECT_EQ(window->state.LoopInterval, 60);
-    EXPECT_EQ(window->tmrLoopSpeed.interval(), 500);  // the running interval finishes first
-    tuner->tmrLoopSpeed_Timer();
-    EXPECT_EQ(window->tmrLoopSpeed.interval(), 60);
+    // Each tick wakes ahead of its note and stamps it with the note's own time.
+    fireLoopAt(t0 + 475ms);
+    EXPECT_EQ(takeSent(), (Bytes{{0x92, 52, 127, 0}}));
+    EXPECT_EQ(midi.dues.back(), t0 + 500ms);  // the running interval finishes first
+    fireLoopAt(t0 + 545ms);
+    EXPECT_EQ(midi.dues.back(), t0 + 560ms);
 
     click("imgStopnote");
     EXPECT_FALSE(window->tmrLoopSpeed.isActive());
     dragBar(1, Qt::LeftButton, 30);
+    const BeatClock::TimePoint t1 = t0 + 2s;
+    fakeNow = t1;
     click("imgLoop");
-    EXPECT_EQ(window->tmrLoopSpeed.interval(), 60);  // the interval last set on the timer
-    tuner->tmrLoopSpeed_Timer();
-    EXPECT_EQ(window->tmrLoopSpeed.interval(), 1800);
+    takeSent();
+    fireLoopAt(t1 + 50ms);
+    EXPECT_EQ(midi.dues.back(), t1 + 60ms);  // the interval last set before the stop
+    fireLoopAt(t1 + 1840ms);
+    EXPECT_EQ(midi.dues.back(), t1 + 1860ms);
+    EXPECT_EQ(takeSent().size(), 2u);
 }
 
 TEST_F(TunerTest, LoopClickWhileRunningKeepsTheBeat) {

@@ -24,6 +24,8 @@ public:
     // How long to arm the timer for so that it fires at the next due time (never negative).
     Milliseconds untilNextBeat(TimePoint now) const;
     TimePoint nextDue() const { return m_lastBeat + m_interval; }
+    // The beat takeBeat took last.
+    TimePoint lastBeat() const { return m_lastBeat; }
 
 private:
     Milliseconds m_interval;

@@ -1,0 +1,66 @@
+#include "GridTicker.h"
+
+#include <algorithm>
+
+#include "MIDI_OUT.h"
+
+GridTicker::GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObject* parent)
+    : QObject(parent),
+      m_timer(timer),
+      m_now(std::move(now)),
+      m_beat(std::move(beat)),
+      m_clock(BeatClock::Milliseconds(timer.interval())) {
+    connect(&m_timer, &QTimer::timeout, this, &GridTicker::onTimeout);
+}
+
+void GridTicker::start() {
+    if (isActive()) {
+        return;
+    }
+    const auto now = m_now();
+    m_clock.setInterval(BeatClock::Milliseconds(m_timer.interval()));
+    m_clock.start(now);
+    arm(now);
+}
+
+void GridTicker::stop() {
+    m_timer.stop();
+    m_timer.setInterval(static_cast<int>(m_clock.interval().count()));
+}
+
+void GridTicker::setInterval(BeatClock::Milliseconds interval) {
+    m_clock.setInterval(interval);
+    if (isActive()) {
+        arm(m_now());
+    } else {
+        m_timer.setInterval(static_cast<int>(interval.count()));
+    }
+}
+
+BeatClock::Milliseconds GridTicker::interval() const {
+    return isActive() ? m_clock.interval() : BeatClock::Milliseconds(m_timer.interval());
+}
+
+// A very fast beat gets a shorter lookahead, so that one wake-up never takes two beats.
+BeatClock::Milliseconds GridTicker::lookahead() const {
+    return std::min(kLookahead, m_clock.interval() / 2);
+}
+
+void GridTicker::onTimeout() {
+    const auto now = m_now();
+    if (m_clock.takeBeat(now + lookahead())) {
+        MIDI_OUT::DueAt due(m_clock.lastBeat());
+        m_beat();
+    }
+    // The beat may have changed the interval or stopped the ticker.
+    if (isActive()) {
+        arm(m_now());
+    }
+}
+
+// The event loop rounds wake-ups to whole milliseconds; a wake-up a fraction early is armed
+// again for the rest.
+void GridTicker::arm(BeatClock::TimePoint now) {
+    const auto wait = m_clock.untilNextBeat(now + lookahead());
+    m_timer.start(std::max(0, static_cast<int>(wait.count())));
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+#include "BeatClock.h"
+
+// Drives a timer on a drift-free grid of beats and wakes a little ahead of each one: the beat's
+// notes are stamped with the beat's own time, so they sound on the grid even when this thread
+// runs late, as long as it is late by less than the lookahead.
+class GridTicker : public QObject {
+    Q_OBJECT
+public:
+    using Now = std::function<BeatClock::TimePoint()>;
+    static constexpr BeatClock::Milliseconds kLookahead{30};
+
+    // While stopped, the timer's interval is the time between beats.
+    GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObject* parent);
+
+    // The first beat one interval from now. Starting a running ticker changes nothing.
+    void start();
+    void stop();
+    // Takes effect from the last beat, so the groove holds.
+    void setInterval(BeatClock::Milliseconds interval);
+    BeatClock::Milliseconds interval() const;
+    bool isActive() const { return m_timer.isActive(); }
+
+private:
+    void onTimeout();
+    void arm(BeatClock::TimePoint now);
+    BeatClock::Milliseconds lookahead() const;
+
+    QTimer& m_timer;
+    Now m_now;
+    std::function<void()> m_beat;
+    BeatClock m_clock;
+};

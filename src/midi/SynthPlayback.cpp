@@ -1,0 +1,114 @@
+#include "SynthPlayback.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "PulseAudioStream.h"
+
+namespace {
+
+constexpr int kWriteFrames = 256;  // 4 ms at 64 kHz
+// Messages are stamped just before they are posted; waking this much after a block becomes
+// renderable makes sure a message stamped at that moment is already in.
+constexpr std::chrono::microseconds kPostingMargin{200};
+constexpr std::chrono::milliseconds kServerBuffer{20};
+// The sound server's clock may drift from ours (a real sound card's crystal): once a second the
+// stream's mean latency is compared with the one it settled at and the origin nudged towards it,
+// in steps too small to hear.
+constexpr double kCheckSeconds = 1.0;
+constexpr double kSettleSeconds = 2.0;
+constexpr std::chrono::microseconds kDriftTolerance{1500};
+constexpr std::chrono::microseconds kDriftStep{100};
+
+}  // namespace
+
+SynthPlayback::SynthPlayback(SynthEngine& engine, double sampleRate)
+    : m_sampleRate(sampleRate), m_renderer(engine, sampleRate, kLatency) {}
+
+SynthPlayback::~SynthPlayback() {
+    m_stopping = true;
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+bool SynthPlayback::start(std::string& error) {
+    const PulseAudioStream::Format format{
+        static_cast<int>(m_sampleRate), kServerBuffer,
+        std::chrono::microseconds(static_cast<int64_t>(kWriteFrames * 1e6 / m_sampleRate))};
+    m_stream = PulseAudioStream::open("Built-in synthesizer", format, error);
+    if (!m_stream) {
+        return false;
+    }
+    m_renderer.setOrigin(Clock::now());
+    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+bool SynthPlayback::healthy(std::string& error) const {
+    if (!m_failed) {
+        return true;
+    }
+    std::lock_guard lock(m_errorMutex);
+    error = m_error;
+    return false;
+}
+
+// A thread that must never miss its deadline asks for real-time scheduling; where the system
+// refuses, it stays at normal priority and relies on its buffer.
+void SynthPlayback::promoteThread() {
+    sched_param param{};
+    param.sched_priority = std::min(20, sched_get_priority_max(SCHED_FIFO));
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
+void SynthPlayback::run() {
+    promoteThread();
+    std::vector<float> left(kWriteFrames), right(kWriteFrames), interleaved(2 * kWriteFrames);
+    int64_t nextCheck = static_cast<int64_t>(kSettleSeconds * m_sampleRate);
+    while (!m_stopping) {
+        std::this_thread::sleep_until(
+            m_renderer.renderableAt(m_renderer.position() + kWriteFrames) + kPostingMargin);
+        m_renderer.render(left.data(), right.data(), kWriteFrames);
+        for (int i = 0; i < kWriteFrames; ++i) {
+            interleaved[2 * i] = left[i];
+            interleaved[2 * i + 1] = right[i];
+        }
+        std::string error;
+        if (!m_stream->write(interleaved.data(), kWriteFrames, error)) {
+            std::lock_guard lock(m_errorMutex);
+            m_error = error;
+            m_failed = true;
+            return;
+        }
+        followServerClock(nextCheck);
+    }
+}
+
+void SynthPlayback::followServerClock(int64_t& nextCheck) {
+    if (m_renderer.position() < nextCheck - kCheckSeconds * m_sampleRate) {
+        return;
+    }
+    m_latencySum += m_stream->latency();
+    ++m_latencyCount;
+    if (m_renderer.position() < nextCheck) {
+        return;
+    }
+    nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);
+    const auto latency = m_latencySum / m_latencyCount;
+    m_latencySum = {};
+    m_latencyCount = 0;
+    if (m_settledLatency.count() == 0) {
+        m_settledLatency = latency;
+        return;
+    }
+    // More queued than at the start: the server plays slower than our clock, so render later.
+    if (latency > m_settledLatency + kDriftTolerance) {
+        m_renderer.shiftOrigin(kDriftStep);
+    } else if (latency + kDriftTolerance < m_settledLatency) {
+        m_renderer.shiftOrigin(-kDriftStep);
+    }
+}
