@@ -178,10 +178,11 @@ TEST_F(TunerTest, LoopRepeatsTheNoteAfterEachInterval) {
     click("imgLoop");
     EXPECT_TRUE(takeSent().empty());  // nothing sounds at once
     ASSERT_TRUE(QTest::qWaitFor([&] { return midi.sent.size() >= 2; }, 3000));
+    const std::vector dues(midi.dues.end() - 2, midi.dues.end());
     EXPECT_EQ(takeSent(), (Bytes{{0x92, 52, 127, 0}, {0x92, 52, 127, 0}}));
-    EXPECT_GE(midi.dues[0] - clicked, 500ms);
-    EXPECT_LT(midi.dues[0] - clicked, 520ms);
-    EXPECT_EQ(midi.dues[1] - midi.dues[0], 500ms);
+    EXPECT_GE(dues[0] - clicked, 500ms);
+    EXPECT_LT(dues[0] - clicked, 520ms);
+    EXPECT_EQ(dues[1] - dues[0], 500ms);
 }
 
 TEST_F(TunerTest, LoopIntervalChangesFromTheNextTick) {
