@@ -38,7 +38,8 @@ public:
     MidiResult sendShort(uint32_t, uint32_t message, Clock::time_point due) override {
         if ((message & 0xF0) == 0x90) {
             noteOns.push_back(due);
-            leadsMs.push_back(std::chrono::duration<double, std::milli>(due - Clock::now()).count());
+            leadsMs.push_back(
+                std::chrono::duration<double, std::milli>(due - Clock::now()).count());
         }
         return MidiResultCode::Ok;
     }

@@ -58,9 +58,10 @@ void GridTicker::onTimeout() {
     }
 }
 
-// The event loop rounds wake-ups to whole milliseconds; a wake-up a fraction early is armed
-// again for the rest.
+// Rounded up to the timer's whole milliseconds: waking a fraction late costs nothing, since the
+// beat's notes carry their own time, while waking early would spin until the beat.
 void GridTicker::arm(BeatClock::TimePoint now) {
-    const auto wait = m_clock.untilNextBeat(now + lookahead());
+    const auto wait =
+        std::chrono::ceil<BeatClock::Milliseconds>(m_clock.nextDue() - (now + lookahead()));
     m_timer.start(std::max(0, static_cast<int>(wait.count())));
 }

@@ -13,7 +13,7 @@ class GridTicker : public QObject {
     Q_OBJECT
 public:
     using Now = std::function<BeatClock::TimePoint()>;
-    static constexpr BeatClock::Milliseconds kLookahead{30};
+    static constexpr BeatClock::Milliseconds kLookahead{50};
 
     // While stopped, the timer's interval is the time between beats.
     GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObject* parent);

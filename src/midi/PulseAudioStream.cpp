@@ -1,9 +1,14 @@
 #include "PulseAudioStream.h"
 
+#include <pulse/context.h>
 #include <pulse/error.h>
-#include <pulse/simple.h>
+#include <pulse/mainloop.h>
+#include <pulse/stream.h>
 
 namespace {
+
+// A server that does not answer within this is as good as none.
+constexpr int kConnectTimeoutMs = 3000;
 
 uint32_t bytesFor(std::chrono::microseconds duration, int sampleRate) {
     const auto frames = duration.count() * sampleRate / 1000000;
@@ -13,11 +18,37 @@ uint32_t bytesFor(std::chrono::microseconds duration, int sampleRate) {
 }  // namespace
 
 PulseAudioStream::~PulseAudioStream() {
-    pa_simple_free(m_stream);
+    if (m_stream != nullptr) {
+        pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+    }
+    if (m_context != nullptr) {
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+    }
+    if (m_loop != nullptr) {
+        pa_mainloop_free(m_loop);
+    }
 }
 
 std::unique_ptr<PulseAudioStream> PulseAudioStream::open(const std::string& streamName,
                                                          const Format& format, std::string& error) {
+    std::unique_ptr<PulseAudioStream> stream(new PulseAudioStream());
+    if (!stream->connect(streamName, format, error)) {
+        error = "pulseaudio: " + error;
+        return nullptr;
+    }
+    return stream;
+}
+
+bool PulseAudioStream::connect(const std::string& streamName, const Format& format,
+                               std::string& error) {
+    m_loop = pa_mainloop_new();
+    m_context = pa_context_new(pa_mainloop_get_api(m_loop), "RZ77");
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        error = serverError();
+        return false;
+    }
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(format.sampleRate), 2};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
@@ -27,27 +58,74 @@ std::unique_ptr<PulseAudioStream> PulseAudioStream::open(const std::string& stre
     attributes.prebuf = 0;
     attributes.minreq = bytesFor(format.writeSize, format.sampleRate);
     attributes.fragsize = static_cast<uint32_t>(-1);
-    int code = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "RZ77", PA_STREAM_PLAYBACK, nullptr,
-                                      streamName.c_str(), &spec, nullptr, &attributes, &code);
-    if (stream == nullptr) {
-        error = std::string("pulseaudio: ") + pa_strerror(code);
-        return nullptr;
+    return waitUntilReady(error) &&
+           (m_stream = pa_stream_new(m_context, streamName.c_str(), &spec, nullptr)) != nullptr &&
+           pa_stream_connect_playback(m_stream, nullptr, &attributes,
+                                      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                                     PA_STREAM_INTERPOLATE_TIMING |
+                                                                     PA_STREAM_AUTO_TIMING_UPDATE),
+                                      nullptr, nullptr) == 0 &&
+           waitUntilReady(error);
+}
+
+// Runs the loop until the context (and the stream, once there is one) is ready or has failed.
+bool PulseAudioStream::waitUntilReady(std::string& error) {
+    for (int waited = 0; waited < kConnectTimeoutMs; waited += 10) {
+        const pa_context_state_t context = pa_context_get_state(m_context);
+        const pa_stream_state_t stream =
+            m_stream != nullptr ? pa_stream_get_state(m_stream) : PA_STREAM_READY;
+        if (!PA_CONTEXT_IS_GOOD(context) || !PA_STREAM_IS_GOOD(stream)) {
+            error = serverError();
+            return false;
+        }
+        if (context == PA_CONTEXT_READY && stream == PA_STREAM_READY) {
+            return true;
+        }
+        pa_mainloop_prepare(m_loop, 10000);
+        pa_mainloop_poll(m_loop);
+        pa_mainloop_dispatch(m_loop);
     }
-    return std::unique_ptr<PulseAudioStream>(new PulseAudioStream(stream));
+    error = "the sound server did not answer";
+    return false;
 }
 
 bool PulseAudioStream::write(const float* interleaved, int frames, std::string& error) {
-    int code = 0;
-    if (pa_simple_write(m_stream, interleaved, frames * 2 * sizeof(float), &code) < 0) {
-        error = std::string("The sound server stopped taking sound: ") + pa_strerror(code);
+    const size_t bytes = static_cast<size_t>(frames) * 2 * sizeof(float);
+    if (!pump(error)) {
+        return false;
+    }
+    // Each block goes to its own place in the stream, so that after an underrun the server drops
+    // only what came too late and everything later still plays at its time.
+    const auto offset = static_cast<int64_t>(m_framesWritten * 2 * sizeof(float));
+    m_framesWritten += frames;
+    if (pa_stream_write(m_stream, interleaved, bytes, nullptr, offset, PA_SEEK_ABSOLUTE) < 0) {
+        error = "The sound server stopped taking sound: " + serverError();
+        return false;
+    }
+    return pump(error);
+}
+
+// Hands what is queued to the server and takes its answers, without waiting.
+bool PulseAudioStream::pump(std::string& error) {
+    while (pa_mainloop_iterate(m_loop, 0, nullptr) > 0) {
+    }
+    if (pa_context_get_state(m_context) != PA_CONTEXT_READY ||
+        pa_stream_get_state(m_stream) != PA_STREAM_READY) {
+        error = "The sound server stopped taking sound: " + serverError();
         return false;
     }
     return true;
 }
 
 std::chrono::microseconds PulseAudioStream::latency() {
-    int code = 0;
-    const pa_usec_t value = pa_simple_get_latency(m_stream, &code);
-    return std::chrono::microseconds(value == static_cast<pa_usec_t>(-1) ? 0 : value);
+    pa_usec_t value = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(m_stream, &value, &negative) < 0 || negative != 0) {
+        return std::chrono::microseconds(0);
+    }
+    return std::chrono::microseconds(value);
+}
+
+std::string PulseAudioStream::serverError() const {
+    return pa_strerror(pa_context_errno(m_context));
 }

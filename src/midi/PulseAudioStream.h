@@ -1,14 +1,18 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
-struct pa_simple;
+struct pa_context;
+struct pa_mainloop;
+struct pa_stream;
 
 // A stereo float playback stream on the desktop's sound server (PulseAudio, or PipeWire's
-// PulseAudio service). Writes never block while the writer keeps no more than the target
-// buffer queued.
+// PulseAudio service), driven entirely by the thread that writes to it: no helper thread of the
+// library's own stands between the writer and the server, so a writer with real-time priority
+// is never held up by a busy machine. Opened on one thread, it may then be used on another.
 class PulseAudioStream {
 public:
     struct Format {
@@ -18,15 +22,27 @@ public:
     };
 
     ~PulseAudioStream();
+    PulseAudioStream(const PulseAudioStream&) = delete;
+    PulseAudioStream& operator=(const PulseAudioStream&) = delete;
+
     // Returns nullptr with error set when no sound server takes the stream.
     static std::unique_ptr<PulseAudioStream> open(const std::string& streamName,
                                                   const Format& format, std::string& error);
 
+    // Never blocks while the writer keeps less than the target buffer queued.
     bool write(const float* interleaved, int frames, std::string& error);
     // How long until what was written last is heard.
     std::chrono::microseconds latency();
 
 private:
-    explicit PulseAudioStream(pa_simple* stream) : m_stream(stream) {}
-    pa_simple* m_stream;
+    PulseAudioStream() = default;
+    bool connect(const std::string& streamName, const Format& format, std::string& error);
+    bool waitUntilReady(std::string& error);
+    bool pump(std::string& error);
+    std::string serverError() const;
+
+    pa_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    int64_t m_framesWritten = 0;
 };

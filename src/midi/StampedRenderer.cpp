@@ -17,52 +17,60 @@ StampedRenderer::StampedRenderer(SynthEngine& engine, double sampleRate, Clock::
 }
 
 void StampedRenderer::setOrigin(Clock::time_point origin) {
-    std::lock_guard lock(m_mutex);
-    m_origin = origin;
+    m_origin = origin.time_since_epoch().count();
 }
 
 void StampedRenderer::shiftOrigin(Clock::duration by) {
-    std::lock_guard lock(m_mutex);
-    m_origin += by;
+    m_origin += by.count();
 }
 
 int64_t StampedRenderer::frameFor(Clock::time_point due) const {
-    const double seconds = std::chrono::duration<double>(due - m_origin).count();
+    const Clock::time_point origin{Clock::duration(m_origin.load())};
+    const double seconds = std::chrono::duration<double>(due - origin).count();
     return m_latencyFrames + std::llround(seconds * m_sampleRate);
 }
 
-void StampedRenderer::post(uint32_t message, Clock::time_point due) {
-    std::lock_guard lock(m_mutex);
+bool StampedRenderer::post(uint32_t message, Clock::time_point due) {
+    const size_t written = m_written.load(std::memory_order_relaxed);
+    if (written - m_read.load(std::memory_order_acquire) == kQueueSize) {
+        return false;
+    }
     int64_t& channelFrame = m_lastChannelFrame[message & 0x0F];
     channelFrame = std::max(channelFrame, frameFor(due));
-    m_pending.emplace(channelFrame, message);
+    m_queue[written % kQueueSize] = {channelFrame, message};
+    m_written.store(written + 1, std::memory_order_release);
+    return true;
 }
 
 StampedRenderer::Clock::time_point StampedRenderer::renderableAt(int64_t frame) const {
-    std::lock_guard lock(m_mutex);
     const double seconds = static_cast<double>(frame - m_latencyFrames) / m_sampleRate;
-    return m_origin +
+    return Clock::time_point{Clock::duration(m_origin.load())} +
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-std::vector<std::pair<int64_t, uint32_t>> StampedRenderer::takeBefore(int64_t frame) {
-    std::lock_guard lock(m_mutex);
-    const auto end = m_pending.lower_bound(frame);
-    std::vector<std::pair<int64_t, uint32_t>> due(m_pending.begin(), end);
-    m_pending.erase(m_pending.begin(), end);
-    return due;
+void StampedRenderer::collectPosted() {
+    const size_t written = m_written.load(std::memory_order_acquire);
+    size_t read = m_read.load(std::memory_order_relaxed);
+    for (; read != written; ++read) {
+        const Posted& posted = m_queue[read % kQueueSize];
+        m_pending.emplace(posted.frame, posted.message);
+    }
+    m_read.store(read, std::memory_order_release);
 }
 
 void StampedRenderer::render(float* left, float* right, int frames) {
-    const auto due = takeBefore(m_position + frames);
+    collectPosted();
+    const auto end = m_pending.lower_bound(m_position + frames);
+    const bool messagesDue = end != m_pending.begin();
     int done = 0;
-    for (const auto& [frame, message] : due) {
-        const int offset = static_cast<int>(std::max<int64_t>(done, frame - m_position));
+    for (auto it = m_pending.begin(); it != end; ++it) {
+        const int offset = static_cast<int>(std::max<int64_t>(done, it->first - m_position));
         renderEngine(left + done, right + done, offset - done, true);
         done = offset;
-        m_engine.apply(message);
+        m_engine.apply(it->second);
     }
-    renderEngine(left + done, right + done, frames - done, !due.empty());
+    m_pending.erase(m_pending.begin(), end);
+    renderEngine(left + done, right + done, frames - done, messagesDue);
     m_position += frames;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <vector>
 
 #include "SynthEngine.h"
@@ -13,6 +13,8 @@
 // latency, in the synthesizer's own sample clock, so that what is heard follows the sender's
 // clock and not the moments the audio thread happens to wake. Messages of one channel are
 // rendered in the order they were posted, even when a later one is due earlier.
+// One thread posts, one renders; they share no lock, so a sender that the system puts aside never
+// holds up the audio.
 class StampedRenderer {
 public:
     using Clock = std::chrono::steady_clock;
@@ -23,8 +25,8 @@ public:
     void setOrigin(Clock::time_point origin);
     // Moves the origin, for example to follow a sound card whose clock drifts from ours.
     void shiftOrigin(Clock::duration by);
-    // Any thread.
-    void post(uint32_t message, Clock::time_point due);
+    // The sending thread. False when the renderer has fallen so far behind that its queue is full.
+    bool post(uint32_t message, Clock::time_point due);
 
     // The render thread: the next frames, with each due message applied at its frame (a
     // message already overdue is applied at once).
@@ -34,19 +36,29 @@ public:
     Clock::time_point renderableAt(int64_t frame) const;
 
 private:
+    struct Posted {
+        int64_t frame;
+        uint32_t message;
+    };
+    static constexpr size_t kQueueSize = 4096;
+
     int64_t frameFor(Clock::time_point due) const;
-    std::vector<std::pair<int64_t, uint32_t>> takeBefore(int64_t frame);
+    void collectPosted();
     void renderEngine(float* left, float* right, int frames, bool messagesDue);
 
     SynthEngine& m_engine;
     const double m_sampleRate;
     const int64_t m_latencyFrames;
+    std::atomic<Clock::rep> m_origin{0};
 
-    mutable std::mutex m_mutex;
-    Clock::time_point m_origin{};
+    // A single-producer, single-consumer ring from the sender to the render thread.
+    std::array<Posted, kQueueSize> m_queue{};
+    std::atomic<size_t> m_written{0};
+    std::atomic<size_t> m_read{0};
+    std::array<int64_t, 16> m_lastChannelFrame{};  // the sender's
+
+    // The render thread's.
     std::multimap<int64_t, uint32_t> m_pending;  // equal frames keep their posting order
-    std::array<int64_t, 16> m_lastChannelFrame{};
-
     int64_t m_position = 0;
     int64_t m_quietFrames = 0;
 };

@@ -14,7 +14,9 @@ constexpr int kWriteFrames = 256;  // 4 ms at 64 kHz
 // Messages are stamped just before they are posted; waking this much after a block becomes
 // renderable makes sure a message stamped at that moment is already in.
 constexpr std::chrono::microseconds kPostingMargin{200};
-constexpr std::chrono::milliseconds kServerBuffer{20};
+// Asked of the server as its own share: it then renders only a few milliseconds ahead, while the
+// stream keeps about a latency's worth queued in front of it.
+constexpr std::chrono::milliseconds kServerBuffer{12};
 // The sound server's clock may drift from ours (a real sound card's crystal): once a second the
 // stream's mean latency is compared with the one it settled at and the origin nudged towards it,
 // in steps too small to hear.

@@ -18,7 +18,7 @@ public:
     using Clock = std::chrono::steady_clock;
     // From a message's due time to its first frame leaving the program; the sound server adds
     // its own few milliseconds.
-    static constexpr std::chrono::milliseconds kLatency{10};
+    static constexpr std::chrono::milliseconds kLatency{18};
 
     SynthPlayback(SynthEngine& engine, double sampleRate);
     ~SynthPlayback();
@@ -27,7 +27,8 @@ public:
 
     // Connects to the sound server and starts playing. On failure returns false with error set.
     bool start(std::string& error);
-    void post(uint32_t message, Clock::time_point due) { m_renderer.post(message, due); }
+    // From one thread only: the one that sends MIDI.
+    bool post(uint32_t message, Clock::time_point due) { return m_renderer.post(message, due); }
     // False with error set once the sound server has stopped taking sound.
     bool healthy(std::string& error) const;
 

@@ -41,7 +41,10 @@ public:
         if (!m_playback.healthy(error)) {
             return false;
         }
-        m_playback.post(message, due);
+        if (!m_playback.post(message, due)) {
+            error = "The built-in synthesizer has fallen behind and dropped a message.";
+            return false;
+        }
         return true;
     }
 

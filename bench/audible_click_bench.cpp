@@ -1,0 +1,357 @@
+// What a user hears from the built-in synthesizer: the real program's MIDI path (MIDI_OUT on
+// device -1, clicks from the metronome's own timer) plays into the sound server while its
+// monitor is recorded; every click's onset is found to the sample and compared with the grid.
+//   audible_click_bench [--seconds N] [--stall]
+// --stall blocks the user-interface thread for a random 0-25 ms before some ticks. Needs a
+// PulseAudio server with a null sink named nullsink (bench/audible_click_bench.sh starts one).
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "MIDI_CMD.h"
+#include "MIDI_OUT.h"
+#include "Metronome.h"
+#include "SystemMidi.h"
+#include "frmMain.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRecordRate = 48000;
+
+double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The real MIDI system, keeping the stamp of every click it is handed.
+class StampingMidi : public MidiSystem {
+public:
+    std::vector<Clock::time_point> clicks;
+    int32_t deviceCount() override { return m_real.deviceCount(); }
+    MidiResult deviceName(int32_t id, std::string& name) override {
+        return m_real.deviceName(id, name);
+    }
+    MidiResult open(int32_t id, uint32_t& handle) override { return m_real.open(id, handle); }
+    MidiResult close(uint32_t handle) override { return m_real.close(handle); }
+    MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) override {
+        if ((message & 0xFF) == 0x9A) {
+            clicks.push_back(due);
+        }
+        return m_real.sendShort(handle, message, due);
+    }
+    std::string errorText(MidiResult code) override { return m_real.errorText(code); }
+
+private:
+    SystemMidi m_real;
+};
+
+class PrintingReporter : public MessageReporter {
+public:
+    void show(const std::string& text) override {
+        std::fprintf(stderr, "MIDI: %s\n", text.c_str());
+    }
+};
+
+// Records the null sink's monitor from the first moment; the time of sample 0 is the earliest
+// that any read allows (reads come late, never early).
+class MonitorRecorder {
+public:
+    MonitorRecorder() {
+        m_pipe = popen(
+            "pacat --record -d nullsink.monitor --format=float32le --rate=48000 "
+            "--channels=1 --latency-msec=20",
+            "r");
+        m_reader = std::thread([this] {
+            float buffer[480];
+            size_t got;
+            while ((got = fread(buffer, sizeof(float), 480, m_pipe)) > 0) {
+                const auto now = Clock::now();
+                std::lock_guard lock(m_mutex);
+                m_samples.insert(m_samples.end(), buffer, buffer + got);
+                const auto start =
+                    now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                              double(m_samples.size()) / kRecordRate));
+                if (m_samples.size() > 48000 &&
+                    (m_start == Clock::time_point{} || start < m_start)) {
+                    m_start = start;  // after a second: the stream's start-up burst is over
+                }
+            }
+        });
+    }
+    void dump(const char* path) {
+        std::lock_guard lock(m_mutex);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(m_samples.data()),
+                   static_cast<std::streamsize>(m_samples.size() * sizeof(float)));
+    }
+    ~MonitorRecorder() {
+        std::system("pkill -f 'pacat --record -d nullsink.monitor'");
+        m_reader.join();
+        pclose(m_pipe);
+    }
+    size_t size() {
+        std::lock_guard lock(m_mutex);
+        return m_samples.size();
+    }
+    std::vector<float> samples(size_t from, size_t to) {
+        std::lock_guard lock(m_mutex);
+        return {m_samples.begin() + from, m_samples.begin() + std::min(to, m_samples.size())};
+    }
+    Clock::time_point timeOf(double sample) {
+        std::lock_guard lock(m_mutex);
+        return m_start + std::chrono::duration_cast<Clock::duration>(
+                             std::chrono::duration<double>(sample / kRecordRate));
+    }
+
+private:
+    FILE* m_pipe;
+    std::thread m_reader;
+    std::mutex m_mutex;
+    std::vector<float> m_samples;
+    Clock::time_point m_start{};
+};
+
+// What the sound server says of the synthesizer's stream: its format and its latency.
+void printServerView() {
+    FILE* pipe = popen("pactl list sink-inputs", "r");
+    char line[512];
+    while (fgets(line, sizeof line, pipe) != nullptr) {
+        const std::string text(line);
+        for (const char* key :
+             {"Sample Specification", "Buffer Latency", "Sink Latency", "Resample method"}) {
+            if (text.find(key) != std::string::npos) {
+                std::printf("  server: %s", text.substr(text.find_first_not_of(" \t")).c_str());
+            }
+        }
+    }
+    pclose(pipe);
+}
+
+double cpuSeconds(const std::string& statPath) {
+    std::ifstream in(statPath);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(text.substr(close + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) {
+        fields >> skip;
+    }
+    double user = 0, system = 0;
+    fields >> user >> system;
+    return (user + system) / 100.0;
+}
+
+struct CpuMeter {
+    std::string serverStat;
+    double ownStart, serverStart;
+    Clock::time_point wallStart;
+    explicit CpuMeter(const std::string& serverPid)
+        : serverStat("/proc/" + serverPid + "/stat"),
+          ownStart(cpuSeconds("/proc/self/stat")),
+          serverStart(cpuSeconds(serverStat)),
+          wallStart(Clock::now()) {}
+    void print() const {
+        const double wall = msBetween(wallStart, Clock::now()) / 1000;
+        std::printf("  CPU: RZ77 %.1f %%, sound server %.1f %% of one core\n",
+                    100 * (cpuSeconds("/proc/self/stat") - ownStart) / wall,
+                    100 * (cpuSeconds(serverStat) - serverStart) / wall);
+    }
+};
+
+void runFor(double seconds) {
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
+    loop.exec();
+}
+
+// Onsets to the sample: the first sample above the threshold after 50 ms below it.
+std::vector<size_t> findOnsets(const std::vector<float>& s, float threshold) {
+    std::vector<size_t> found;
+    size_t quiet = kRecordRate;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (std::abs(s[i]) >= threshold) {
+            if (quiet >= kRecordRate / 20) {
+                found.push_back(i);
+            }
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return found;
+}
+
+double percentile(std::vector<double> values, double q) {
+    std::sort(values.begin(), values.end());
+    return values[static_cast<size_t>(q * (values.size() - 1))];
+}
+
+void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
+                  const std::vector<Clock::time_point>& stamps, double intervalMs) {
+    const auto onsets = findOnsets(recorder.samples(from, to), 0.02f);
+    std::printf("  clicks heard / sent: %zu / %zu\n", onsets.size(), stamps.size());
+    if (onsets.size() < 3) {
+        return;
+    }
+    std::vector<double> errors, absErrors;
+    for (size_t i = 1; i < onsets.size(); ++i) {
+        errors.push_back((double(onsets[i]) - double(onsets[i - 1])) * 1000.0 / kRecordRate -
+                         intervalMs);
+        absErrors.push_back(std::abs(errors.back()));
+    }
+    double mean = 0, variance = 0;
+    for (double e : errors) {
+        mean += e / errors.size();
+    }
+    for (double e : errors) {
+        variance += (e - mean) * (e - mean) / errors.size();
+    }
+    const double drift = (double(onsets.back()) - double(onsets.front())) * 1000.0 / kRecordRate -
+                         intervalMs * double(onsets.size() - 1);
+    std::printf(
+        "  inter-onset error vs %.0f ms: mean %+.3f  sd %.3f  p99 |e| %.3f  max |e| %.3f  "
+        "drift %+.3f ms\n",
+        intervalMs, mean, std::sqrt(variance), percentile(absErrors, 0.99),
+        *std::max_element(absErrors.begin(), absErrors.end()), drift);
+    // Each heard click against the stamp nearest before it.
+    std::vector<double> latencies;
+    for (size_t onset : onsets) {
+        const auto heard = recorder.timeOf(double(from + onset));
+        const auto stamp = std::upper_bound(stamps.begin(), stamps.end(), heard);
+        if (stamp != stamps.begin()) {
+            latencies.push_back(msBetween(*(stamp - 1), heard));
+        }
+    }
+    if (!latencies.empty()) {
+        std::printf("  latency stamp -> onset: min %.3f  max %.3f  spread %.3f ms\n",
+                    percentile(latencies, 0), percentile(latencies, 1),
+                    percentile(latencies, 1) - percentile(latencies, 0));
+    }
+}
+
+void reportGaps(const std::vector<float>& s) {
+    // Digital silence of at least 1 ms inside a sustained note is a dropout.
+    int gaps = 0, run = 0;
+    double longest = 0, total = 0;
+    for (float v : s) {
+        if (std::abs(v) < 1e-6f) {
+            ++run;
+            continue;
+        }
+        if (run >= kRecordRate / 1000) {
+            ++gaps;
+            total += run * 1000.0 / kRecordRate;
+            longest = std::max(longest, run * 1000.0 / kRecordRate);
+        }
+        run = 0;
+    }
+    std::printf("  gaps of silence in a sustained note: %d (total %.1f ms, longest %.1f ms)\n",
+                gaps, total, longest);
+}
+
+// Stalls the user-interface thread for 0-25 ms at random moments, as a busy desktop does.
+class Staller : public QObject {
+public:
+    Staller() {
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            const auto until = Clock::now() + std::chrono::microseconds(m_stall(m_random));
+            while (Clock::now() < until) {
+            }
+            m_timer.start(m_gap(m_random));
+        });
+        m_timer.start(10);
+    }
+
+private:
+    QTimer m_timer;
+    std::mt19937 m_random{77};
+    std::uniform_int_distribution<int> m_stall{0, 25000};
+    std::uniform_int_distribution<int> m_gap{20, 300};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    double seconds = 60;
+    bool stall = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+            seconds = std::max(3.0, std::atof(argv[++i]));
+        } else if (std::strcmp(argv[i], "--stall") == 0) {
+            stall = true;
+        }
+    }
+    const char* serverPid = std::getenv("RZ77_PULSE_PID");
+    QApplication app(argc, argv);
+    MonitorRecorder recorder;
+    StampingMidi midi;
+    PrintingReporter reporter;
+    MIDI_OUT::SetPlatform(&midi, &reporter);
+    runFor(2.0);  // the idle null sink drops its first monitor data
+
+    {
+        frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}});
+        Metronome metronome(window);
+        std::unique_ptr<Staller> staller = stall ? std::make_unique<Staller>() : nullptr;
+        std::printf("%.0f s per run%s\n", seconds,
+                    stall ? ", user-interface thread stalled 0-25 ms at random" : "");
+        const struct {
+            int bpm;
+            float knobLeft;
+        } tempos[] = {{120, 1619}, {240, 2339}};
+        for (const auto& tempo : tempos) {
+            metronome.imgBPMslider_MouseMove(1, 0, tempo.knobLeft - metronome.knobLeftTwips(), 0);
+            std::printf("metronome at %d BPM (%d ms)\n", tempo.bpm, metronome.beatInterval());
+            midi.clicks.clear();
+            const CpuMeter cpu(serverPid ? serverPid : "self");
+            const size_t from = recorder.size();
+            metronome.imgBPMPlay_Click();
+            runFor(seconds / 2);
+            printServerView();
+            runFor(seconds / 2);
+            metronome.imgBPMStop_Click();
+            runFor(0.3);
+            cpu.print();
+            reportClicks(recorder, from, recorder.size(), midi.clicks, metronome.beatInterval());
+        }
+
+        std::printf("sustained note (church organ, A3)\n");
+        MIDI_CMD::ProgramChange(0, 0, 19);
+        MIDI_CMD::NoteOn(0, 57, 100);
+        runFor(0.5);
+        const size_t from = recorder.size();
+        runFor(seconds);
+        reportGaps(recorder.samples(from, recorder.size()));
+        MIDI_CMD::AllNotesOff();
+
+        std::printf("nothing sounding\n");
+        runFor(5);
+        const CpuMeter idle(serverPid ? serverPid : "self");
+        runFor(std::min(seconds, 20.0));
+        idle.print();
+    }
+    MIDI_OUT::SetPlatform(nullptr, nullptr);
+    if (const char* path = std::getenv("RZ77_BENCH_RECORDING")) {
+        recorder.dump(path);
+    }
+    return 0;
+}
