@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <sstream>
 #include <system_error>
 
 namespace TextLines {
@@ -47,17 +46,25 @@ std::string toLowerLatin1(std::string s) {
     return s;
 }
 
-std::string readFileBytes(const std::string& path) {
+FileHead readFileHead(const std::string& path, size_t maxBytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw std::system_error(errno, std::generic_category(), "cannot open " + path);
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    FileHead head;
+    head.bytes.resize(maxBytes + 1);  // one byte more tells whether the file goes on
+    in.read(head.bytes.data(), static_cast<std::streamsize>(head.bytes.size()));
     if (in.bad()) {
         throw std::system_error(errno, std::generic_category(), "cannot read " + path);
     }
-    return content.str();
+    head.bytes.resize(static_cast<size_t>(in.gcount()));
+    if (head.bytes.size() > maxBytes) {
+        head.complete = false;
+        head.bytes.resize(maxBytes);
+        const auto lastEnd = head.bytes.rfind('\r');
+        head.bytes.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+    }
+    return head;
 }
 
 }  // namespace TextLines
