@@ -1,5 +1,6 @@
 #include "TextLines.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <system_error>
@@ -51,8 +52,12 @@ FileHead readFileHead(const std::string& path, size_t maxBytes) {
     if (!in) {
         throw std::system_error(errno, std::generic_category(), "cannot open " + path);
     }
+    // One byte more than the limit tells whether the file goes on.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
     FileHead head;
-    head.bytes.resize(maxBytes + 1);  // one byte more tells whether the file goes on
+    head.bytes.resize(size < 0 ? maxBytes + 1 : std::min(static_cast<size_t>(size), maxBytes + 1));
     in.read(head.bytes.data(), static_cast<std::streamsize>(head.bytes.size()));
     if (in.bad()) {
         throw std::system_error(errno, std::generic_category(), "cannot read " + path);
