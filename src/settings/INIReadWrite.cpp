@@ -123,6 +123,7 @@ Lines readLines(const std::string& path, const Pump& pump) {
                                  "left as it is");
     }
     Lines lines = TextLines::splitLines(head.bytes);
+    // The same chances for events as reading the lines one by one would give.
     for (size_t i = 0; i < lines.size(); ++i) {
         pump();
     }

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-// Reads the program's small settings file: "[section]" headers followed by "key=value" lines.
-// Text is 8-bit (Latin-1); lines end at CR LF or CR alone.
+// Reads and writes the program's small settings file: "[section]" headers followed by "key=value"
+// lines. Text is 8-bit (Latin-1); lines end at CR LF or CR alone.
 namespace INIReadWrite {
 
 // Returns the trimmed value of the first matching key in the first matching section, or "" when
