@@ -6,6 +6,7 @@
 #include "MIDI_OUT.h"
 #include "MessageBoxReporter.h"
 #include "Metronome.h"
+#include "SetupButton.h"
 #include "SystemMidi.h"
 #include "Tuner.h"
 #include "frmMain.h"
@@ -24,10 +25,11 @@ int main(int argc, char** argv) {
     MessageBoxReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
 
-    frmSplash splash(AppEnvironment::ofApplication(), [](const AppEnvironment& environment) {
+    frmSplash splash(AppEnvironment::ofApplication(), [&](const AppEnvironment& environment) {
         auto* window = new frmMain(environment);
         new Tuner(*window);
         new Metronome(*window);
+        new SetupButton(*window, reporter);
         return window;
     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {

@@ -16,7 +16,18 @@ std::string trimSpaces(const std::string& s);
 // Lower-cases ASCII and Latin-1 letters.
 std::string toLowerLatin1(std::string s);
 
-// Reads a whole file as bytes. Throws std::system_error when it cannot be opened or read.
-std::string readFileBytes(const std::string& path);
+// The settings files hold three small values; nothing past this many bytes is ever read, so a
+// huge file cannot stall start-up.
+constexpr size_t kMaxSettingsBytes = 1024 * 1024;
+
+struct FileHead {
+    std::string bytes;
+    bool complete = true;  // false when the file holds more than was read
+};
+
+// Reads at most maxBytes of a file. When the file holds more, what follows the last CR within
+// the limit is dropped, so no line is ever read cut short. Throws std::system_error when the
+// file cannot be opened or read.
+FileHead readFileHead(const std::string& path, size_t maxBytes = kMaxSettingsBytes);
 
 }  // namespace TextLines

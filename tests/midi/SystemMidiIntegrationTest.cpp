@@ -105,7 +105,8 @@ TEST_F(SystemMidiTest, SecondOpenOfTheSynthesizerIsRefused) {
     EXPECT_EQ(system.open(MidiMapperId, second), MidiResultCode::Allocated);
     EXPECT_EQ(second, 0u);
     EXPECT_EQ(system.close(first), MidiResultCode::Ok);
-    EXPECT_EQ(system.sendShort(first, 0x90, MidiSystem::Clock::now()), MidiResultCode::InvalidHandle);
+    EXPECT_EQ(system.sendShort(first, 0x90, MidiSystem::Clock::now()),
+              MidiResultCode::InvalidHandle);
 }
 
 std::unique_ptr<RtMidiIn> jackReceiver(const std::string& portName) {

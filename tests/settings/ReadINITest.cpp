@@ -101,3 +101,32 @@ TEST(ReadINI, LeavesTheFileUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// Start-up reads at most the first megabyte, so a huge file cannot stall it; a line cut by that
+// limit is not read at all rather than read short.
+TEST(ReadINI, ReadsNoFurtherThanTheFirstMegabyte) {
+    struct Case {
+        size_t entryStart;  // where "id=12345" begins
+        const char* expected;
+    };
+    const std::string header = "[device]\r\n";
+    const std::string entry = "id=12345\r\n";
+    const size_t limit = 1024 * 1024;
+    const Case cases[] = {
+        {limit - entry.size(), "12345"},  // ends exactly at the limit
+        {limit - 5, ""},                  // "id=12" inside, the rest beyond
+        {limit + 100, ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string filler(c.entryStart - header.size() - 2, 'x');
+        const std::string tail(1000, 'y');
+        const std::string path =
+            dir.write("rz77.rz", header + filler + "\r\n" + entry + tail + "\r\n");
+        EXPECT_EQ(ReadINI("device", "id", path), c.expected) << c.entryStart;
+    }
+}
+
+}  // namespace

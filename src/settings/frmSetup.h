@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+#include <QSvgRenderer>
+#include <cstdint>
+#include <optional>
+
+#include "BodyMove.h"
+
+class HitArea;
+class MessageReporter;
+class SkinComboBox;
+class frmMain;
+
+// The MIDI setup dialog: device, instrument sound and channel. A device or sound choice takes
+// effect at once; OK re-applies them and stores all three for the next start; Cancel only
+// closes. Frameless, cut to a rounded outline, moved by its body and application-modal over the
+// main window; built anew for every opening and destroyed when it closes.
+class frmSetup : public QDialog {
+    Q_OBJECT
+public:
+    // Loads the dialog; reports of settings that cannot be saved go to reporter.
+    frmSetup(frmMain& main, MessageReporter& reporter);
+
+    QRegion MakeRegion(float scaleX, float scaleY, int16_t offsetX, int16_t offsetY);
+
+    void Form_Load();
+    void Form_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void cboChannel_Change();
+    void cboDevice_Click();
+    void cboSounds_Click();
+    void imgOK_Click();
+    void imgCancel_Click();
+
+    QRegion SetupRegion;
+    SkinComboBox* cboDevice = nullptr;
+    SkinComboBox* cboSounds = nullptr;
+    SkinComboBox* cboChannel = nullptr;
+
+public slots:
+    void reject() override;  // Escape cancels
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void createControls();
+    void connectHandlers();
+    void fillSounds();
+    void centreOnScreen();
+    std::optional<int32_t> selectedDevice() const;
+    bool applyAndStore();
+    bool store(const char* section, long value);
+    void unload();
+
+    frmMain& m_main;
+    MessageReporter& m_reporter;
+    QSvgRenderer m_skin;
+    BodyMove m_move;
+    bool m_okRunning = false;
+};
