@@ -6,6 +6,7 @@
 #include "MIDI_OUT.h"
 #include "MessageBoxReporter.h"
 #include "Metronome.h"
+#include "Mp3Panel.h"
 #include "SystemMidi.h"
 #include "Tuner.h"
 #include "frmMain.h"
@@ -24,12 +25,14 @@ int main(int argc, char** argv) {
     MessageBoxReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
 
-    frmSplash splash(AppEnvironment::ofApplication(), [](const AppEnvironment& environment) {
-        auto* window = new frmMain(environment);
-        new Tuner(*window);
-        new Metronome(*window);
-        return window;
-    });
+    frmSplash splash(AppEnvironment::ofApplication(),
+                     [&reporter](const AppEnvironment& environment) {
+                         auto* window = new frmMain(environment);
+                         new Tuner(*window);
+                         new Metronome(*window);
+                         new Mp3Panel(*window, reporter);
+                         return window;
+                     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {
         QObject::connect(mainWindow, &QObject::destroyed, &app, &QApplication::quit);
     });
