@@ -1,43 +1,13 @@
 #include <QLabel>
 #include <QTest>
-#include <deque>
-#include <optional>
 
 #include "InfoLine.h"
 #include "MainWindowFixture.h"
 #include "Mp3Panel.h"
+#include "PanelFakes.h"
 #include "cMp3.h"
 
 namespace {
-
-// Answers each ShowOpen with the next scripted choice; nullopt is a cancel.
-class ScriptedDialog : public FileDialog {
-public:
-    std::deque<std::optional<std::string>> answers;
-    std::vector<std::string> filters;
-
-    void Filter(const std::string& filter) override { filters.push_back(filter); }
-    void ShowOpen() override {
-        ASSERT_FALSE(answers.empty());
-        if (answers.front()) {
-            m_fileName = *answers.front();
-        }
-        answers.pop_front();
-    }
-    std::string FileName() const override { return m_fileName; }
-
-private:
-    std::string m_fileName;
-};
-
-class RecordingPlayer : public PlaybackControl {
-public:
-    std::vector<std::string> calls;
-    void setFile(const std::string& path) override { calls.push_back("file " + path); }
-    void play() override { calls.push_back("play"); }
-    void stop() override { calls.push_back("stop"); }
-    void pause() override { calls.push_back("pause"); }
-};
 
 std::string id3(const std::string& title, const std::string& artist, const std::string& album) {
     auto field = [](std::string v) {
