@@ -23,9 +23,11 @@ public:
     void pause() override;
 
 private:
-    void report(QMediaPlayer::Error error, const QString& errorString);
+    void playerFailed(QMediaPlayer::Error error, const QString& errorString);
+    void report(const QString& text);
 
     MessageReporter& m_reporter;
     std::unique_ptr<QAudioOutput> m_output;
     std::unique_ptr<QMediaPlayer> m_player;
+    bool m_reported = false;  // since the last file or play request
 };

@@ -163,4 +163,19 @@ TEST_F(PlaybackTest, PlaysPausesResumesAndStopsIntoTheSoundServer) {
     window.reset();
 }
 
+TEST_F(PlaybackTest, AFileThatCannotBeDecodedIsReportedOnce) {
+    RZ77_REQUIRE_SERVER(commandSucceeds("pactl info"), "PulseAudio");
+    const std::string path = dir.write("noise.mp3", std::string(40000, '\x5A'));
+    QtPlaybackControl player(reporter);
+    player.setFile(path);
+    player.play();
+    QTest::qWait(1500);
+    ASSERT_EQ(reporter.shown.size(), 1u) << testing::PrintToString(reporter.shown);
+    EXPECT_NE(reporter.shown[0].find("noise.mp3"), std::string::npos) << reporter.shown[0];
+    player.setFile("");
+    player.play();
+    QTest::qWait(300);
+    EXPECT_EQ(reporter.shown.size(), 1u) << "an empty file name is no error";
+}
+
 }  // namespace
