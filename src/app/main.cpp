@@ -25,14 +25,13 @@ int main(int argc, char** argv) {
     MessageBoxReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
 
-    frmSplash splash(AppEnvironment::ofApplication(),
-                     [&reporter](const AppEnvironment& environment) {
-                         auto* window = new frmMain(environment);
-                         new Tuner(*window);
-                         new Metronome(*window);
-                         new Mp3Panel(*window, reporter);
-                         return window;
-                     });
+    frmSplash splash(AppEnvironment::ofApplication(), [&](const AppEnvironment& environment) {
+        auto* window = new frmMain(environment);
+        new Tuner(*window);
+        new Metronome(*window);
+        new Mp3Panel(*window, reporter);
+        return window;
+    });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {
         QObject::connect(mainWindow, &QObject::destroyed, &app, &QApplication::quit);
     });
