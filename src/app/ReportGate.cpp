@@ -14,7 +14,7 @@ void ReportGate::show(const std::string& text) {
     if (m_heldBack > 0) {
         m_state = State::Summarising;
         const std::string times = m_heldBack == 1 ? "once" : std::to_string(m_heldBack) + " times";
-        m_showBox("While the previous message was open, MIDI output failed " + times +
+        m_showBox("While the previous message was open, something went wrong " + times +
                   " more. The last error was:\n\n" + m_lastHeldBack);
         m_heldBack = 0;
     }

@@ -6,6 +6,7 @@
 #include "MIDI_OUT.h"
 #include "MessageBoxReporter.h"
 #include "Metronome.h"
+#include "Mp3Panel.h"
 #include "SetupButton.h"
 #include "SystemMidi.h"
 #include "Tuner.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
         new Tuner(*window);
         new Metronome(*window);
         new SetupButton(*window, reporter);
+        new Mp3Panel(*window, reporter);
         return window;
     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {

@@ -1,0 +1,10 @@
+#include "InfoLine.h"
+
+#include "cMp3.h"
+
+std::string InfoLine::forTag(const cMp3& tag) {
+    const std::string album = tag.Album();
+    const std::string artist = tag.Artist();
+    const std::string title = tag.Title();
+    return album + kFieldSeparator + artist + kFieldSeparator + title + kEndSeparator;
+}

@@ -1,0 +1,116 @@
+#include "Mp3Panel.h"
+
+#include <QLabel>
+#include <stdexcept>
+
+#include "HitArea.h"
+#include "InfoLine.h"
+#include "QtFileDialog.h"
+#include "QtPlaybackControl.h"
+#include "RotateText.h"
+#include "cMp3.h"
+#include "frmMain.h"
+
+namespace {
+
+constexpr const char* kFilter = "(*.mp3;)|*.mp3";
+constexpr const char* kDesignCaption = "RZ-77 MP3 PLayer ...";
+
+// Lit lettering on the display drawn into the skin, like the tempo display.
+const char* kDisplayStyle =
+    "color: #8CFF64; background: transparent; font-family: 'DejaVu Sans Mono', monospace;"
+    "font-weight: bold; font-size: 10px; padding: 0 2px;";
+
+}  // namespace
+
+Mp3Panel::Mp3Panel(frmMain& window, MessageReporter& reporter)
+    : Mp3Panel(window, std::make_unique<QtFileDialog>(&window),
+               std::make_unique<QtPlaybackControl>(reporter)) {}
+
+Mp3Panel::Mp3Panel(frmMain& window, std::unique_ptr<FileDialog> dialog,
+                   std::unique_ptr<PlaybackControl> player)
+    : QObject(&window),
+      m_window(window),
+      m_state(window.state),
+      Cdialog(std::move(dialog)),
+      Mp3Player(std::move(player)) {
+    createControls();
+    connect(&m_window.tmrInfoScroll, &QTimer::timeout, this, &Mp3Panel::tmrInfoScroll_Timer);
+}
+
+void Mp3Panel::createControls() {
+    const ScreenUnits& u = m_window.environment().units;
+    const struct {
+        const char* name;
+        const char* accessible;
+        const char* tip;
+        QRect geometry;
+        void (Mp3Panel::*handler)();
+    } buttons[] = {
+        {"imgMP3play", "Play MP3", "Play the open MP3 file, or go on after a pause",
+         u.toPixels(300, 3900, 645, 195), &Mp3Panel::imgMP3play_Click},
+        {"imgMP3pause", "Pause MP3", "Pause the MP3 file; PLAY goes on from here",
+         u.toPixels(930, 3900, 555, 225), &Mp3Panel::imgMP3pause_Click},
+        {"imgMP3stop", "Stop MP3", "Stop the MP3 file; PLAY starts it from the beginning",
+         u.toPixels(1470, 3900, 525, 195), &Mp3Panel::imgMP3stop_Click},
+        {"imgMP3open", "Open MP3", "Choose an MP3 file to play", u.toPixels(2010, 3900, 795, 195),
+         &Mp3Panel::imgMP3open_Click},
+    };
+    for (const auto& b : buttons) {
+        auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
+        connect(area, &HitArea::clicked, this, b.handler);
+    }
+
+    lblMp3 = new QLabel(kDesignCaption, &m_window);
+    lblMp3->setObjectName("lblMp3");
+    lblMp3->setTextFormat(Qt::PlainText);
+    // Broken at spaces into lines of which the box shows the first: the line ends on a whole word.
+    lblMp3->setWordWrap(true);
+    lblMp3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblMp3->setStyleSheet(kDisplayStyle);
+    lblMp3->setGeometry(u.toPixels(360, 3570, 2415, 195));
+    lblMp3->setAccessibleName(tr("MP3 information"));
+    lblMp3->setToolTip(tr("Album, artist and title of the open MP3 file"));
+}
+
+void Mp3Panel::imgMP3open_Click() {
+    Cdialog->Filter(kFilter);
+    Cdialog->ShowOpen();
+    // A cancel is not told apart: the dialog then reports the previous choice.
+    m_state.Mp3FileName = Cdialog->FileName();
+    Mp3Player->setFile(m_state.Mp3FileName);
+    if (!m_state.Mp3Tag) {
+        m_state.Mp3Tag = std::make_shared<cMp3>();
+    }
+    try {
+        m_state.Mp3Tag->LoadMp3File(m_state.Mp3FileName);
+    } catch (const std::runtime_error&) {
+        // Not told: the file may well play without a readable tag; the line keeps its text.
+        return;
+    }
+    m_state.InfoText = InfoLine::forTag(*m_state.Mp3Tag);
+    showInfoText();
+}
+
+void Mp3Panel::imgMP3play_Click() {
+    Mp3Player->play();
+}
+
+void Mp3Panel::imgMP3pause_Click() {
+    Mp3Player->pause();
+}
+
+void Mp3Panel::imgMP3stop_Click() {
+    Mp3Player->stop();
+}
+
+void Mp3Panel::tmrInfoScroll_Timer() {
+    m_state.InfoText = RotateText(m_state.InfoText);
+    showInfoText();
+}
+
+void Mp3Panel::showInfoText() {
+    // One character per tag byte, never markup.
+    lblMp3->setText(QString::fromLatin1(m_state.InfoText.data(),
+                                        static_cast<qsizetype>(m_state.InfoText.size())));
+}

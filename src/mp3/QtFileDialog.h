@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QStringList>
+
+#include "FileDialog.h"
+
+class QWidget;
+
+// The file-open dialog on QFileDialog.
+class QtFileDialog : public FileDialog {
+public:
+    explicit QtFileDialog(QWidget* parent);
+
+    void Filter(const std::string& filter) override;
+    void ShowOpen() override;
+    std::string FileName() const override { return m_fileName; }
+
+    // "desc|*.a|desc2|*.b" as Qt's name filters: "desc (*.a)", "desc2 (*.b)".
+    static QStringList nameFilters(const std::string& filter);
+
+private:
+    QWidget* m_parent;
+    QStringList m_nameFilters;
+    std::string m_fileName;
+};
