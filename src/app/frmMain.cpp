@@ -1,6 +1,6 @@
 #include "frmMain.h"
 
-#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,6 +9,8 @@
 #include "HitArea.h"
 #include "MIDI_CMD.h"
 #include "MIDI_OUT.h"
+#include "MainMenu.h"
+#include "RightClickWatcher.h"
 #include "StartupSettings.h"
 #include "WindowRegions.h"
 
@@ -28,7 +30,8 @@ void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTime
 frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       m_environment(std::move(environment)),
-      m_skin(QStringLiteral(":/assets/main-skin.svg")) {
+      m_skin(QStringLiteral(":/assets/main-skin.svg")),
+      m_shortcuts(*this) {
     setObjectName("frmMain");
     setWindowTitle("RZ77");
     setWindowIcon(QIcon(":/assets/icon.svg"));
@@ -36,6 +39,7 @@ frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     const ScreenUnits& units = m_environment.units;
     setFixedSize(units.toPixelsX(kWidthTwips), units.toPixelsY(kHeightTwips));
     setUpTimers();
+    setUpMenu();
     setUpControls();
     Form_Load();
 }
@@ -56,15 +60,20 @@ void frmMain::setUpControls() {
                                u.toPixels(2340, 300, 255, 195));
     auto* imgExit =
         new HitArea(this, "imgExit", tr("Exit"), tr("Exit RZ77"), u.toPixels(2640, 300, 225, 195));
+    imgExit->setToolTip(QString("%1 (%2)").arg(
+        imgExit->toolTip(), m_menu->exitAction->shortcut().toString(QKeySequence::NativeText)));
     connect(imgMin, &HitArea::clicked, this, &frmMain::imgMin_Click);
     connect(imgExit, &HitArea::clicked, this, &frmMain::imgExit_Click);
+}
 
-    // Without a caption bar, the usual ways out come from the context menu and the keyboard.
-    auto* exitAction = new QAction(tr("E&xit"), this);
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(exitAction, &QAction::triggered, this, &frmMain::imgExit_Click);
-    addAction(exitAction);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
+// Without a caption bar, the usual ways out come from the context menu and the keyboard.
+void frmMain::setUpMenu() {
+    m_menu = new MainMenu(*this, m_shortcuts);
+    connect(m_menu->minimiseAction, &QAction::triggered, this, &frmMain::imgMin_Click);
+    connect(m_menu->exitAction, &QAction::triggered, this, &frmMain::imgExit_Click);
+    auto* rightClicks = new RightClickWatcher(*this);
+    connect(rightClicks, &RightClickWatcher::clicked, m_menu,
+            [this](const QPoint& at) { m_menu->popup(at); });
 }
 
 void frmMain::Form_Load() {
@@ -139,10 +148,20 @@ void frmMain::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int 
 
 void frmMain::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::RightButton) {
+        m_rightPressAt = at;
+        return;
+    }
     Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
 }
 
 void frmMain::mouseMoveEvent(QMouseEvent* event) {
+    if (m_rightPressAt && (event->position().toPoint() - *m_rightPressAt).manhattanLength() >=
+                              QApplication::startDragDistance()) {
+        const QPoint at = *m_rightPressAt;
+        m_rightPressAt.reset();
+        Form_MouseDown(Qt::RightButton, event->modifiers(), at.x(), at.y());
+    }
     if (m_movingByHand) {
         move(event->globalPosition().toPoint() - m_grabOffset);
     }
@@ -150,4 +169,14 @@ void frmMain::mouseMoveEvent(QMouseEvent* event) {
 
 void frmMain::mouseReleaseEvent(QMouseEvent*) {
     m_movingByHand = false;
+    m_rightPressAt.reset();
+}
+
+// The pointer's menu opens on a right click (RightClickWatcher), never on the press; the
+// keyboard's menu key still opens it here.
+void frmMain::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        m_menu->popup(mapToGlobal(rect().center()));
+    }
+    event->accept();
 }

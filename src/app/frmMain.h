@@ -4,13 +4,18 @@
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
 #include "AppEnvironment.h"
 #include "MainState.h"
+#include "ShortcutKeys.h"
 #include "WindowOutline.h"
 
+class MainMenu;
+
 // The skinned main window: its state record, timers, outline, moving by the body, and the
-// minimise and exit buttons. The tools on it add their own controls.
+// minimise and exit buttons, the context menu and the keyboard shortcuts. The tools on it add
+// their own controls and keys.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +31,8 @@ public:
     void imgMin_Click();
 
     const AppEnvironment& environment() const { return m_environment; }
+    ShortcutKeys& shortcuts() { return m_shortcuts; }
+    MainMenu& contextMenu() { return *m_menu; }
 
     MainState state;
     QTimer tmrLoopSpeed;
@@ -39,15 +46,21 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void setUpTimers();
     void setUpControls();
     void applyOutline();
     void loadSettings();
+    void setUpMenu();
 
     AppEnvironment m_environment;
     QSvgRenderer m_skin;
+    ShortcutKeys m_shortcuts;
+    MainMenu* m_menu = nullptr;
     bool m_movingByHand = false;
     QPoint m_grabOffset;
+    // A right-button press waits here: it becomes a move once the pointer leaves the click's spot.
+    std::optional<QPoint> m_rightPressAt;
 };

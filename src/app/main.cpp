@@ -3,7 +3,9 @@
 #include <cstdlib>
 
 #include "AppEnvironment.h"
+#include "GmSynth.h"
 #include "MIDI_OUT.h"
+#include "MainMenu.h"
 #include "MessageBoxReporter.h"
 #include "Metronome.h"
 #include "SystemMidi.h"
@@ -24,8 +26,10 @@ int main(int argc, char** argv) {
     MessageBoxReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
 
-    frmSplash splash(AppEnvironment::ofApplication(), [](const AppEnvironment& environment) {
+    frmSplash splash(AppEnvironment::ofApplication(), [&midi](const AppEnvironment& environment) {
         auto* window = new frmMain(environment);
+        window->contextMenu().setAboutSources(
+            GmSynth::soundFontPath, [&midi] { return midi.openDeviceName(MIDI_OUT::hMidiOut); });
         new Tuner(*window);
         new Metronome(*window);
         return window;

@@ -6,6 +6,7 @@
 #include "BeatClock.h"
 
 class DragPicture;
+class HitArea;
 class QLabel;
 class QLineEdit;
 class frmMain;
@@ -36,6 +37,8 @@ protected:
 
 private:
     void createControls();
+    void addShortcuts(HitArea* play, HitArea* stop);
+    void stepTempo(int change);
     void setBeatInterval(int milliseconds);
     void onTimer();
     void arm();

@@ -13,18 +13,20 @@ constexpr const char* kPortAdvice =
 
 class SystemMidi::Output {
 public:
-    explicit Output(int32_t deviceId) : m_deviceId(deviceId) {}
+    Output(int32_t deviceId, std::string name) : m_deviceId(deviceId), m_name(std::move(name)) {}
     virtual ~Output() = default;
     virtual bool send(uint32_t message, std::string& error) = 0;
     int32_t deviceId() const { return m_deviceId; }
+    const std::string& name() const { return m_name; }
 
 private:
     int32_t m_deviceId;
+    std::string m_name;
 };
 
 class SystemMidi::SynthOutput : public Output {
 public:
-    SynthOutput() : Output(MidiMapperId) {}
+    SynthOutput() : Output(MidiMapperId, kSynthName) {}
     bool start(std::string& error) { return m_synth.load(error) && m_synth.startAudio(error); }
     bool send(uint32_t message, std::string& error) override {
         return m_synth.handleShortMessage(message, error);
@@ -36,8 +38,8 @@ private:
 
 class SystemMidi::PortOutput : public Output {
 public:
-    PortOutput(int32_t deviceId, std::unique_ptr<MidiPortConnection> connection)
-        : Output(deviceId), m_connection(std::move(connection)) {}
+    PortOutput(int32_t deviceId, std::string name, std::unique_ptr<MidiPortConnection> connection)
+        : Output(deviceId, std::move(name)), m_connection(std::move(connection)) {}
     bool send(uint32_t message, std::string& error) override {
         return m_connection->send(message, error);
     }
@@ -102,6 +104,11 @@ MidiResult SystemMidi::sendShort(uint32_t handle, uint32_t message) {
     return MidiResultCode::Ok;
 }
 
+std::string SystemMidi::openDeviceName(uint32_t handle) const {
+    const auto found = m_open.find(handle);
+    return found == m_open.end() ? std::string() : found->second->name();
+}
+
 std::string SystemMidi::errorText(MidiResult code) {
     switch (code) {
         case MidiResultCode::Ok:
@@ -140,7 +147,7 @@ MidiResult SystemMidi::openPort(int32_t deviceId, std::unique_ptr<Output>& outpu
     if (!connection) {
         return driverError(error, kPortAdvice);
     }
-    output = std::make_unique<PortOutput>(deviceId, std::move(connection));
+    output = std::make_unique<PortOutput>(deviceId, m_ports[deviceId].name, std::move(connection));
     return MidiResultCode::Ok;
 }
 

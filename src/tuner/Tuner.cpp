@@ -47,7 +47,11 @@ void Tuner::createControls() {
         auto* string = new HitArea(&m_window, QString("imgString%1").arg(i), tr(kStringNames[i]),
                                    tr("Select and sound the %1").arg(tr(kStringNames[i])),
                                    u.toPixels(1830 + 150 * i, 840, 135, 645));
-        connect(string, &HitArea::clicked, this, [this, i] { imgString_Click(i); });
+        const auto click = [this, i] { imgString_Click(i); };
+        connect(string, &HitArea::clicked, this, click);
+        // Guitarists count strings from the high E: the 6th is the low E on the left.
+        m_window.shortcuts().add({Qt::Key_6 - i}, tr("Sound the %1").arg(tr(kStringNames[i])),
+                                 click, {string});
     }
     const struct {
         const char* name;
@@ -55,21 +59,44 @@ void Tuner::createControls() {
         const char* tip;
         QRect geometry;
         void (Tuner::*handler)();
+        QList<QKeySequence> keys;
     } buttons[] = {
-        {"imgNoteUp", "Note up", "Select the note one semitone higher",
-         u.toPixels(990, 1050, 135, 165), &Tuner::imgNoteUp_Click},
-        {"imgNoteDown", "Note down", "Select the note one semitone lower",
-         u.toPixels(990, 1290, 135, 135), &Tuner::imgNoteDown_Click},
-        {"imgPlaynote", "Play", "Sound the selected note", u.toPixels(330, 2310, 555, 255),
-         &Tuner::imgPlaynote_Click},
-        {"imgLoop", "Loop", "Repeat the selected note at the LOOP rate",
-         u.toPixels(930, 2310, 555, 315), &Tuner::imgLoop_Click},
-        {"imgStopnote", "Stop", "Stop the loop and silence every note",
-         u.toPixels(1470, 2310, 525, 315), &Tuner::imgStopnote_Click},
+        {"imgNoteUp",
+         "Note up",
+         "Select the note one semitone higher",
+         u.toPixels(990, 1050, 135, 165),
+         &Tuner::imgNoteUp_Click,
+         {Qt::Key_Up}},
+        {"imgNoteDown",
+         "Note down",
+         "Select the note one semitone lower",
+         u.toPixels(990, 1290, 135, 135),
+         &Tuner::imgNoteDown_Click,
+         {Qt::Key_Down}},
+        {"imgPlaynote",
+         "Play",
+         "Sound the selected note",
+         u.toPixels(330, 2310, 555, 255),
+         &Tuner::imgPlaynote_Click,
+         {Qt::Key_Return, Qt::Key_Enter}},
+        {"imgLoop",
+         "Loop",
+         "Repeat the selected note at the LOOP rate",
+         u.toPixels(930, 2310, 555, 315),
+         &Tuner::imgLoop_Click,
+         {Qt::Key_L}},
+        {"imgStopnote",
+         "Stop",
+         "Stop the loop and silence every note",
+         u.toPixels(1470, 2310, 525, 315),
+         &Tuner::imgStopnote_Click,
+         {Qt::Key_S}},
     };
     for (const auto& b : buttons) {
         auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
-        connect(area, &HitArea::clicked, this, b.handler);
+        const auto click = [this, handler = b.handler] { (this->*handler)(); };
+        connect(area, &HitArea::clicked, this, click);
+        m_window.shortcuts().add(b.keys, tr(b.tip), click, {area});
     }
 
     for (int16_t i = 0; i < 2; ++i) {
