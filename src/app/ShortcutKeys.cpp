@@ -4,8 +4,8 @@
 #include <QShortcut>
 
 ShortcutKeys::ShortcutKeys(QWidget& window) : QObject(&window), m_window(window) {
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { followFocus(now); });
+    // Before a key can trigger a shortcut, the focus widget is asked whether it wants the key.
+    qApp->installEventFilter(this);
 }
 
 void ShortcutKeys::add(const QList<QKeySequence>& keys, const QString& action,
@@ -14,9 +14,7 @@ void ShortcutKeys::add(const QList<QKeySequence>& keys, const QString& action,
     shortcut->setKeys(keys);
     // A foot switch held down must not toggle the metronome or restrike a string over and over.
     shortcut->setAutoRepeat(false);
-    shortcut->setEnabled(!isTextEntryOfWindow(QApplication::focusWidget()));
     connect(shortcut, &QShortcut::activated, this, std::move(handler));
-    m_shortcuts.push_back(shortcut);
     m_entries.push_back({keys, action});
     for (QWidget* control : controls) {
         control->setToolTip(QString("%1 (%2)").arg(control->toolTip(), keyNames(keys)));
@@ -31,14 +29,18 @@ QString ShortcutKeys::keyNames(const QList<QKeySequence>& keys) {
     return names.join(", ");
 }
 
-bool ShortcutKeys::isTextEntryOfWindow(const QWidget* widget) const {
+bool ShortcutKeys::isTextEntryOfWindow(const QObject* object) const {
+    const auto* widget = qobject_cast<const QWidget*>(object);
     return widget != nullptr && widget->window() == &m_window &&
            widget->testAttribute(Qt::WA_InputMethodEnabled);
 }
 
-void ShortcutKeys::followFocus(QWidget* focus) {
-    const bool enabled = !isTextEntryOfWindow(focus);
-    for (QShortcut* shortcut : m_shortcuts) {
-        shortcut->setEnabled(enabled);
+// A shown entry takes every key. A hidden one may keep the focus after it closes; then the keys
+// belong to the window again instead of going to it unseen.
+bool ShortcutKeys::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride || !isTextEntryOfWindow(watched)) {
+        return false;
     }
+    event->setAccepted(static_cast<QWidget*>(watched)->isVisible());
+    return true;
 }

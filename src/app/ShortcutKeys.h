@@ -7,11 +7,9 @@
 #include <functional>
 #include <vector>
 
-class QShortcut;
-
 // Keys on a window that call its handlers, for a player whose hands are on the guitar or whose
-// foot switch sends key presses. While a text entry of the window has focus they stand aside,
-// so every key reaches the entry.
+// foot switch sends key presses. While a text entry of the window is shown with focus they stand
+// aside, so every key reaches the entry.
 class ShortcutKeys : public QObject {
     Q_OBJECT
 public:
@@ -31,11 +29,12 @@ public:
     // The keys as the user reads them: "Return, Enter".
     static QString keyNames(const QList<QKeySequence>& keys);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    bool isTextEntryOfWindow(const QWidget* widget) const;
-    void followFocus(QWidget* focus);
+    bool isTextEntryOfWindow(const QObject* object) const;
 
     QWidget& m_window;
     std::vector<Entry> m_entries;
-    std::vector<QShortcut*> m_shortcuts;
 };
