@@ -19,6 +19,11 @@ constexpr const char* kStringNames[kStringCount] = {"6th string, low E", "5th st
                                                     "2nd string, B",     "1st string, high E"};
 
 constexpr int kBarLeftTwips[2] = {450, 1800};
+
+template <typename... Keys>
+QList<QKeySequence> keys(Keys... each) {
+    return {QKeySequence(each)...};
+}
 constexpr int kBarTopTwips = 1740;
 constexpr int kBarHeightTwips = 150;
 
@@ -57,40 +62,20 @@ void Tuner::createControls() {
         const char* name;
         const char* accessible;
         const char* tip;
+        QList<QKeySequence> keys;
         QRect geometry;
         void (Tuner::*handler)();
-        QList<QKeySequence> keys;
     } buttons[] = {
-        {"imgNoteUp",
-         "Note up",
-         "Select the note one semitone higher",
-         u.toPixels(990, 1050, 135, 165),
-         &Tuner::imgNoteUp_Click,
-         {Qt::Key_Up}},
-        {"imgNoteDown",
-         "Note down",
-         "Select the note one semitone lower",
-         u.toPixels(990, 1290, 135, 135),
-         &Tuner::imgNoteDown_Click,
-         {Qt::Key_Down}},
-        {"imgPlaynote",
-         "Play",
-         "Sound the selected note",
-         u.toPixels(330, 2310, 555, 255),
-         &Tuner::imgPlaynote_Click,
-         {Qt::Key_Return, Qt::Key_Enter}},
-        {"imgLoop",
-         "Loop",
-         "Repeat the selected note at the LOOP rate",
-         u.toPixels(930, 2310, 555, 315),
-         &Tuner::imgLoop_Click,
-         {Qt::Key_L}},
-        {"imgStopnote",
-         "Stop",
-         "Stop the loop and silence every note",
-         u.toPixels(1470, 2310, 525, 315),
-         &Tuner::imgStopnote_Click,
-         {Qt::Key_S}},
+        {"imgNoteUp", "Note up", "Select the note one semitone higher", keys(Qt::Key_Up),
+         u.toPixels(990, 1050, 135, 165), &Tuner::imgNoteUp_Click},
+        {"imgNoteDown", "Note down", "Select the note one semitone lower", keys(Qt::Key_Down),
+         u.toPixels(990, 1290, 135, 135), &Tuner::imgNoteDown_Click},
+        {"imgPlaynote", "Play", "Sound the selected note", keys(Qt::Key_Return, Qt::Key_Enter),
+         u.toPixels(330, 2310, 555, 255), &Tuner::imgPlaynote_Click},
+        {"imgLoop", "Loop", "Repeat the selected note at the LOOP rate", keys(Qt::Key_L),
+         u.toPixels(930, 2310, 555, 315), &Tuner::imgLoop_Click},
+        {"imgStopnote", "Stop", "Stop the loop and silence every note", keys(Qt::Key_S),
+         u.toPixels(1470, 2310, 525, 315), &Tuner::imgStopnote_Click},
     };
     for (const auto& b : buttons) {
         auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
