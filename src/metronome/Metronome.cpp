@@ -196,7 +196,9 @@ void Metronome::setBeatInterval(int milliseconds) {
 }
 
 bool Metronome::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblBPM && event->type() == QEvent::MouseButtonRelease) {
+    // A click is the left button's; the right one opens the window's menu.
+    if (watched == lblBPM && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         lblBPM_Click();
         return true;
     }

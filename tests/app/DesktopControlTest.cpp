@@ -178,7 +178,7 @@ TEST_F(DesktopControlTest, RightDragsChangeNothingAndOpenNoMenu) {
 
 TEST_F(DesktopControlTest, RightClickOpensTheMenuWhoseExitEndsTheProgram) {
     frmMain& w = start();
-    for (const char* on : {"frmMain", "imgVolLoop0", "imgString2", "imgExit"}) {
+    for (const char* on : {"frmMain", "imgVolLoop0", "imgString2", "imgExit", "lblBPM"}) {
         QWidget* target = on == std::string("frmMain") ? &w : control(on);
         QTest::mouseClick(target, Qt::RightButton, {}, QPoint(3, 3));
         EXPECT_TRUE(menuOpen()) << on;
@@ -186,6 +186,7 @@ TEST_F(DesktopControlTest, RightClickOpensTheMenuWhoseExitEndsTheProgram) {
         w.contextMenu().close();
     }
     EXPECT_TRUE(takeSent().empty());
+    EXPECT_FALSE(box()->isVisible());
     QTest::mouseClick(&w, Qt::RightButton, {}, QPoint(60, 200));
     w.contextMenu().exitAction->trigger();
     EXPECT_FALSE(w.isVisible());
