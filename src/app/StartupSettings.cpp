@@ -1,6 +1,11 @@
 #include "StartupSettings.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <charconv>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <system_error>
@@ -33,6 +38,35 @@ int16_t storedOr(const std::string& section, const std::string& path, int low, i
     return value && *value >= low && *value <= high ? static_cast<int16_t>(*value) : fallback;
 }
 
+namespace fs = std::filesystem;
+
+bool isWritableDirectory(const fs::path& dir) {
+    std::error_code error;
+    return fs::is_directory(dir, error) && ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+// An installed program lives in <prefix>/bin beside <prefix>/share. That directory belongs to the
+// system even where the user may write it, as root may.
+bool isInstalled(const fs::path& dir) {
+    std::error_code error;
+    return dir.filename() == "bin" && fs::is_directory(dir.parent_path() / "share", error);
+}
+
+std::optional<fs::path> configHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && fs::path(xdg).is_absolute()) {
+        return fs::path(xdg);
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        return fs::path(home) / ".config";
+    }
+    if (const passwd* user = ::getpwuid(::getuid())) {
+        return fs::path(user->pw_dir) / ".config";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 StartupSettings readStartupSettings(const std::string& path, int32_t deviceCount) {
@@ -45,5 +79,25 @@ StartupSettings readStartupSettings(const std::string& path, int32_t deviceCount
 }
 
 std::string settingsPath(const std::string& programDir) {
-    return programDir + "/rz77.rz";
+    const fs::path dir(programDir);
+    const auto config = configHome();
+    if ((isWritableDirectory(dir) && !isInstalled(dir)) || !config) {
+        return (dir / kSettingsFile).string();
+    }
+    const fs::path folder = *config / "rz77";
+    std::error_code error;
+    fs::create_directories(folder, error);  // a failure shows when the file is written
+    return (folder / kSettingsFile).string();
+}
+
+std::string instrumentListPath(const std::string& programDir) {
+    const fs::path dir(programDir);
+    for (const fs::path& candidate :
+         {dir / kInstrumentList, dir / "../share/rz77" / kInstrumentList}) {
+        std::error_code error;
+        if (fs::is_regular_file(candidate, error)) {
+            return candidate.lexically_normal().string();
+        }
+    }
+    return {};
 }

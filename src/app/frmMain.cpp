@@ -1,6 +1,6 @@
 #include "frmMain.h"
 
-#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGraphicsColorizeEffect>
 #include <QMouseEvent>
@@ -10,6 +10,8 @@
 #include "HitArea.h"
 #include "MIDI_CMD.h"
 #include "MIDI_OUT.h"
+#include "MainMenu.h"
+#include "RightClickWatcher.h"
 #include "StartupSettings.h"
 #include "WindowRegions.h"
 
@@ -30,7 +32,8 @@ void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTime
 frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       m_environment(std::move(environment)),
-      m_skin(QStringLiteral(":/assets/main-skin.svg")) {
+      m_skin(QStringLiteral(":/assets/main-skin.svg")),
+      m_shortcuts(*this) {
     setObjectName("frmMain");
     setWindowTitle("RZ77");
     setWindowIcon(QIcon(":/assets/icon.svg"));
@@ -38,6 +41,7 @@ frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     const ScreenUnits& units = m_environment.units;
     setFixedSize(units.toPixelsX(kWidthTwips), units.toPixelsY(kHeightTwips));
     setUpTimers();
+    setUpMenu();
     setUpControls();
     MIDI_OUT::SetFailureSign(
         [this](const std::string& text) { showMidiTrouble(QString::fromStdString(text)); });
@@ -81,15 +85,20 @@ void frmMain::setUpControls() {
                                u.toPixels(2340, 300, 255, 195));
     auto* imgExit =
         new HitArea(this, "imgExit", tr("Exit"), tr("Exit RZ77"), u.toPixels(2640, 300, 225, 195));
+    imgExit->setToolTip(QString("%1 (%2)").arg(
+        imgExit->toolTip(), m_menu->exitAction->shortcut().toString(QKeySequence::NativeText)));
     connect(imgMin, &HitArea::clicked, this, &frmMain::imgMin_Click);
     connect(imgExit, &HitArea::clicked, this, &frmMain::imgExit_Click);
+}
 
-    // Without a caption bar, the usual ways out come from the context menu and the keyboard.
-    auto* exitAction = new QAction(tr("E&xit"), this);
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(exitAction, &QAction::triggered, this, &frmMain::imgExit_Click);
-    addAction(exitAction);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
+// Without a caption bar, the usual ways out come from the context menu and the keyboard.
+void frmMain::setUpMenu() {
+    m_menu = new MainMenu(*this, m_shortcuts);
+    connect(m_menu->minimiseAction, &QAction::triggered, this, &frmMain::imgMin_Click);
+    connect(m_menu->exitAction, &QAction::triggered, this, &frmMain::imgExit_Click);
+    auto* rightClicks = new RightClickWatcher(*this);
+    connect(rightClicks, &RightClickWatcher::clicked, m_menu,
+            [this](const QPoint& at) { m_menu->popup(at); });
 }
 
 void frmMain::Form_Load() {
@@ -156,25 +165,32 @@ void frmMain::paintEvent(QPaintEvent*) {
 }
 
 void frmMain::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-        return;
-    }
-    // No window manager to do it: follow the pointer until the button is released.
-    m_movingByHand = true;
-    m_grabOffset = mapToGlobal(QPoint(x, y)) - pos();
+    m_move.start(QPoint(x, y));
 }
 
 void frmMain::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
-}
-
-void frmMain::mouseMoveEvent(QMouseEvent* event) {
-    if (m_movingByHand) {
-        move(event->globalPosition().toPoint() - m_grabOffset);
+    if (m_move.takesPress(event->button(), at)) {
+        Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
     }
 }
 
+void frmMain::mouseMoveEvent(QMouseEvent* event) {
+    if (const auto from = m_move.rightDragBegins(event->position().toPoint())) {
+        Form_MouseDown(Qt::RightButton, event->modifiers(), from->x(), from->y());
+    }
+    m_move.follow(event->globalPosition().toPoint());
+}
+
 void frmMain::mouseReleaseEvent(QMouseEvent*) {
-    m_movingByHand = false;
+    m_move.stop();
+}
+
+// The pointer's menu opens on a right click (RightClickWatcher), never on the press; the
+// keyboard's menu key still opens it here.
+void frmMain::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        m_menu->popup(mapToGlobal(rect().center()));
+    }
+    event->accept();
 }

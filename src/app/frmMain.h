@@ -1,16 +1,20 @@
 #pragma once
 
-#include <QPoint>
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QWidget>
 
 #include "AppEnvironment.h"
+#include "BodyMove.h"
 #include "MainState.h"
+#include "ShortcutKeys.h"
 #include "WindowOutline.h"
 
+class MainMenu;
+
 // The skinned main window: its state record, timers, outline, moving by the body, and the
-// minimise and exit buttons. The tools on it add their own controls.
+// minimise and exit buttons, the context menu and the keyboard shortcuts. The tools on it add
+// their own controls and keys.
 class frmMain : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +30,8 @@ public:
     void imgMin_Click();
 
     const AppEnvironment& environment() const { return m_environment; }
+    ShortcutKeys& shortcuts() { return m_shortcuts; }
+    MainMenu& contextMenu() { return *m_menu; }
 
     // A display whose lettering turns red, with the error as its tooltip, while the MIDI output
     // keeps failing after its first report.
@@ -44,16 +50,19 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void setUpTimers();
     void setUpControls();
     void applyOutline();
     void loadSettings();
+    void setUpMenu();
 
     AppEnvironment m_environment;
     QSvgRenderer m_skin;
     QList<QWidget*> m_troubleDisplays;
-    bool m_movingByHand = false;
-    QPoint m_grabOffset;
+    ShortcutKeys m_shortcuts;
+    MainMenu* m_menu = nullptr;
+    BodyMove m_move{*this};
 };

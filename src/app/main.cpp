@@ -3,7 +3,9 @@
 #include <cstdlib>
 
 #include "AppEnvironment.h"
+#include "GmSynth.h"
 #include "MIDI_OUT.h"
+#include "MainMenu.h"
 #include "MessageBoxReporter.h"
 #include "Metronome.h"
 #include "Mp3Panel.h"
@@ -28,6 +30,8 @@ int main(int argc, char** argv) {
 
     frmSplash splash(AppEnvironment::ofApplication(), [&](const AppEnvironment& environment) {
         auto* window = new frmMain(environment);
+        window->contextMenu().setAboutSources(
+            GmSynth::soundFontPath, [&midi] { return midi.openDeviceName(MIDI_OUT::hMidiOut); });
         new Tuner(*window);
         new Metronome(*window);
         new SetupButton(*window, reporter);

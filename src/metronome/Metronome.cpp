@@ -80,6 +80,29 @@ void Metronome::createControls() {
     imgBPMslider->setAccessibleName(tr("Tempo slider"));
     imgBPMslider->setToolTip(tr("Drag to set the tempo"));
     connect(imgBPMslider, &DragPicture::mouseMoved, this, &Metronome::imgBPMslider_MouseMove);
+    addShortcuts(play, stop);
+}
+
+void Metronome::addShortcuts(HitArea* play, HitArea* stop) {
+    ShortcutKeys& keys = m_window.shortcuts();
+    keys.add({Qt::Key_Space}, tr("Start the metronome, or stop it when it runs"),
+             [this] { m_window.tmrBPM.isActive() ? imgBPMStop_Click() : imgBPMPlay_Click(); },
+             {play, stop});
+    keys.add({Qt::Key_T}, tr("Type a tempo"), [this] { lblBPM_Click(); }, {lblBPM});
+    keys.add({Qt::Key_PageUp}, tr("One beat per minute faster"), [this] { stepTempo(1); },
+             {imgBPMslider});
+    keys.add({Qt::Key_PageDown}, tr("One beat per minute slower"), [this] { stepTempo(-1); },
+             {imgBPMslider});
+}
+
+// The tempo is taken from the display, as the user reads it; before any tempo is set the display
+// shows no tempo, and the one the metronome runs at is used. The new tempo then goes the way of a
+// typed one, refused like it when out of range.
+void Metronome::stepTempo(int change) {
+    const auto shown = TempoMath::typedTempo(lblBPM->text().toStdString());
+    const int tempo = shown ? *shown : TempoMath::tempoForInterval(beatInterval());
+    txtBPM->setText(QString::number(tempo + change));
+    txtBPM_KeyPress(kEnter);
 }
 
 void Metronome::imgBPMPlay_Click() {
@@ -148,7 +171,9 @@ void Metronome::setBeatInterval(int milliseconds) {
 }
 
 bool Metronome::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblBPM && event->type() == QEvent::MouseButtonRelease) {
+    // A click is the left button's; the right one opens the window's menu.
+    if (watched == lblBPM && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         lblBPM_Click();
         return true;
     }

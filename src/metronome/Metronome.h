@@ -7,6 +7,7 @@
 
 class DragPicture;
 class GridTicker;
+class HitArea;
 class QLabel;
 class QLineEdit;
 class frmMain;
@@ -37,6 +38,8 @@ protected:
 
 private:
     void createControls();
+    void addShortcuts(HitArea* play, HitArea* stop);
+    void stepTempo(int change);
     void setBeatInterval(int milliseconds);
 
     frmMain& m_window;

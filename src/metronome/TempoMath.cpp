@@ -31,7 +31,7 @@ std::optional<SliderTempo> tempoForKnob(float leftTwips) {
                        static_cast<int16_t>(kMsPerMinute / interval)};
 }
 
-std::optional<int16_t> intervalForTyped(const std::string& text) {
+std::optional<int> typedTempo(const std::string& text) {
     const std::string number = TextLines::trimSpaces(text);
     double value = 0;
     const char* end = number.data() + number.size();
@@ -43,7 +43,19 @@ std::optional<int16_t> intervalForTyped(const std::string& text) {
     if (n < kSlowestTempo || n > INT16_MAX) {
         return std::nullopt;
     }
-    return static_cast<int16_t>(kMsPerMinute / static_cast<int>(n));
+    return static_cast<int>(n);
+}
+
+int tempoForInterval(int intervalMs) {
+    return static_cast<int>(roundHalfEven(static_cast<double>(kMsPerMinute) / intervalMs));
+}
+
+std::optional<int16_t> intervalForTyped(const std::string& text) {
+    const auto tempo = typedTempo(text);
+    if (!tempo) {
+        return std::nullopt;
+    }
+    return static_cast<int16_t>(kMsPerMinute / *tempo);
 }
 
 }  // namespace TempoMath

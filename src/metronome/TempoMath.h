@@ -21,6 +21,13 @@ struct SliderTempo {
 // there: outside the track, or so far left that one beat a minute would not fit the interval.
 std::optional<SliderTempo> tempoForKnob(float leftTwips);
 
+// The tempo of typed text (a decimal number, rounded half to even), or nothing when it is not a
+// tempo that gives an interval from 1 to 32767 ms.
+std::optional<int> typedTempo(const std::string& text);
+
+// The tempo, to the nearest whole beat per minute, of clicks the given interval apart.
+int tempoForInterval(int intervalMs);
+
 // The interval for a typed tempo (a decimal number, rounded half to even), or nothing when the
 // text gives no interval from 1 to 32767 ms.
 std::optional<int16_t> intervalForTyped(const std::string& text);

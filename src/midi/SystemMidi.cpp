@@ -15,18 +15,20 @@ constexpr const char* kPortAdvice =
 
 class SystemMidi::Output {
 public:
-    explicit Output(int32_t deviceId) : m_deviceId(deviceId) {}
+    Output(int32_t deviceId, std::string name) : m_deviceId(deviceId), m_name(std::move(name)) {}
     virtual ~Output() = default;
     virtual bool send(uint32_t message, Clock::time_point due, std::string& error) = 0;
     int32_t deviceId() const { return m_deviceId; }
+    const std::string& name() const { return m_name; }
 
 private:
     int32_t m_deviceId;
+    std::string m_name;
 };
 
 class SystemMidi::SynthOutput : public Output {
 public:
-    SynthOutput() : Output(MidiMapperId), m_playback(m_synth, m_synth.sampleRate()) {}
+    SynthOutput() : Output(MidiMapperId, kSynthName), m_playback(m_synth, m_synth.sampleRate()) {}
     bool start(std::string& error) {
         if (!m_synth.load(error)) {
             return false;
@@ -56,8 +58,8 @@ private:
 // A port has no clock of its own: a message due later waits for its time here.
 class SystemMidi::PortOutput : public Output {
 public:
-    PortOutput(int32_t deviceId, std::unique_ptr<MidiPortConnection> connection)
-        : Output(deviceId),
+    PortOutput(int32_t deviceId, std::string name, std::unique_ptr<MidiPortConnection> connection)
+        : Output(deviceId, std::move(name)),
           m_connection(std::move(connection)),
           m_sender([this](uint32_t message, std::string& error) {
               return m_connection->send(message, error);
@@ -127,6 +129,11 @@ MidiResult SystemMidi::sendShort(uint32_t handle, uint32_t message, Clock::time_
     return MidiResultCode::Ok;
 }
 
+std::string SystemMidi::openDeviceName(uint32_t handle) const {
+    const auto found = m_open.find(handle);
+    return found == m_open.end() ? std::string() : found->second->name();
+}
+
 std::string SystemMidi::errorText(MidiResult code) {
     switch (code) {
         case MidiResultCode::Ok:
@@ -165,7 +172,7 @@ MidiResult SystemMidi::openPort(int32_t deviceId, std::unique_ptr<Output>& outpu
     if (!connection) {
         return driverError(error, kPortAdvice);
     }
-    output = std::make_unique<PortOutput>(deviceId, std::move(connection));
+    output = std::make_unique<PortOutput>(deviceId, m_ports[deviceId].name, std::move(connection));
     return MidiResultCode::Ok;
 }
 

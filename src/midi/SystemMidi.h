@@ -26,6 +26,9 @@ public:
     MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) override;
     std::string errorText(MidiResult code) override;
 
+    // Name of the device behind an open handle; empty when the handle is not open.
+    std::string openDeviceName(uint32_t handle) const;
+
 private:
     class Output;
     class SynthOutput;

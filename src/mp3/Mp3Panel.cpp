@@ -45,20 +45,23 @@ void Mp3Panel::createControls() {
         const char* accessible;
         const char* tip;
         QRect geometry;
+        Qt::Key key;
         void (Mp3Panel::*handler)();
     } buttons[] = {
         {"imgMP3play", "Play MP3", "Play the open MP3 file, or go on after a pause",
-         u.toPixels(300, 3900, 645, 195), &Mp3Panel::imgMP3play_Click},
+         u.toPixels(300, 3900, 645, 195), Qt::Key_P, &Mp3Panel::imgMP3play_Click},
         {"imgMP3pause", "Pause MP3", "Pause the MP3 file; PLAY goes on from here",
-         u.toPixels(930, 3900, 555, 225), &Mp3Panel::imgMP3pause_Click},
+         u.toPixels(930, 3900, 555, 225), Qt::Key_K, &Mp3Panel::imgMP3pause_Click},
         {"imgMP3stop", "Stop MP3", "Stop the MP3 file; PLAY starts it from the beginning",
-         u.toPixels(1470, 3900, 525, 195), &Mp3Panel::imgMP3stop_Click},
+         u.toPixels(1470, 3900, 525, 195), Qt::Key_X, &Mp3Panel::imgMP3stop_Click},
         {"imgMP3open", "Open MP3", "Choose an MP3 file to play", u.toPixels(2010, 3900, 795, 195),
-         &Mp3Panel::imgMP3open_Click},
+         Qt::Key_O, &Mp3Panel::imgMP3open_Click},
     };
     for (const auto& b : buttons) {
         auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
         connect(area, &HitArea::clicked, this, b.handler);
+        m_window.shortcuts().add({b.key}, tr(b.accessible),
+                                 [this, handler = b.handler] { (this->*handler)(); }, {area});
     }
 
     lblMp3 = new QLabel(kDesignCaption, &m_window);

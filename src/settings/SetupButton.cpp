@@ -1,6 +1,7 @@
 #include "SetupButton.h"
 
 #include "HitArea.h"
+#include "MainMenu.h"
 #include "SkinComboBox.h"
 #include "frmMain.h"
 #include "frmSetup.h"
@@ -11,6 +12,7 @@ SetupButton::SetupButton(frmMain& window, MessageReporter& reporter)
                                  tr("Choose the MIDI device, channel and instrument"),
                                  window.environment().units.toPixels(2160, 2340, 645, 225));
     connect(imgSetup, &HitArea::clicked, this, &SetupButton::imgSetup_Click);
+    window.contextMenu().setSetupHandler([this] { imgSetup_Click(); });
 }
 
 // Presetting the device and sound lists re-opens the first device and sends the start-up sound

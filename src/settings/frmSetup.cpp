@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -16,6 +17,7 @@
 #include "MIDI_CMD.h"
 #include "MIDI_OUT.h"
 #include "MessageReporter.h"
+#include "RightClickWatcher.h"
 #include "SkinComboBox.h"
 #include "StartupSettings.h"
 #include "TextLines.h"
@@ -58,7 +60,17 @@ frmSetup::frmSetup(frmMain& main, MessageReporter& reporter)
     createControls();
     Form_Load();
     connectHandlers();
+    setUpMenu();
     centreOnScreen();
+}
+
+// The same safe right click as on the main window: a click, never a drag, opens it.
+void frmSetup::setUpMenu() {
+    auto* menu = new QMenu(this);
+    connect(menu->addAction(tr("&Close")), &QAction::triggered, this, &frmSetup::imgCancel_Click);
+    auto* rightClicks = new RightClickWatcher(*this);
+    connect(rightClicks, &RightClickWatcher::clicked, menu,
+            [menu](const QPoint& at) { menu->popup(at); });
 }
 
 void frmSetup::createControls() {
@@ -233,10 +245,15 @@ void frmSetup::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int
 
 void frmSetup::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
+    if (m_move.takesPress(event->button(), at)) {
+        Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
+    }
 }
 
 void frmSetup::mouseMoveEvent(QMouseEvent* event) {
+    if (const auto from = m_move.rightDragBegins(event->position().toPoint())) {
+        Form_MouseDown(Qt::RightButton, event->modifiers(), from->x(), from->y());
+    }
     m_move.follow(event->globalPosition().toPoint());
 }
 

@@ -50,6 +50,7 @@ protected:
 private:
     void createControls();
     void connectHandlers();
+    void setUpMenu();
     void fillSounds();
     void centreOnScreen();
     std::optional<int32_t> selectedDevice() const;

@@ -20,6 +20,11 @@ constexpr const char* kStringNames[kStringCount] = {"6th string, low E", "5th st
                                                     "2nd string, B",     "1st string, high E"};
 
 constexpr int kBarLeftTwips[2] = {450, 1800};
+
+template <typename... Keys>
+QList<QKeySequence> keys(Keys... each) {
+    return {QKeySequence(each)...};
+}
 constexpr int kBarTopTwips = 1740;
 constexpr int kBarHeightTwips = 150;
 
@@ -54,29 +59,36 @@ void Tuner::createControls() {
         auto* string = new HitArea(&m_window, QString("imgString%1").arg(i), tr(kStringNames[i]),
                                    tr("Select and sound the %1").arg(tr(kStringNames[i])),
                                    u.toPixels(1830 + 150 * i, 840, 135, 645));
-        connect(string, &HitArea::clicked, this, [this, i] { imgString_Click(i); });
+        const auto click = [this, i] { imgString_Click(i); };
+        connect(string, &HitArea::clicked, this, click);
+        // Guitarists count strings from the high E: the 6th is the low E on the left.
+        m_window.shortcuts().add({Qt::Key_6 - i}, tr("Sound the %1").arg(tr(kStringNames[i])),
+                                 click, {string});
     }
     const struct {
         const char* name;
         const char* accessible;
         const char* tip;
+        QList<QKeySequence> keys;
         QRect geometry;
         void (Tuner::*handler)();
     } buttons[] = {
-        {"imgNoteUp", "Note up", "Select the note one semitone higher",
+        {"imgNoteUp", "Note up", "Select the note one semitone higher", keys(Qt::Key_Up),
          u.toPixels(990, 1050, 135, 165), &Tuner::imgNoteUp_Click},
-        {"imgNoteDown", "Note down", "Select the note one semitone lower",
+        {"imgNoteDown", "Note down", "Select the note one semitone lower", keys(Qt::Key_Down),
          u.toPixels(990, 1290, 135, 135), &Tuner::imgNoteDown_Click},
-        {"imgPlaynote", "Play", "Sound the selected note", u.toPixels(330, 2310, 555, 255),
-         &Tuner::imgPlaynote_Click},
-        {"imgLoop", "Loop", "Repeat the selected note at the LOOP rate",
+        {"imgPlaynote", "Play", "Sound the selected note", keys(Qt::Key_Return, Qt::Key_Enter),
+         u.toPixels(330, 2310, 555, 255), &Tuner::imgPlaynote_Click},
+        {"imgLoop", "Loop", "Repeat the selected note at the LOOP rate", keys(Qt::Key_L),
          u.toPixels(930, 2310, 555, 315), &Tuner::imgLoop_Click},
-        {"imgStopnote", "Stop", "Stop the loop and silence every note",
+        {"imgStopnote", "Stop", "Stop the loop and silence every note", keys(Qt::Key_S),
          u.toPixels(1470, 2310, 525, 315), &Tuner::imgStopnote_Click},
     };
     for (const auto& b : buttons) {
         auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
-        connect(area, &HitArea::clicked, this, b.handler);
+        const auto click = [this, handler = b.handler] { (this->*handler)(); };
+        connect(area, &HitArea::clicked, this, click);
+        m_window.shortcuts().add(b.keys, tr(b.tip), click, {area});
     }
 
     for (int16_t i = 0; i < 2; ++i) {

@@ -161,9 +161,9 @@ TEST_F(MetronomeTest, FirstClickComesOneIntervalAfterStartThenOnTheGrid) {
     const auto started = now;
     QTest::mouseClick(control("imgBPMPlay"), Qt::LeftButton);
     EXPECT_TRUE(window->tmrBPM.isActive());
-    EXPECT_EQ(window->tmrBPM.interval(), 470);  // wakes 30 ms ahead of the beat
+    EXPECT_EQ(window->tmrBPM.interval(), 450);  // wakes 50 ms ahead of the beat
 
-    now += 469ms;
+    now += 449ms;
     fireTimer();  // early: no click, armed for the rest
     EXPECT_TRUE(takeSent().empty());
     EXPECT_EQ(window->tmrBPM.interval(), 1);
@@ -173,11 +173,11 @@ TEST_F(MetronomeTest, FirstClickComesOneIntervalAfterStartThenOnTheGrid) {
     EXPECT_EQ(midi.dues.back(), started + 500ms);  // stamped with its beat, not the wake-up
     EXPECT_EQ(window->tmrBPM.interval(), 500);
 
-    now = started + 985ms;  // the thread ran 15 ms late: the click keeps its time
+    now = started + 985ms;  // the thread ran 35 ms late: the click keeps its time
     fireTimer();
     EXPECT_EQ(takeSent().size(), 1u);
     EXPECT_EQ(midi.dues.back(), started + 1000ms);
-    EXPECT_EQ(window->tmrBPM.interval(), 485);  // back on the grid
+    EXPECT_EQ(window->tmrBPM.interval(), 465);  // back on the grid
 }
 
 TEST_F(MetronomeTest, ClickVelocityIsReadAtEachTick) {
@@ -228,7 +228,7 @@ TEST_F(MetronomeTest, TempoChangeWhileRunningCountsFromTheLastClick) {
     now += 100ms;
     knobTo(1500);                              // 600 ms
     knobTo(2640);                              // 206 ms
-    EXPECT_EQ(window->tmrBPM.interval(), 76);  // 206 after the click at 500, 30 ms ahead
+    EXPECT_EQ(window->tmrBPM.interval(), 56);  // 206 after the click at 500, 50 ms ahead
     EXPECT_TRUE(window->tmrBPM.isActive());
 }
 

@@ -44,6 +44,13 @@ TEST(TempoMath, TypedTempo) {
     }
 }
 
+TEST(TempoMath, TempoOfAnInterval) {
+    const std::pair<int, int> cases[] = {{60000, 1}, {500, 120}, {206, 291}, {8571, 7}, {1, 60000}};
+    for (const auto& [interval, tempo] : cases) {
+        EXPECT_EQ(TempoMath::tempoForInterval(interval), tempo) << interval;
+    }
+}
+
 TEST(TempoMath, TypedTextWithoutAUsableIntervalIsRefused) {
     for (const char* text : {"", "   ", "abc", "0", "1", "1.4", "-5", "99999", "32768", "12a",
                              "1e400", "nan", "inf", "0x10"}) {

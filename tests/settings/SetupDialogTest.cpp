@@ -204,14 +204,23 @@ TEST_F(SetupDialogTest, OkAndCancelDuringOksWritesAreIgnored) {
 }
 
 TEST_F(SetupDialogTest, AFailedWriteShowsOneBoxAndTheDialogStaysOpen) {
-    // A program folder that is a file: nothing can be written into it.
-    window = std::make_unique<frmMain>(AppEnvironment{dir.write("not-a-folder", ""), {}});
+    // A program folder and a configuration folder inside a file: nothing can be written there.
+    const std::string file = dir.write("not-a-folder", "");
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfigHome = configHome != nullptr ? configHome : "";
+    setenv("XDG_CONFIG_HOME", (file + "/config").c_str(), 1);
+    window = std::make_unique<frmMain>(AppEnvironment{file, {}});
     frmSetup& dialog = open(*window);
     dialog.imgOK_Click();
     ASSERT_EQ(reporter.shown.size(), 1u);
     EXPECT_EQ(reporter.shown[0].rfind("The settings could not be saved: ", 0), 0u)
         << reporter.shown[0];
     EXPECT_TRUE(dialog.isVisible());
+    if (configHome != nullptr) {
+        setenv("XDG_CONFIG_HOME", savedConfigHome.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 TEST_F(SetupDialogTest, PressOnTheBodyMovesTheDialogButPressOnAListDoesNot) {
