@@ -7,7 +7,8 @@ set -euo pipefail
 program=$1 probe=$2 receiver=$3 launches=${4:-30}
 work=$(mktemp -d)
 pids=()
-trap 'for p in "${pids[@]}"; do kill $p 2>/dev/null || true; done; rm -rf "$work"' EXIT
+app=""
+trap '[ -z "$app" ] || kill $app 2>/dev/null || true; for p in "${pids[@]}"; do kill $p 2>/dev/null || true; done; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 if [ -z "${DISPLAY:-}" ] || ! jack_lsp >/dev/null 2>&1; then
