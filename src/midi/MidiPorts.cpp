@@ -1,10 +1,12 @@
 #include "MidiPorts.h"
 
 #include <RtMidi.h>
+#include <jack/jack.h>
 
 namespace {
 
 constexpr const char* kClientName = "RZ77";
+constexpr const char* kPortName = "RZ77 out";
 
 // Constructing an API that the machine lacks throws (no /dev/snd/seq, for instance).
 std::unique_ptr<RtMidiOut> makeOut(RtMidi::Api api, std::string& error) {
@@ -40,6 +42,45 @@ size_t shortMessageLength(uint8_t status) {
     return (type == 0xC0 || type == 0xD0) ? 2 : 3;
 }
 
+struct JackClientCloser {
+    void operator()(jack_client_t* client) const { jack_client_close(client); }
+};
+using JackClient = std::unique_ptr<jack_client_t, JackClientCloser>;
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Reads the graph the server is running now, not the one it will switch to.
+bool isConnectedFromOurPort(jack_client_t* client, const std::string& destination) {
+    jack_port_t* port = jack_port_by_name(client, destination.c_str());
+    const char** sources = port ? jack_port_get_all_connections(client, port) : nullptr;
+    bool found = false;
+    for (size_t i = 0; sources && sources[i] && !found; ++i) {
+        found = endsWith(sources[i], std::string(":") + kPortName);
+    }
+    jack_free(sources);
+    return found;
+}
+
+// JACK puts a new connection into the graph only at the start of a later cycle, and under load
+// that can take many cycles; what the port sends meanwhile reaches nobody. Activating a client
+// returns once the server has switched to a graph holding every earlier change, so activating a
+// short-lived one waits for the connection. RtMidi also ignores a failed connect: check for it.
+bool awaitJackConnection(const std::string& destination, std::string& error) {
+    JackClient client(jack_client_open(kClientName, JackNoStartServer, nullptr));
+    if (!client || jack_activate(client.get()) != 0) {
+        error = "The JACK server did not complete the connection to " + destination + ".";
+        return false;
+    }
+    if (!isConnectedFromOurPort(client.get(), destination)) {
+        error = "The port " + destination + " could not be connected.";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<MidiPortInfo> enumerateMidiPorts() {
@@ -63,10 +104,13 @@ std::unique_ptr<MidiPortConnection> MidiPortConnection::open(const MidiPortInfo&
         return nullptr;
     }
     std::unique_ptr<MidiPortConnection> connection(new MidiPortConnection(std::move(out), port));
-    connection->m_out->openPort(port.index, std::string(kClientName) + " out");
+    connection->m_out->openPort(port.index, kPortName);
     if (!connection->m_out->isPortOpen()) {
         error = connection->m_lastError.empty() ? "The port " + port.name + " could not be opened."
                                                 : connection->m_lastError;
+        return nullptr;
+    }
+    if (port.api == RtMidi::UNIX_JACK && !awaitJackConnection(port.name, error)) {
         return nullptr;
     }
     return connection;

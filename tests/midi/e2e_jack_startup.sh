@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Launch after launch of the real program on a JACK port, the start-up messages all arrive:
+# bank select and program change for the chosen sound, then for the click channel. The launches
+# run on a busy machine, where JACK is slow to bring a new connection into its graph.
+# Usage: e2e_jack_startup.sh PATH_TO_RZ77 PATH_TO_PROBE PATH_TO_RECEIVER [LAUNCHES]
+set -euo pipefail
+program=$1 probe=$2 receiver=$3 launches=${4:-30}
+work=$(mktemp -d)
+pids=()
+app=""
+trap '[ -z "$app" ] || kill $app 2>/dev/null || true; for p in "${pids[@]}"; do kill $p 2>/dev/null || true; done; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+if [ -z "${DISPLAY:-}" ] || ! jack_lsp >/dev/null 2>&1; then
+  [ -n "${RZ77_SERVERS:-}" ] && fail "needs a display and a JACK server"
+  echo "no display or JACK server: skipped"; exit 77
+fi
+
+"$receiver" >"$work/received" 2>"$work/receiver.log" &
+pids+=($!)
+for _ in $(seq 1 50); do grep -q ready "$work/received" && break; sleep 0.1; done
+
+device=$("$probe" 2>/dev/null | sed -n 's/.*rz77-receiver.*(device \([0-9]*\))$/\1/p' | head -n 1)
+[ -n "$device" ] || fail "the receiver's port is not among the MIDI devices"
+
+# Sound 24 on channel 1; the click channel is the tenth.
+cp "$program" "$work/rz77"
+printf '[device]\r\nid=%s\r\n[sound]\r\nid=24\r\n[channel]\r\nid=1\r\n' "$device" >"$work/rz77.rz"
+expected=$'b0 00 00\nc0 18\nba 00 00\nca 7f'
+
+# Messages received since line $1 of the receiver's output.
+since() { tail -n +$(($1 + 1)) "$work/received"; }
+
+# One busy loop for each processor.
+for _ in $(seq 1 "$(nproc)"); do
+  sh -c 'while :; do :; done' &
+  pids+=($!)
+done
+
+lost=0
+for launch in $(seq 1 "$launches"); do
+  start=$(wc -l <"$work/received")
+  "$work/rz77" >"$work/rz77.log" 2>&1 &
+  app=$!
+  for _ in $(seq 1 200); do
+    [ "$(since "$start" | wc -l)" -ge 4 ] && break
+    sleep 0.1
+  done
+  kill "$app" 2>/dev/null || true
+  wait "$app" 2>/dev/null || true
+  got=$(since "$start" | head -n 4)
+  if [ "$got" != "$expected" ]; then
+    lost=$((lost + 1))
+    echo "launch $launch received: $(echo "$got" | tr '\n' '|')"
+    grep -v '^$' "$work/rz77.log" | tail -n 5
+  fi
+done
+[ "$lost" -eq 0 ] || fail "start-up messages missing in $lost of $launches launches"
+echo PASS
