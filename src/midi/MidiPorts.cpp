@@ -42,11 +42,6 @@ size_t shortMessageLength(uint8_t status) {
     return (type == 0xC0 || type == 0xD0) ? 2 : 3;
 }
 
-struct JackClientCloser {
-    void operator()(jack_client_t* client) const { jack_client_close(client); }
-};
-using JackClient = std::unique_ptr<jack_client_t, JackClientCloser>;
-
 bool endsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -62,23 +57,6 @@ bool isConnectedFromOurPort(jack_client_t* client, const std::string& destinatio
     }
     jack_free(sources);
     return found;
-}
-
-// JACK puts a new connection into the graph only at the start of a later cycle, and under load
-// that can take many cycles; what the port sends meanwhile reaches nobody. Activating a client
-// returns once the server has switched to a graph holding every earlier change, so activating a
-// short-lived one waits for the connection. RtMidi also ignores a failed connect: check for it.
-bool awaitJackConnection(const std::string& destination, std::string& error) {
-    JackClient client(jack_client_open(kClientName, JackNoStartServer, nullptr));
-    if (!client || jack_activate(client.get()) != 0) {
-        error = "The JACK server did not complete the connection to " + destination + ".";
-        return false;
-    }
-    if (!isConnectedFromOurPort(client.get(), destination)) {
-        error = "The port " + destination + " could not be connected.";
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -110,15 +88,54 @@ std::unique_ptr<MidiPortConnection> MidiPortConnection::open(const MidiPortInfo&
                                                 : connection->m_lastError;
         return nullptr;
     }
-    if (port.api == RtMidi::UNIX_JACK && !awaitJackConnection(port.name, error)) {
+    if (port.api == RtMidi::UNIX_JACK && !connection->watchJackConnection(error)) {
         return nullptr;
     }
     return connection;
 }
 
+void MidiPortConnection::JackClientCloser::operator()(jack_client_t* client) const {
+    jack_client_close(client);
+}
+
+// JACK puts a new connection into the graph only at the start of a later cycle, and under load
+// that can take many cycles; what the port sends meanwhile reaches nobody. Activating a client
+// returns once the server has switched to a graph holding every earlier change, so activating the
+// watcher waits for the connection. RtMidi also ignores a failed connect: check for it.
+bool MidiPortConnection::watchJackConnection(std::string& error) {
+    m_jackWatcher.reset(jack_client_open(kClientName, JackNoStartServer, nullptr));
+    if (!m_jackWatcher) {
+        error = "The JACK server did not complete the connection to " + m_port.name + ".";
+        return false;
+    }
+    jack_on_shutdown(
+        m_jackWatcher.get(), [](void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); },
+        &m_jackServerGone);
+    if (jack_activate(m_jackWatcher.get()) != 0) {
+        error = "The JACK server did not complete the connection to " + m_port.name + ".";
+        return false;
+    }
+    return !jackConnectionLost(error);
+}
+
+bool MidiPortConnection::jackConnectionLost(std::string& error) const {
+    if (m_jackServerGone) {
+        error = "The JACK server has stopped, so " + m_port.name + " is gone.";
+        return true;
+    }
+    if (!isConnectedFromOurPort(m_jackWatcher.get(), m_port.name)) {
+        error = "The port " + m_port.name + " is not connected.";
+        return true;
+    }
+    return false;
+}
+
 bool MidiPortConnection::send(uint32_t message, std::string& error) {
     const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
                               static_cast<uint8_t>(message >> 16)};
+    if (m_jackWatcher && jackConnectionLost(error)) {
+        return false;
+    }
     m_lastError.clear();
     m_out->sendMessage(bytes, shortMessageLength(bytes[0]));
     if (!m_lastError.empty()) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class RtMidiOut;
+typedef struct _jack_client jack_client_t;
 
 // The system's MIDI output ports: those of the ALSA sequencer, then those of a running JACK
 // server. A missing subsystem simply contributes no ports.
@@ -28,8 +30,19 @@ public:
     const MidiPortInfo& port() const { return m_port; }
 
 private:
+    struct JackClientCloser {
+        void operator()(jack_client_t* client) const;
+    };
+
     MidiPortConnection(std::unique_ptr<RtMidiOut> out, MidiPortInfo port);
+    bool watchJackConnection(std::string& error);
+    bool jackConnectionLost(std::string& error) const;
+
     std::unique_ptr<RtMidiOut> m_out;
     MidiPortInfo m_port;
     std::string m_lastError;
+    // A JACK port is watched by a client of our own: RtMidi goes on writing into a port whose
+    // server has stopped or whose receiver has gone, and never says so.
+    std::unique_ptr<jack_client_t, JackClientCloser> m_jackWatcher;
+    std::atomic<bool> m_jackServerGone{false};
 };

@@ -1,7 +1,6 @@
 #include "TimedSender.h"
 
 #include <algorithm>
-#include <utility>
 
 TimedSender::TimedSender(Send send) : m_send(std::move(send)), m_thread([this] { run(); }) {}
 
@@ -15,11 +14,12 @@ TimedSender::~TimedSender() {
 }
 
 bool TimedSender::post(uint32_t message, Clock::time_point due, std::string& error) {
+    bool failing = false;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_failure.empty()) {
-            error = std::exchange(m_failure, {});
-            return false;
+        failing = !m_failure.empty();
+        if (failing) {
+            error = m_failure;
         }
         if (!m_queue.empty()) {
             due = std::max(due, m_queue.back().first);
@@ -27,7 +27,7 @@ bool TimedSender::post(uint32_t message, Clock::time_point due, std::string& err
         m_queue.emplace_back(due, message);
     }
     m_wake.notify_one();
-    return true;
+    return !failing;
 }
 
 void TimedSender::run() {
@@ -46,8 +46,6 @@ void TimedSender::run() {
         std::string error;
         const bool sent = m_send(message, error);
         lock.lock();
-        if (!sent) {
-            m_failure = error;
-        }
+        m_failure = sent ? std::string() : error;
     }
 }

@@ -10,8 +10,8 @@
 #include <thread>
 
 // Sends each message at its due time from a thread of its own, in the order posted (a message
-// due earlier than the one before it waits for it). A failure of the sending function is kept
-// and handed to the next poster.
+// due earlier than the one before it waits for it). While the last send failed, every post
+// hands that failure back, so the sender hears of it until sending works again.
 class TimedSender {
 public:
     using Clock = std::chrono::steady_clock;
@@ -22,7 +22,7 @@ public:
     TimedSender(const TimedSender&) = delete;
     TimedSender& operator=(const TimedSender&) = delete;
 
-    // False with error set when an earlier send failed since the last post.
+    // False with error set while the last send failed; the message is queued all the same.
     bool post(uint32_t message, Clock::time_point due, std::string& error);
 
 private:

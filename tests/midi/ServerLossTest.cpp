@@ -1,5 +1,5 @@
-// A sound server that goes away under the built-in synthesizer: the user is told once, with
-// what to check, and further notes only light the failure sign.
+// A sound server or JACK server that goes away under a playing device: the user is told once,
+// with what to check, and further notes only light the failure sign.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -9,6 +9,8 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+
+#include <RtMidi.h>
 
 #include "MIDI_CMD.h"
 #include "MIDI_OUT.h"
@@ -23,30 +25,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A PulseAudio server of the test's own, in a private runtime folder.
-class PrivateSoundServer {
+// A server of the test's own (PulseAudio or JACK), so that killing it disturbs no other test.
+class PrivateServer {
 public:
-    explicit PrivateSoundServer(const TempDir& runtime) {
-        setenv("XDG_RUNTIME_DIR", runtime.str().c_str(), 1);
-        unsetenv("PULSE_SERVER");
-        const char* argv[] = {"pulseaudio",
-                              "--daemonize=no",
-                              "--exit-idle-time=-1",
-                              "-n",
-                              "--use-pid-file=no",
-                              "--load=module-native-protocol-unix auth-anonymous=1",
-                              "--load=module-null-sink sink_name=lossy",
-                              nullptr};
-        if (posix_spawnp(&m_pid, "pulseaudio", nullptr, nullptr, const_cast<char**>(argv),
+    PrivateServer(std::vector<const char*> argv, std::string readyCommand)
+        : m_ready(std::move(readyCommand)) {
+        argv.push_back(nullptr);
+        if (posix_spawnp(&m_pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()),
                          environ) != 0) {
             m_pid = 0;
         }
-        for (int i = 0; i < 100 && !commandSucceeds("pactl info"); ++i) {
+        for (int i = 0; i < 100 && !running(); ++i) {
             std::this_thread::sleep_for(50ms);
         }
     }
-    ~PrivateSoundServer() { kill(); }
-    bool running() const { return m_pid != 0 && commandSucceeds("pactl info"); }
+    ~PrivateServer() { kill(); }
+    bool running() const { return m_pid != 0 && commandSucceeds(m_ready); }
     void kill() {
         if (m_pid != 0) {
             ::kill(m_pid, SIGKILL);
@@ -56,39 +50,99 @@ public:
     }
 
 private:
+    std::string m_ready;
     pid_t m_pid = 0;
 };
 
-TEST(ServerLoss, TheUserIsToldOnceWhenTheSoundServerGoesAway) {
-    TempDir runtime;
-    std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
-    PrivateSoundServer server(runtime);
-    RZ77_REQUIRE_SERVER(server.running(), "A private PulseAudio");
-
-    SystemMidi system;
+struct Reports {
     RecordingReporter reporter;
     std::vector<std::string> signs;
-    MIDI_OUT::SetPlatform(&system, &reporter);
-    MIDI_OUT::SetFailureSign([&](const std::string& text) { signs.push_back(text); });
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(MidiMapperId)) << testing::PrintToString(reporter.shown);
-    MIDI_CMD::NoteOn(0, 45, 100);
-    std::this_thread::sleep_for(200ms);
-    EXPECT_TRUE(reporter.shown.empty()) << testing::PrintToString(reporter.shown);
+};
 
-    server.kill();
-    const auto until = std::chrono::steady_clock::now() + 2s;
-    while (std::chrono::steady_clock::now() < until && signs.size() < 3) {
-        MIDI_CMD::NoteOn(10, 127, 100);  // a metronome going on
+// Sends a note every 50 ms, as a metronome does, until the sign has been lit three times.
+void keepSending(Reports& reports) {
+    const auto until = std::chrono::steady_clock::now() + 3s;
+    while (std::chrono::steady_clock::now() < until && reports.signs.size() < 3) {
+        MIDI_CMD::NoteOn(10, 127, 100);
         std::this_thread::sleep_for(50ms);
     }
-    MIDI_OUT::CloseMidiOut();
-    MIDI_OUT::SetFailureSign({});
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
+}
 
-    ASSERT_EQ(reporter.shown.size(), 1u) << testing::PrintToString(reporter.shown);
-    EXPECT_NE(reporter.shown[0].find("sound server"), std::string::npos) << reporter.shown[0];
-    ASSERT_GE(signs.size(), 3u);
-    EXPECT_EQ(signs.back(), reporter.shown[0]);
+class ServerLoss : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MIDI_OUT::SetPlatform(&system, &reports.reporter);
+        MIDI_OUT::SetFailureSign(
+            [this](const std::string& text) { reports.signs.push_back(text); });
+    }
+    void TearDown() override {
+        MIDI_OUT::CloseMidiOut();
+        MIDI_OUT::SetFailureSign({});
+        MIDI_OUT::SetPlatform(nullptr, nullptr);
+    }
+    // One box saying what to check, then only the sign.
+    void expectToldOnce(const std::string& advice) {
+        const auto& shown = reports.reporter.shown;
+        ASSERT_EQ(shown.size(), 1u) << testing::PrintToString(shown);
+        EXPECT_NE(shown[0].find(advice), std::string::npos) << shown[0];
+        ASSERT_GE(reports.signs.size(), 3u);
+        EXPECT_EQ(reports.signs.back(), shown[0]);
+    }
+
+    SystemMidi system;
+    Reports reports;
+};
+
+TEST_F(ServerLoss, TheUserIsToldOnceWhenTheSoundServerGoesAway) {
+    TempDir runtime;
+    std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", runtime.str().c_str(), 1);
+    unsetenv("PULSE_SERVER");
+    PrivateServer server(
+        {"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+         "--load=module-native-protocol-unix auth-anonymous=1",
+         "--load=module-null-sink sink_name=lossy"},
+        "pactl info");
+    RZ77_REQUIRE_SERVER(server.running(), "A private PulseAudio");
+
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(MidiMapperId))
+        << testing::PrintToString(reports.reporter.shown);
+    MIDI_CMD::NoteOn(0, 45, 100);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(reports.reporter.shown.empty());
+    server.kill();
+    keepSending(reports);
+    expectToldOnce("sound server");
+}
+
+TEST_F(ServerLoss, TheUserIsToldOnceWhenTheJackServerGoesAway) {
+    const std::string name = "rz77-loss-" + std::to_string(getpid());
+    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    PrivateServer server(
+        {"jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r", "48000", "-p", "256"},
+        "jack_lsp");
+    RZ77_REQUIRE_SERVER(server.running(), "A private JACK server");
+    RtMidiIn receiver(RtMidi::UNIX_JACK, "rz77-loss");
+    receiver.openVirtualPort("receiver");
+
+    const int32_t count = system.deviceCount();
+    int16_t device = -1;
+    for (int32_t id = 0; id < count; ++id) {
+        std::string port;
+        if (system.deviceName(id, port) == MidiResultCode::Ok &&
+            port.find("receiver") != std::string::npos) {
+            device = static_cast<int16_t>(id);
+        }
+    }
+    ASSERT_GE(device, 0);
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(device)) << testing::PrintToString(reports.reporter.shown);
+    MIDI_CMD::NoteOn(0, 45, 100);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(reports.reporter.shown.empty());
+    server.kill();
+    keepSending(reports);
+    expectToldOnce("JACK server");
 }
 
 }  // namespace
