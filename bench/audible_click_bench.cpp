@@ -65,14 +65,15 @@ public:
     }
 };
 
-// Records the null sink's monitor from the first moment; the time of sample 0 is the earliest
-// that any read allows (reads come late, never early).
+// Records the null sink's monitor from the first moment. The sink keeps its own clock, which
+// may run apart from ours: the recording's real rate and the time of its first sample come from
+// when the reads arrived (reads come late, never early).
 class MonitorRecorder {
 public:
     MonitorRecorder() {
         m_pipe = popen(
-            "pacat --record -d nullsink.monitor --format=float32le --rate=48000 "
-            "--channels=1 --latency-msec=20",
+            "chrt -r 10 pacat --record -d nullsink.monitor --format=float32le "
+            "--rate=48000 --channels=1 --latency-msec=20",
             "r");
         m_reader = std::thread([this] {
             float buffer[480];
@@ -81,13 +82,7 @@ public:
                 const auto now = Clock::now();
                 std::lock_guard lock(m_mutex);
                 m_samples.insert(m_samples.end(), buffer, buffer + got);
-                const auto start =
-                    now - std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                              double(m_samples.size()) / kRecordRate));
-                if (m_samples.size() > 48000 &&
-                    (m_start == Clock::time_point{} || start < m_start)) {
-                    m_start = start;  // after a second: the stream's start-up burst is over
-                }
+                m_reads.emplace_back(now, m_samples.size());
             }
         });
     }
@@ -110,10 +105,30 @@ public:
         std::lock_guard lock(m_mutex);
         return {m_samples.begin() + from, m_samples.begin() + std::min(to, m_samples.size())};
     }
-    Clock::time_point timeOf(double sample) {
+    // Samples per second of our clock, over the reads after the first second.
+    double rate() {
         std::lock_guard lock(m_mutex);
-        return m_start + std::chrono::duration_cast<Clock::duration>(
-                             std::chrono::duration<double>(sample / kRecordRate));
+        const auto first = std::find_if(m_reads.begin(), m_reads.end(),
+                                        [](const auto& r) { return r.second > 48000; });
+        if (first == m_reads.end() || first->first == m_reads.back().first) {
+            return kRecordRate;
+        }
+        return double(m_reads.back().second - first->second) /
+               std::chrono::duration<double>(m_reads.back().first - first->first).count();
+    }
+    Clock::time_point timeOf(double sample) {
+        const double perSecond = rate();
+        std::lock_guard lock(m_mutex);
+        double start = 1e300;
+        for (const auto& [at, count] : m_reads) {
+            if (count > 48000) {
+                start =
+                    std::min(start, std::chrono::duration<double>(at.time_since_epoch()).count() -
+                                        double(count) / perSecond);
+            }
+        }
+        return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(start + sample / perSecond)));
     }
 
 private:
@@ -121,7 +136,7 @@ private:
     std::thread m_reader;
     std::mutex m_mutex;
     std::vector<float> m_samples;
-    Clock::time_point m_start{};
+    std::vector<std::pair<Clock::time_point, size_t>> m_reads;
 };
 
 // What the sound server says of the synthesizer's stream: its format and its latency.
@@ -131,7 +146,7 @@ void printServerView() {
     while (fgets(line, sizeof line, pipe) != nullptr) {
         const std::string text(line);
         for (const char* key :
-             {"Sample Specification", "Buffer Latency", "Sink Latency", "Resample method"}) {
+             {"Sample Specif", "Buffer Latency", "Sink Latency", "Resample method"}) {
             if (text.find(key) != std::string::npos) {
                 std::printf("  server: %s", text.substr(text.find_first_not_of(" \t")).c_str());
             }
@@ -206,14 +221,15 @@ double percentile(std::vector<double> values, double q) {
 void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
                   const std::vector<Clock::time_point>& stamps, double intervalMs) {
     const auto onsets = findOnsets(recorder.samples(from, to), 0.02f);
-    std::printf("  clicks heard / sent: %zu / %zu\n", onsets.size(), stamps.size());
+    const double rate = recorder.rate();
+    std::printf("  clicks heard / sent: %zu / %zu (the sink's clock: %+.0f ppm from ours)\n",
+                onsets.size(), stamps.size(), (rate / kRecordRate - 1) * 1e6);
     if (onsets.size() < 3) {
         return;
     }
     std::vector<double> errors, absErrors;
     for (size_t i = 1; i < onsets.size(); ++i) {
-        errors.push_back((double(onsets[i]) - double(onsets[i - 1])) * 1000.0 / kRecordRate -
-                         intervalMs);
+        errors.push_back((double(onsets[i]) - double(onsets[i - 1])) * 1000.0 / rate - intervalMs);
         absErrors.push_back(std::abs(errors.back()));
     }
     double mean = 0, variance = 0;
@@ -223,7 +239,7 @@ void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
     for (double e : errors) {
         variance += (e - mean) * (e - mean) / errors.size();
     }
-    const double drift = (double(onsets.back()) - double(onsets.front())) * 1000.0 / kRecordRate -
+    const double drift = (double(onsets.back()) - double(onsets.front())) * 1000.0 / rate -
                          intervalMs * double(onsets.size() - 1);
     std::printf(
         "  inter-onset error vs %.0f ms: mean %+.3f  sd %.3f  p99 |e| %.3f  max |e| %.3f  "
@@ -311,6 +327,7 @@ int main(int argc, char** argv) {
     {
         frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}});
         Metronome metronome(window);
+        runFor(5.0);  // a user sets the tempo and presses START some seconds after the start
         std::unique_ptr<Staller> staller = stall ? std::make_unique<Staller>() : nullptr;
         std::printf("%.0f s per run%s\n", seconds,
                     stall ? ", user-interface thread stalled 0-25 ms at random" : "");

@@ -49,7 +49,8 @@ bool PulseAudioStream::connect(const std::string& streamName, const Format& form
         error = serverError();
         return false;
     }
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(format.sampleRate), 2};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(format.sampleRate),
+                                      2};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = bytesFor(format.targetBuffer, format.sampleRate);
@@ -59,7 +60,8 @@ bool PulseAudioStream::connect(const std::string& streamName, const Format& form
     attributes.minreq = bytesFor(format.writeSize, format.sampleRate);
     attributes.fragsize = static_cast<uint32_t>(-1);
     return waitUntilReady(error) &&
-           (m_stream = pa_stream_new(m_context, streamName.c_str(), &spec, nullptr)) != nullptr &&
+           (m_stream = pa_stream_new(m_context, streamName.c_str(), &sampleFormat, nullptr)) !=
+               nullptr &&
            pa_stream_connect_playback(m_stream, nullptr, &attributes,
                                       static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
                                                                      PA_STREAM_INTERPOLATE_TIMING |
@@ -117,11 +119,11 @@ bool PulseAudioStream::pump(std::string& error) {
     return true;
 }
 
-std::chrono::microseconds PulseAudioStream::latency() {
+std::optional<std::chrono::microseconds> PulseAudioStream::latency() {
     pa_usec_t value = 0;
     int negative = 0;
     if (pa_stream_get_latency(m_stream, &value, &negative) < 0 || negative != 0) {
-        return std::chrono::microseconds(0);
+        return std::nullopt;
     }
     return std::chrono::microseconds(value);
 }

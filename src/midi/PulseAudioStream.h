@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 struct pa_context;
@@ -31,8 +32,8 @@ public:
 
     // Never blocks while the writer keeps less than the target buffer queued.
     bool write(const float* interleaved, int frames, std::string& error);
-    // How long until what was written last is heard.
-    std::chrono::microseconds latency();
+    // How long until what was written last is heard; nothing before the server has told.
+    std::optional<std::chrono::microseconds> latency();
 
 private:
     PulseAudioStream() = default;

@@ -20,10 +20,6 @@ void StampedRenderer::setOrigin(Clock::time_point origin) {
     m_origin = origin.time_since_epoch().count();
 }
 
-void StampedRenderer::shiftOrigin(Clock::duration by) {
-    m_origin += by.count();
-}
-
 int64_t StampedRenderer::frameFor(Clock::time_point due) const {
     const Clock::time_point origin{Clock::duration(m_origin.load())};
     const double seconds = std::chrono::duration<double>(due - origin).count();
@@ -74,13 +70,16 @@ void StampedRenderer::render(float* left, float* right, int frames) {
     m_position += frames;
 }
 
+bool StampedRenderer::isIdle() const {
+    return m_pending.empty() && m_quietFrames >= kQuietSecondsBeforeIdle * m_sampleRate;
+}
+
 void StampedRenderer::renderEngine(float* left, float* right, int frames, bool messagesDue) {
     if (frames <= 0) {
         return;
     }
     // Skipping whole engine blocks keeps later messages on the engine's block boundaries.
-    const bool idle = !messagesDue && frames % SynthEngine::kBlockFrames == 0 &&
-                      m_quietFrames >= kQuietSecondsBeforeIdle * m_sampleRate;
+    const bool idle = !messagesDue && frames % SynthEngine::kBlockFrames == 0 && isIdle();
     if (idle) {
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);

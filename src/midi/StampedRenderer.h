@@ -23,8 +23,6 @@ public:
 
     // The time whose messages are rendered at frame latency (frame 0 plus the latency).
     void setOrigin(Clock::time_point origin);
-    // Moves the origin, for example to follow a sound card whose clock drifts from ours.
-    void shiftOrigin(Clock::duration by);
     // The sending thread. False when the renderer has fallen so far behind that its queue is full.
     bool post(uint32_t message, Clock::time_point due);
 
@@ -43,6 +41,8 @@ private:
     static constexpr size_t kQueueSize = 4096;
 
     int64_t frameFor(Clock::time_point due) const;
+    // Nothing has sounded for a while and nothing waits to be rendered.
+    bool isIdle() const;
     void collectPosted();
     void renderEngine(float* left, float* right, int frames, bool messagesDue);
 

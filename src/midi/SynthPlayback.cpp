@@ -17,13 +17,10 @@ constexpr std::chrono::microseconds kPostingMargin{200};
 // Asked of the server as its own share: it then renders only a few milliseconds ahead, while the
 // stream keeps about a latency's worth queued in front of it.
 constexpr std::chrono::milliseconds kServerBuffer{12};
-// The sound server's clock may drift from ours (a real sound card's crystal): once a second the
-// stream's mean latency is compared with the one it settled at and the origin nudged towards it,
-// in steps too small to hear.
+// The sound server's clock may drift from ours: once a second, after the stream has settled, its
+// mean latency tells the drift follower how much to slip.
 constexpr double kCheckSeconds = 1.0;
-constexpr double kSettleSeconds = 2.0;
-constexpr std::chrono::microseconds kDriftTolerance{1500};
-constexpr std::chrono::microseconds kDriftStep{100};
+constexpr double kSettleSeconds = 3.0;
 
 }  // namespace
 
@@ -69,18 +66,20 @@ void SynthPlayback::promoteThread() {
 
 void SynthPlayback::run() {
     promoteThread();
-    std::vector<float> left(kWriteFrames), right(kWriteFrames), interleaved(2 * kWriteFrames);
+    std::vector<float> left(kWriteFrames), right(kWriteFrames), interleaved(2 * (kWriteFrames + 1));
     int64_t nextCheck = static_cast<int64_t>(kSettleSeconds * m_sampleRate);
     while (!m_stopping) {
         std::this_thread::sleep_until(
             m_renderer.renderableAt(m_renderer.position() + kWriteFrames) + kPostingMargin);
         m_renderer.render(left.data(), right.data(), kWriteFrames);
-        for (int i = 0; i < kWriteFrames; ++i) {
-            interleaved[2 * i] = left[i];
-            interleaved[2 * i + 1] = right[i];
+        const int frames = kWriteFrames + slipFrames();
+        for (int i = 0; i < frames; ++i) {
+            const int from = std::min(i, kWriteFrames - 1);  // a slip of +1 repeats the last frame
+            interleaved[2 * i] = left[from];
+            interleaved[2 * i + 1] = right[from];
         }
         std::string error;
-        if (!m_stream->write(interleaved.data(), kWriteFrames, error)) {
+        if (!m_stream->write(interleaved.data(), frames, error)) {
             std::lock_guard lock(m_errorMutex);
             m_error = error;
             m_failed = true;
@@ -90,27 +89,36 @@ void SynthPlayback::run() {
     }
 }
 
+// The synthesizer keeps our clock, so every message stays on its frame; the stream follows the
+// server's clock by leaving out or repeating a single frame now and then (a 16 us step).
+int SynthPlayback::slipFrames() {
+    m_slip += m_drift.rate() * kWriteFrames;
+    if (m_slip >= 1) {
+        m_slip -= 1;
+        return -1;
+    }
+    if (m_slip <= -1) {
+        m_slip += 1;
+        return 1;
+    }
+    return 0;
+}
+
 void SynthPlayback::followServerClock(int64_t& nextCheck) {
     if (m_renderer.position() < nextCheck - kCheckSeconds * m_sampleRate) {
-        return;
+        return;  // still settling
     }
-    m_latencySum += m_stream->latency();
-    ++m_latencyCount;
+    if (const auto latency = m_stream->latency()) {
+        m_latencySum += *latency;
+        ++m_latencyCount;
+    }
     if (m_renderer.position() < nextCheck) {
         return;
     }
     nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);
-    const auto latency = m_latencySum / m_latencyCount;
+    if (m_latencyCount > 0) {
+        m_drift.update(std::chrono::duration<double>(m_latencySum / m_latencyCount).count());
+    }
     m_latencySum = {};
     m_latencyCount = 0;
-    if (m_settledLatency.count() == 0) {
-        m_settledLatency = latency;
-        return;
-    }
-    // More queued than at the start: the server plays slower than our clock, so render later.
-    if (latency > m_settledLatency + kDriftTolerance) {
-        m_renderer.shiftOrigin(kDriftStep);
-    } else if (latency + kDriftTolerance < m_settledLatency) {
-        m_renderer.shiftOrigin(-kDriftStep);
-    }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "DriftFollower.h"
 #include "StampedRenderer.h"
 
 class PulseAudioStream;
@@ -18,7 +19,7 @@ public:
     using Clock = std::chrono::steady_clock;
     // From a message's due time to its first frame leaving the program; the sound server adds
     // its own few milliseconds.
-    static constexpr std::chrono::milliseconds kLatency{18};
+    static constexpr std::chrono::milliseconds kLatency{16};
 
     SynthPlayback(SynthEngine& engine, double sampleRate);
     ~SynthPlayback();
@@ -35,6 +36,7 @@ public:
 private:
     void run();
     void promoteThread();
+    int slipFrames();
     void followServerClock(int64_t& nextCheck);
 
     const double m_sampleRate;
@@ -45,7 +47,8 @@ private:
     std::atomic<bool> m_failed{false};
     mutable std::mutex m_errorMutex;
     std::string m_error;
-    std::chrono::microseconds m_settledLatency{0};
+    DriftFollower m_drift;
+    double m_slip = 0;  // frames the stream owes the server's clock
     std::chrono::microseconds m_latencySum{0};
     int m_latencyCount = 0;
 };

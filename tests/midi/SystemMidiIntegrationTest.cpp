@@ -93,7 +93,7 @@ std::string streamAsTheServerSeesIt() {
     char line[512];
     while (fgets(line, sizeof line, pipe) != nullptr) {
         const std::string text(line);
-        if (text.find("Sample Specification") != std::string::npos ||
+        if (text.find("Sample Specif") != std::string::npos ||
             text.find("Latency") != std::string::npos) {
             seen += text;
         }
