@@ -15,12 +15,14 @@ namespace {
 // Runs answer on the open dialog as soon as it is up.
 void whenShown(std::function<void(QFileDialog&)> answer) {
     QTimer::singleShot(10, [answer] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
-            whenShown(answer);
-            return;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(window);
+            if (dialog != nullptr && dialog->isVisible()) {
+                answer(*dialog);
+                return;
+            }
         }
-        answer(*dialog);
+        whenShown(answer);
     });
 }
 
