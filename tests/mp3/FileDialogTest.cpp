@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QTimer>
+#include <QLineEdit>
 #include <functional>
 
 #include "QtFileDialog.h"
@@ -12,19 +12,34 @@
 
 namespace {
 
-// Runs answer on the open dialog as soon as it is up.
-void whenShown(std::function<void(QFileDialog&)> answer) {
-    QTimer::singleShot(10, [answer] {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QFileDialog*>(window);
-            if (dialog != nullptr && dialog->isVisible()) {
-                answer(*dialog);
-                return;
-            }
+// Answers the next file dialog that shows, once its own event loop runs: the answer is posted
+// when the dialog shows and posted once more from there, so it never lands before exec waits.
+class DialogAnswerer : public QObject {
+public:
+    explicit DialogAnswerer(std::function<void(QFileDialog&)> answer)
+        : m_answer(std::move(answer)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* dialog = qobject_cast<QFileDialog*>(watched);
+        if (dialog != nullptr && event->type() == QEvent::Show) {
+            qApp->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                dialog,
+                [this, dialog] {
+                    QMetaObject::invokeMethod(
+                        dialog, [this, dialog] { m_answer(*dialog); }, Qt::QueuedConnection);
+                },
+                Qt::QueuedConnection);
         }
-        whenShown(answer);
-    });
-}
+        return false;
+    }
+
+private:
+    std::function<void(QFileDialog&)> m_answer;
+};
 
 TEST(QtFileDialog, RemembersTheLastChoiceAcrossACancel) {
     TempDir dir;
@@ -34,7 +49,7 @@ TEST(QtFileDialog, RemembersTheLastChoiceAcrossACancel) {
 
     QStringList filters;
     QString shownFilter;
-    whenShown([&](QFileDialog& shown) {
+    const DialogAnswerer answerer1([&](QFileDialog& shown) {
         filters = shown.nameFilters();
         shownFilter = shown.findChild<QComboBox*>("fileTypeCombo")->currentText();
         shown.reject();
@@ -44,15 +59,16 @@ TEST(QtFileDialog, RemembersTheLastChoiceAcrossACancel) {
     EXPECT_EQ(filters, QStringList{"(*.mp3;) (*.mp3)"}) << "one entry, matching *.mp3";
     EXPECT_EQ(shownFilter, "(*.mp3;)");
 
-    whenShown([&](QFileDialog& shown) {
-        shown.selectFile(QString::fromStdString(song));
+    const DialogAnswerer answerer2([&](QFileDialog& shown) {
+        // Typed, as a user may: a selection would wait for the folder's listing to load.
+        shown.findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(song));
         static_cast<QDialog&>(shown).accept();  // as the Open button does
     });
     dialog.ShowOpen();
     EXPECT_EQ(dialog.FileName(), song);
 
     QString startDirectory;
-    whenShown([&](QFileDialog& shown) {
+    const DialogAnswerer answerer3([&](QFileDialog& shown) {
         startDirectory = shown.directory().absolutePath();
         shown.reject();
     });
