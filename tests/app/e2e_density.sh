@@ -19,16 +19,10 @@ trap cleanup EXIT
 fail() { echo "FAIL [$mode]: $*"; tail -n 8 "$work/received" 2>/dev/null; exit 1; }
 mode=setup
 
-if [ -z "${DISPLAY:-}" ] || ! jack_lsp >/dev/null 2>&1; then
-  [ -n "${RZ77_SERVERS:-}" ] && fail "needs a display and a JACK server"
-  echo "no display or JACK server: skipped"; exit 77
-fi
+source "$(dirname "$0")/../support/e2e.sh"
+rz77_require '[ -n "${DISPLAY:-}" ]' jack_lsp -- a display and a JACK server
 
-"$receiver" --times >"$work/received" 2>"$work/receiver.log" &
-pids+=($!)
-for _ in $(seq 1 50); do grep -q ready "$work/received" && break; sleep 0.1; done
-device=$("$probe" 2>/dev/null | sed -n 's/.*rz77-receiver.*(device \([0-9]*\))$/\1/p' | head -n 1)
-[ -n "$device" ] || fail "the receiver's port is not among the MIDI devices"
+rz77_start_receiver "$receiver" "$probe" --times
 cp "$program" "$work/rz77"
 printf '[device]\r\nid=%s\r\n[sound]\r\nid=25\r\n[channel]\r\nid=1\r\n' "$device" >"$work/rz77.rz"
 

@@ -8,12 +8,9 @@ work=$(mktemp -d)
 app=""
 trap '[ -z "$app" ] || kill $app 2>/dev/null || true; rm -rf "$work"' EXIT
 
-if [ -z "${DISPLAY:-}" ]; then
-  [ -n "${RZ77_SERVERS:-}" ] && { echo "FAIL: no display"; exit 1; }
-  echo "no display: skipped"; exit 77
-fi
-
 fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../support/e2e.sh"
+rz77_require '[ -n "${DISPLAY:-}" ]' -- a display
 
 # Geometry of the visible RZ77 window as "X Y W H", or nothing.
 window_geometry() {

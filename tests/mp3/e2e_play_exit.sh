@@ -9,12 +9,9 @@ work=$(mktemp -d)
 app=""
 trap '[ -z "$app" ] || kill $app 2>/dev/null || true; rm -rf "$work"' EXIT
 
-if [ -z "${DISPLAY:-}" ] || ! pactl info >/dev/null 2>&1; then
-  [ -n "${RZ77_SERVERS:-}" ] && { echo "FAIL: no display or sound server"; exit 1; }
-  echo "no display or sound server: skipped"; exit 77
-fi
-
 fail() { echo "FAIL: $*"; exit 1; }
+source "$(dirname "$0")/../support/e2e.sh"
+rz77_require '[ -n "${DISPLAY:-}" ]' 'pactl info' -- a display and a sound server
 
 playing_streams() {
   pactl list sink-inputs | grep -c "Corked: no" || true

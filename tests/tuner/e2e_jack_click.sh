@@ -8,17 +8,10 @@ pids=()
 trap 'for p in "${pids[@]}"; do kill $p 2>/dev/null || true; done; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; cat "$work/received" 2>/dev/null; exit 1; }
 
-if [ -z "${DISPLAY:-}" ] || ! jack_lsp >/dev/null 2>&1; then
-  [ -n "${RZ77_SERVERS:-}" ] && fail "needs a display and a JACK server"
-  echo "no display or JACK server: skipped"; exit 77
-fi
+source "$(dirname "$0")/../support/e2e.sh"
+rz77_require '[ -n "${DISPLAY:-}" ]' jack_lsp -- a display and a JACK server
 
-"$receiver" >"$work/received" 2>"$work/receiver.log" &
-pids+=($!)
-for _ in $(seq 1 50); do grep -q ready "$work/received" && break; sleep 0.1; done
-
-device=$("$probe" 2>/dev/null | sed -n 's/.*rz77-receiver.*(device \([0-9]*\))$/\1/p' | head -n 1)
-[ -n "$device" ] || fail "the receiver's port is not among the MIDI devices"
+rz77_start_receiver "$receiver" "$probe"
 
 # The program reads its settings from its own directory: channel 3 (2 inside), the receiver.
 cp "$program" "$work/rz77"

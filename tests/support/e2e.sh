@@ -1,0 +1,31 @@
+# Sourced by the end-to-end scripts. Each script defines fail() and the array pids (stopped on
+# exit) and sets work to its scratch folder before calling these.
+
+# Skips the script when run by hand without the servers it needs; under scripts/test a missing
+# server is a failure. Arguments: the commands that must succeed, then "--", then what they are.
+rz77_require() {
+  local checks=() what
+  while [ "$1" != "--" ]; do checks+=("$1"); shift; done
+  shift
+  what=$*
+  local check
+  for check in "${checks[@]}"; do
+    if ! eval "$check" >/dev/null 2>&1; then
+      [ -n "${RZ77_SERVERS:-}" ] && fail "needs $what"
+      echo "skipped: needs $what"
+      exit 77
+    fi
+  done
+}
+
+# Starts the JACK receiver (extra arguments go to it), its output in $work/received, and sets
+# device to the identifier under which the program's probe lists its port.
+rz77_start_receiver() {  # receiver probe [receiver arguments]
+  local receiver=$1 probe=$2
+  shift 2
+  "$receiver" "$@" >"$work/received" 2>"$work/receiver.log" &
+  pids+=($!)
+  for _ in $(seq 1 50); do grep -q ready "$work/received" && break; sleep 0.1; done
+  device=$("$probe" 2>/dev/null | sed -n 's/.*rz77-receiver.*(device \([0-9]*\))$/\1/p' | head -n 1)
+  [ -n "$device" ] || fail "the receiver's port is not among the MIDI devices"
+}
