@@ -115,25 +115,24 @@ bool MidiPortConnection::watchJackConnection(std::string& error) {
         error = "The JACK server did not complete the connection to " + m_port.name + ".";
         return false;
     }
-    return !jackConnectionLost(error);
+    if (!isConnectedFromOurPort(m_jackWatcher.get(), m_port.name)) {
+        error = "The port " + m_port.name + " could not be connected.";
+        return false;
+    }
+    return true;
 }
 
-bool MidiPortConnection::jackConnectionLost(std::string& error) const {
+bool MidiPortConnection::jackServerGone(std::string& error) const {
     if (m_jackServerGone) {
         error = "The JACK server has stopped, so " + m_port.name + " is gone.";
-        return true;
     }
-    if (!isConnectedFromOurPort(m_jackWatcher.get(), m_port.name)) {
-        error = "The port " + m_port.name + " is not connected.";
-        return true;
-    }
-    return false;
+    return m_jackServerGone;
 }
 
 bool MidiPortConnection::send(uint32_t message, std::string& error) {
     const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
                               static_cast<uint8_t>(message >> 16)};
-    if (m_jackWatcher && jackConnectionLost(error)) {
+    if (m_jackWatcher && jackServerGone(error)) {
         return false;
     }
     m_lastError.clear();

@@ -36,13 +36,13 @@ private:
 
     MidiPortConnection(std::unique_ptr<RtMidiOut> out, MidiPortInfo port);
     bool watchJackConnection(std::string& error);
-    bool jackConnectionLost(std::string& error) const;
+    bool jackServerGone(std::string& error) const;
 
     std::unique_ptr<RtMidiOut> m_out;
     MidiPortInfo m_port;
     std::string m_lastError;
     // A JACK port is watched by a client of our own: RtMidi goes on writing into a port whose
-    // server has stopped or whose receiver has gone, and never says so.
+    // server has stopped, and never says so.
     std::unique_ptr<jack_client_t, JackClientCloser> m_jackWatcher;
     std::atomic<bool> m_jackServerGone{false};
 };
