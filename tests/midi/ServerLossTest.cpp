@@ -28,8 +28,9 @@ using namespace std::chrono_literals;
 // A server of the test's own (PulseAudio or JACK), so that killing it disturbs no other test.
 class PrivateServer {
 public:
-    PrivateServer(std::vector<const char*> argv, std::string readyCommand)
-        : m_ready(std::move(readyCommand)) {
+    // stopSignal: how the test takes it away.
+    PrivateServer(std::vector<const char*> argv, std::string readyCommand, int stopSignal)
+        : m_ready(std::move(readyCommand)), m_stopSignal(stopSignal) {
         argv.push_back(nullptr);
         if (posix_spawnp(&m_pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()),
                          environ) != 0) {
@@ -43,7 +44,7 @@ public:
     bool running() const { return m_pid != 0 && commandSucceeds(m_ready); }
     void kill() {
         if (m_pid != 0) {
-            ::kill(m_pid, SIGKILL);
+            ::kill(m_pid, m_stopSignal);
             waitpid(m_pid, nullptr, 0);
             m_pid = 0;
         }
@@ -51,6 +52,7 @@ public:
 
 private:
     std::string m_ready;
+    int m_stopSignal;
     pid_t m_pid = 0;
 };
 
@@ -102,7 +104,7 @@ TEST_F(ServerLoss, TheUserIsToldOnceWhenTheSoundServerGoesAway) {
         {"pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
          "--load=module-native-protocol-unix auth-anonymous=1",
          "--load=module-null-sink sink_name=lossy"},
-        "pactl info");
+        "pactl info", SIGKILL);
     RZ77_REQUIRE_SERVER(server.running(), "A private PulseAudio");
 
     ASSERT_TRUE(MIDI_OUT::OpenMidiOut(MidiMapperId))
@@ -121,7 +123,9 @@ TEST_F(ServerLoss, TheUserIsToldOnceWhenTheJackServerGoesAway) {
     setenv("JACK_NO_START_SERVER", "1", 1);
     PrivateServer server(
         {"jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r", "48000", "-p", "256"},
-        "jack_lsp");
+        // A killed JACK server would stay in the machine's registry of servers, which holds
+        // only a few: it is stopped instead, as a desktop session stops it.
+        "jack_lsp", SIGTERM);
     RZ77_REQUIRE_SERVER(server.running(), "A private JACK server");
     RtMidiIn receiver(RtMidi::UNIX_JACK, "rz77-loss");
     receiver.openVirtualPort("receiver");
