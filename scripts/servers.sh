@@ -29,7 +29,9 @@ rz77_wait_for() {  # command, what
 rz77_start_xvfb() {
   local n=99
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -wr >"$RZ77_RUNTIME/xvfb.log" 2>&1 &
+  # -noreset: by default Xvfb resets when its last client leaves, and a program starting during
+  # the reset cannot connect.
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset -wr >"$RZ77_RUNTIME/xvfb.log" 2>&1 &
   RZ77_PIDS+=($!)
   export DISPLAY=":$n"
   unset WAYLAND_DISPLAY
