@@ -2,7 +2,9 @@
 
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/mainloop.h>
+#include <pulse/operation.h>
 #include <pulse/stream.h>
 
 namespace {
@@ -32,16 +34,17 @@ PulseAudioStream::~PulseAudioStream() {
 }
 
 std::unique_ptr<PulseAudioStream> PulseAudioStream::open(const std::string& streamName,
-                                                         const Format& format, std::string& error) {
+                                                         const FormatChooser& chooseFormat,
+                                                         std::string& error) {
     std::unique_ptr<PulseAudioStream> stream(new PulseAudioStream());
-    if (!stream->connect(streamName, format, error)) {
+    if (!stream->connect(streamName, chooseFormat, error)) {
         error = "pulseaudio: " + error;
         return nullptr;
     }
     return stream;
 }
 
-bool PulseAudioStream::connect(const std::string& streamName, const Format& format,
+bool PulseAudioStream::connect(const std::string& streamName, const FormatChooser& chooseFormat,
                                std::string& error) {
     m_loop = pa_mainloop_new();
     m_context = pa_context_new(pa_mainloop_get_api(m_loop), "RZ77");
@@ -49,6 +52,10 @@ bool PulseAudioStream::connect(const std::string& streamName, const Format& form
         error = serverError();
         return false;
     }
+    if (!waitUntilReady(error)) {
+        return false;
+    }
+    const Format format = chooseFormat(defaultSinkRate());
     const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(format.sampleRate),
                                       2};
     pa_buffer_attr attributes{};
@@ -59,8 +66,7 @@ bool PulseAudioStream::connect(const std::string& streamName, const Format& form
     attributes.prebuf = 0;
     attributes.minreq = bytesFor(format.writeSize, format.sampleRate);
     attributes.fragsize = static_cast<uint32_t>(-1);
-    return waitUntilReady(error) &&
-           (m_stream = pa_stream_new(m_context, streamName.c_str(), &sampleFormat, nullptr)) !=
+    return (m_stream = pa_stream_new(m_context, streamName.c_str(), &sampleFormat, nullptr)) !=
                nullptr &&
            pa_stream_connect_playback(m_stream, nullptr, &attributes,
                                       static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
@@ -68,6 +74,39 @@ bool PulseAudioStream::connect(const std::string& streamName, const Format& form
                                                                      PA_STREAM_AUTO_TIMING_UPDATE),
                                       nullptr, nullptr) == 0 &&
            waitUntilReady(error);
+}
+
+int PulseAudioStream::defaultSinkRate() {
+    std::string sinkName;
+    finish(pa_context_get_server_info(
+        m_context,
+        [](pa_context*, const pa_server_info* info, void* name) {
+            if (info != nullptr && info->default_sink_name != nullptr) {
+                *static_cast<std::string*>(name) = info->default_sink_name;
+            }
+        },
+        &sinkName));
+    int rate = 0;
+    finish(pa_context_get_sink_info_by_name(
+        m_context, sinkName.c_str(),
+        [](pa_context*, const pa_sink_info* info, int last, void* rate) {
+            if (last == 0 && info != nullptr) {
+                *static_cast<int*>(rate) = static_cast<int>(info->sample_spec.rate);
+            }
+        },
+        &rate));
+    return rate;
+}
+
+// Runs the loop until an answer has come, or the server has gone.
+void PulseAudioStream::finish(pa_operation* operation) {
+    if (operation == nullptr) {
+        return;
+    }
+    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING &&
+           pa_mainloop_iterate(m_loop, 1, nullptr) >= 0) {
+    }
+    pa_operation_unref(operation);
 }
 
 // Runs the loop until the context (and the stream, once there is one) is ready or has failed.
@@ -119,13 +158,16 @@ bool PulseAudioStream::pump(std::string& error) {
     return true;
 }
 
-std::optional<std::chrono::microseconds> PulseAudioStream::latency() {
+std::optional<std::chrono::microseconds> PulseAudioStream::queued() {
     pa_usec_t value = 0;
     int negative = 0;
-    if (pa_stream_get_latency(m_stream, &value, &negative) < 0 || negative != 0) {
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (pa_stream_get_latency(m_stream, &value, &negative) < 0 || negative != 0 ||
+        timing == nullptr) {
         return std::nullopt;
     }
-    return std::chrono::microseconds(value);
+    return std::chrono::microseconds(static_cast<int64_t>(value) -
+                                     static_cast<int64_t>(timing->sink_usec));
 }
 
 std::string PulseAudioStream::serverError() const {

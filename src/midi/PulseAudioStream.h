@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 struct pa_context;
 struct pa_mainloop;
+struct pa_operation;
 struct pa_stream;
 
 // A stereo float playback stream on the desktop's sound server (PulseAudio, or PipeWire's
@@ -26,19 +28,26 @@ public:
     PulseAudioStream(const PulseAudioStream&) = delete;
     PulseAudioStream& operator=(const PulseAudioStream&) = delete;
 
-    // Returns nullptr with error set when no sound server takes the stream.
+    // Chooses the format knowing the rate the server's default output runs at (0 when it does
+    // not say). Returns nullptr with error set when no sound server takes the stream.
+    using FormatChooser = std::function<Format(int sinkRate)>;
     static std::unique_ptr<PulseAudioStream> open(const std::string& streamName,
-                                                  const Format& format, std::string& error);
+                                                  const FormatChooser& chooseFormat,
+                                                  std::string& error);
 
     // Never blocks while the writer keeps less than the target buffer queued.
     bool write(const float* interleaved, int frames, std::string& error);
-    // How long until what was written last is heard; nothing before the server has told.
-    std::optional<std::chrono::microseconds> latency();
+    // How much of what was written waits in the stream's queue at the server, not counting the
+    // output's own latency after it; nothing before the server has told.
+    std::optional<std::chrono::microseconds> queued();
 
 private:
     PulseAudioStream() = default;
-    bool connect(const std::string& streamName, const Format& format, std::string& error);
+    bool connect(const std::string& streamName, const FormatChooser& chooseFormat,
+                 std::string& error);
     bool waitUntilReady(std::string& error);
+    int defaultSinkRate();
+    void finish(pa_operation* operation);
     bool pump(std::string& error);
     std::string serverError() const;
 

@@ -4,7 +4,7 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <vector>
+#include <cmath>
 
 #include "PulseAudioStream.h"
 
@@ -17,10 +17,12 @@ constexpr std::chrono::microseconds kPostingMargin{200};
 // Asked of the server as its own share: it then renders only a few milliseconds ahead, while the
 // stream keeps about a latency's worth queued in front of it.
 constexpr std::chrono::milliseconds kServerBuffer{12};
-// The sound server's clock may drift from ours: once a second, after the stream has settled, its
-// mean latency tells the drift follower how much to slip.
+// The queue is measured over the first half second after the stream has started, and brought
+// to its length once. Then the sound server's clock may drift from ours: once a second, the
+// stream's mean queue tells the drift follower how much to slip.
+constexpr double kAlignSeconds = 1.0;
+constexpr double kAlignWindowSeconds = 0.5;
 constexpr double kCheckSeconds = 1.0;
-constexpr double kSettleSeconds = 3.0;
 
 }  // namespace
 
@@ -35,10 +37,20 @@ SynthPlayback::~SynthPlayback() {
 }
 
 bool SynthPlayback::start(std::string& error) {
-    const PulseAudioStream::Format format{
-        static_cast<int>(m_sampleRate), kServerBuffer,
-        std::chrono::microseconds(static_cast<int64_t>(kWriteFrames * 1e6 / m_sampleRate))};
-    m_stream = PulseAudioStream::open("Built-in synthesizer", format, error);
+    const auto chooseFormat = [this](int sinkRate) {
+        int rate = static_cast<int>(m_sampleRate);
+        if (4 * sinkRate == 3 * rate) {
+            rate = sinkRate;
+            m_resampler.emplace();
+            m_convertedLeft.resize(kWriteFrames);
+            m_convertedRight.resize(kWriteFrames);
+        }
+        m_streamRate = rate;
+        return PulseAudioStream::Format{
+            rate, kServerBuffer,
+            std::chrono::microseconds(static_cast<int64_t>(kWriteFrames * 1e6 / m_sampleRate))};
+    };
+    m_stream = PulseAudioStream::open("Built-in synthesizer", chooseFormat, error);
     if (!m_stream) {
         return false;
     }
@@ -66,17 +78,20 @@ void SynthPlayback::promoteThread() {
 
 void SynthPlayback::run() {
     promoteThread();
-    std::vector<float> left(kWriteFrames), right(kWriteFrames), interleaved(2 * (kWriteFrames + 1));
-    int64_t nextCheck = static_cast<int64_t>(kSettleSeconds * m_sampleRate);
+    std::vector<float> left(kWriteFrames), right(kWriteFrames), interleaved(4 * kWriteFrames);
+    int64_t nextCheck = static_cast<int64_t>(kAlignSeconds * m_sampleRate);
     while (!m_stopping) {
         std::this_thread::sleep_until(
             m_renderer.renderableAt(m_renderer.position() + kWriteFrames) + kPostingMargin);
         m_renderer.render(left.data(), right.data(), kWriteFrames);
-        const int frames = kWriteFrames + slipFrames();
+        const float* outLeft = left.data();
+        const float* outRight = right.data();
+        const int rendered = toStreamRate(outLeft, outRight);
+        const int frames = rendered + slipFrames(rendered);
         for (int i = 0; i < frames; ++i) {
-            const int from = std::min(i, kWriteFrames - 1);  // a slip of +1 repeats the last frame
-            interleaved[2 * i] = left[from];
-            interleaved[2 * i + 1] = right[from];
+            const int from = std::min(i, rendered - 1);  // frames added repeat the last one
+            interleaved[2 * i] = outLeft[from];
+            interleaved[2 * i + 1] = outRight[from];
         }
         std::string error;
         if (!m_stream->write(interleaved.data(), frames, error)) {
@@ -89,36 +104,59 @@ void SynthPlayback::run() {
     }
 }
 
+// Returns the number of frames left at the stream's rate, pointing the buffers at them.
+int SynthPlayback::toStreamRate(const float*& left, const float*& right) {
+    if (!m_resampler) {
+        return kWriteFrames;
+    }
+    m_resampler->process(left, right, kWriteFrames, m_convertedLeft.data(),
+                         m_convertedRight.data());
+    left = m_convertedLeft.data();
+    right = m_convertedRight.data();
+    return kWriteFrames / 4 * 3;
+}
+
 // The synthesizer keeps our clock, so every message stays on its frame; the stream follows the
-// server's clock by leaving out or repeating a single frame now and then (a 16 us step).
-int SynthPlayback::slipFrames() {
-    m_slip += m_drift.rate() * kWriteFrames;
-    if (m_slip >= 1) {
-        m_slip -= 1;
-        return -1;
-    }
-    if (m_slip <= -1) {
-        m_slip += 1;
-        return 1;
-    }
-    return 0;
+// server's clock by leaving out or repeating a frame now and then (a 16-21 us step).
+int SynthPlayback::slipFrames(int frames) {
+    m_slip += m_drift.rate() * frames;
+    const int leftOut = std::clamp(static_cast<int>(std::trunc(m_slip)), -frames, frames - 1);
+    m_slip -= leftOut;
+    return -leftOut;
 }
 
 void SynthPlayback::followServerClock(int64_t& nextCheck) {
-    if (m_renderer.position() < nextCheck - kCheckSeconds * m_sampleRate) {
+    const double window = m_queueAligned ? kCheckSeconds : kAlignWindowSeconds;
+    if (m_renderer.position() < nextCheck - window * m_sampleRate) {
         return;  // still settling
     }
-    if (const auto latency = m_stream->latency()) {
-        m_latencySum += *latency;
-        ++m_latencyCount;
+    if (const auto queued = m_stream->queued()) {
+        m_queuedSum += *queued;
+        ++m_queuedCount;
     }
     if (m_renderer.position() < nextCheck) {
         return;
     }
     nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);
-    if (m_latencyCount > 0) {
-        m_drift.update(std::chrono::duration<double>(m_latencySum / m_latencyCount).count());
+    if (m_queuedCount > 0) {
+        const auto meanQueue = m_queuedSum / m_queuedCount;
+        if (!m_queueAligned) {
+            alignQueue(meanQueue);
+            nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);  // let the slip pass
+        } else {
+            m_drift.update(std::chrono::duration<double>(meanQueue).count());
+        }
     }
-    m_latencySum = {};
-    m_latencyCount = 0;
+    m_queuedSum = {};
+    m_queuedCount = 0;
+}
+
+// The server starts taking the stream a few milliseconds after we start writing it, and by how
+// much differs from start to start. Once, while the program is still starting up, the queue is
+// brought to what is written ahead, so every message is heard at its due time plus the latency
+// and the server's own part, the same on every start.
+void SynthPlayback::alignQueue(std::chrono::microseconds meanQueue) {
+    m_queueAligned = true;
+    const auto excess = meanQueue - (kLatency - kPostingMargin);
+    m_slip += std::chrono::duration<double>(excess).count() * m_streamRate;
 }

@@ -4,11 +4,14 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "DriftFollower.h"
 #include "StampedRenderer.h"
+#include "ThreeQuarterResampler.h"
 
 class PulseAudioStream;
 
@@ -36,12 +39,20 @@ public:
 private:
     void run();
     void promoteThread();
-    int slipFrames();
+    int toStreamRate(const float*& left, const float*& right);
+    int slipFrames(int frames);
     void followServerClock(int64_t& nextCheck);
+    void alignQueue(std::chrono::microseconds meanQueue);
 
     const double m_sampleRate;
     StampedRenderer m_renderer;
     std::unique_ptr<PulseAudioStream> m_stream;
+    // Set when the server's output runs at three quarters of our rate: converting to it ourselves
+    // keeps the server from resampling, which costs it more and does not hold our clock exactly.
+    std::optional<ThreeQuarterResampler> m_resampler;
+    std::vector<float> m_convertedLeft, m_convertedRight;
+    double m_streamRate = 0;
+    bool m_queueAligned = false;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_failed{false};
@@ -49,6 +60,6 @@ private:
     std::string m_error;
     DriftFollower m_drift;
     double m_slip = 0;  // frames the stream owes the server's clock
-    std::chrono::microseconds m_latencySum{0};
-    int m_latencyCount = 0;
+    std::chrono::microseconds m_queuedSum{0};
+    int m_queuedCount = 0;
 };
