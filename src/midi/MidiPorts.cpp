@@ -3,10 +3,15 @@
 #include <RtMidi.h>
 #include <jack/jack.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 constexpr const char* kClientName = "RZ77";
 constexpr const char* kPortName = "RZ77 out";
+// A server starved of processor time can take this long to run a graph with a new connection.
+constexpr auto kGraphWait = std::chrono::seconds(3);
 
 // Constructing an API that the machine lacks throws (no /dev/snd/seq, for instance).
 std::unique_ptr<RtMidiOut> makeOut(RtMidi::Api api, std::string& error) {
@@ -99,9 +104,10 @@ void MidiPortConnection::JackClientCloser::operator()(jack_client_t* client) con
 }
 
 // JACK puts a new connection into the graph only at the start of a later cycle, and under load
-// that can take many cycles; what the port sends meanwhile reaches nobody. Activating a client
-// returns once the server has switched to a graph holding every earlier change, so activating the
-// watcher waits for the connection. RtMidi also ignores a failed connect: check for it.
+// that can take many cycles; what the port sends meanwhile reaches nobody. Activating the watcher
+// usually returns once the server runs a graph holding every earlier change, but a server without
+// real-time priority may switch later still, so the graph is read until the connection is in it.
+// RtMidi also ignores a failed connect: that one never shows up.
 bool MidiPortConnection::watchJackConnection(std::string& error) {
     m_jackWatcher.reset(jack_client_open(kClientName, JackNoStartServer, nullptr));
     if (!m_jackWatcher) {
@@ -115,9 +121,13 @@ bool MidiPortConnection::watchJackConnection(std::string& error) {
         error = "The JACK server did not complete the connection to " + m_port.name + ".";
         return false;
     }
-    if (!isConnectedFromOurPort(m_jackWatcher.get(), m_port.name)) {
-        error = "The port " + m_port.name + " could not be connected.";
-        return false;
+    const auto giveUp = std::chrono::steady_clock::now() + kGraphWait;
+    while (!isConnectedFromOurPort(m_jackWatcher.get(), m_port.name)) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            error = "The port " + m_port.name + " could not be connected.";
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
 }
