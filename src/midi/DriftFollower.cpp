@@ -5,10 +5,10 @@
 
 namespace {
 // How much of the last second's change, and of the distance from the settled latency, each
-// update corrects: enough to follow a drift of a thousand parts per million within seconds,
-// small enough that no single beat moves audibly.
-constexpr double kChangeGain = 0.3;
-constexpr double kDistanceGain = 0.05;
+// update corrects: enough to catch a drift of a thousand parts per million within half a minute,
+// small enough that the queue's own jitter from second to second does not move the beat.
+constexpr double kChangeGain = 0.15;
+constexpr double kDistanceGain = 0.03;
 // No clock drifts faster; a larger change in one second is the server reconfiguring itself.
 constexpr double kMaxRate = 2000e-6;
 constexpr double kMaxDriftPerSecond = 0.0025;

@@ -22,7 +22,7 @@ public:
     using Clock = std::chrono::steady_clock;
     // From a message's due time to its first frame leaving the program; the sound server adds
     // its own few milliseconds.
-    static constexpr std::chrono::milliseconds kLatency{16};
+    static constexpr std::chrono::milliseconds kLatency{17};
 
     SynthPlayback(SynthEngine& engine, double sampleRate);
     ~SynthPlayback();
