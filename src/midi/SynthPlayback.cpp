@@ -17,8 +17,8 @@ constexpr std::chrono::microseconds kPostingMargin{200};
 // Asked of the server as its own share: it then renders only a few milliseconds ahead, while the
 // stream keeps about a latency's worth queued in front of it.
 constexpr std::chrono::milliseconds kServerBuffer{12};
-// The queue is measured over the first half second after the stream has started, and brought
-// to its length once. Then the sound server's clock may drift from ours: once a second, the
+// The queue is measured from half a second to one second after the stream has started, then
+// brought to its length once. Then the sound server's clock may drift from ours: once a second, the
 // stream's mean queue tells the drift follower how much to slip.
 constexpr double kAlignSeconds = 1.0;
 constexpr double kAlignWindowSeconds = 0.5;
