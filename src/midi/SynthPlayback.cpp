@@ -27,7 +27,10 @@ constexpr double kCheckSeconds = 1.0;
 }  // namespace
 
 SynthPlayback::SynthPlayback(SynthEngine& engine, double sampleRate)
-    : m_sampleRate(sampleRate), m_renderer(engine, sampleRate, kLatency) {}
+    : m_sampleRate(sampleRate),
+      m_renderer(engine, sampleRate, kLatency),
+      m_convertedLeft(kWriteFrames),
+      m_convertedRight(kWriteFrames) {}
 
 SynthPlayback::~SynthPlayback() {
     m_stopping = true;
@@ -42,10 +45,7 @@ bool SynthPlayback::start(std::string& error) {
         if (4 * sinkRate == 3 * rate) {
             rate = sinkRate;
             m_resampler.emplace();
-            m_convertedLeft.resize(kWriteFrames);
-            m_convertedRight.resize(kWriteFrames);
         }
-        m_streamRate = rate;
         return PulseAudioStream::Format{
             rate, kServerBuffer,
             std::chrono::microseconds(static_cast<int64_t>(kWriteFrames * 1e6 / m_sampleRate))};
@@ -158,5 +158,6 @@ void SynthPlayback::followServerClock(int64_t& nextCheck) {
 void SynthPlayback::alignQueue(std::chrono::microseconds meanQueue) {
     m_queueAligned = true;
     const auto excess = meanQueue - (kLatency - kPostingMargin);
-    m_slip += std::chrono::duration<double>(excess).count() * m_streamRate;
+    const double streamRate = m_resampler ? m_sampleRate * 3 / 4 : m_sampleRate;
+    m_slip += std::chrono::duration<double>(excess).count() * streamRate;
 }

@@ -51,7 +51,6 @@ private:
     // keeps the server from resampling, which costs it more and does not hold our clock exactly.
     std::optional<ThreeQuarterResampler> m_resampler;
     std::vector<float> m_convertedLeft, m_convertedRight;
-    double m_streamRate = 0;
     bool m_queueAligned = false;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
