@@ -159,9 +159,23 @@ void frmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // The skin's own transparency cuts the picture where the window system only cuts input.
     painter.setClipRegion(state.MainRegion);
-    const ScreenUnits& u = m_environment.units;
-    m_skin.render(&painter, QRectF(0, 0, kSkinWidthTwips / u.twipsPerPixelX,
-                                   kSkinHeightTwips / u.twipsPerPixelY));
+    painter.drawPixmap(0, 0, skinPicture());
+}
+
+// Drawing the skin's vector picture, lettering and all, costs far more than copying it; the
+// information line repaints part of it five times a second.
+const QPixmap& frmMain::skinPicture() {
+    const qreal ratio = devicePixelRatioF();
+    if (m_skinPicture.size() != size() * ratio || m_skinPicture.devicePixelRatio() != ratio) {
+        m_skinPicture = QPixmap(size() * ratio);
+        m_skinPicture.setDevicePixelRatio(ratio);
+        m_skinPicture.fill(Qt::transparent);
+        QPainter painter(&m_skinPicture);
+        const ScreenUnits& u = m_environment.units;
+        m_skin.render(&painter, QRectF(0, 0, kSkinWidthTwips / u.twipsPerPixelX,
+                                       kSkinHeightTwips / u.twipsPerPixelY));
+    }
+    return m_skinPicture;
 }
 
 void frmMain::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {

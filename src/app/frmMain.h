@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QWidget>
@@ -58,9 +59,11 @@ private:
     void applyOutline();
     void loadSettings();
     void setUpMenu();
+    const QPixmap& skinPicture();
 
     AppEnvironment m_environment;
     QSvgRenderer m_skin;
+    QPixmap m_skinPicture;
     QList<QWidget*> m_troubleDisplays;
     ShortcutKeys m_shortcuts;
     MainMenu* m_menu = nullptr;
