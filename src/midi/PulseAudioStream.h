@@ -37,6 +37,11 @@ public:
 
     // Never blocks while the writer keeps less than the target buffer queued.
     bool write(const float* interleaved, int frames, std::string& error);
+    // Leaves the next frames unwritten: the server plays silence for them, and what is written
+    // after still goes to its own place in the stream.
+    void skip(int frames) { m_framesWritten += frames; }
+    // Takes the server's messages while nothing is written; false once it has gone.
+    bool service(std::string& error) { return pump(error); }
     // How much of what was written waits in the stream's queue at the server, not counting the
     // output's own latency after it; nothing before the server has told.
     std::optional<std::chrono::microseconds> queued();

@@ -35,6 +35,7 @@ bool StampedRenderer::post(uint32_t message, Clock::time_point due) {
     channelFrame = std::max(channelFrame, frameFor(due));
     m_queue[written % kQueueSize] = {channelFrame, message};
     m_written.store(written + 1, std::memory_order_release);
+    m_posts.release();
     return true;
 }
 
@@ -68,6 +69,24 @@ void StampedRenderer::render(float* left, float* right, int frames) {
     m_pending.erase(m_pending.begin(), end);
     renderEngine(left + done, right + done, frames - done, messagesDue);
     m_position += frames;
+}
+
+bool StampedRenderer::idle() const {
+    return m_written.load(std::memory_order_acquire) == m_read.load(std::memory_order_relaxed) &&
+           isIdle();
+}
+
+void StampedRenderer::skip(int frames) {
+    m_position += frames;
+    m_quietFrames += frames;
+}
+
+void StampedRenderer::waitForPost(std::chrono::milliseconds timeout) {
+    while (m_posts.try_acquire()) {
+    }
+    if (idle()) {
+        static_cast<void>(m_posts.try_acquire_for(timeout));
+    }
 }
 
 bool StampedRenderer::isIdle() const {

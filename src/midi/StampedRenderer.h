@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <semaphore>
 #include <vector>
 
 #include "SynthEngine.h"
@@ -30,6 +31,15 @@ public:
     // message already overdue is applied at once).
     void render(float* left, float* right, int frames);
     int64_t position() const { return m_position; }
+    // The render thread: true while nothing sounds and nothing waits to be rendered, so the
+    // next frames would all be silence until a message is posted.
+    bool idle() const;
+    // The render thread, while idle: moves on without rendering.
+    void skip(int frames);
+    // The render thread, while idle: returns once a message is posted, interruptWait() is called,
+    // or the timeout has passed.
+    void waitForPost(std::chrono::milliseconds timeout);
+    void interruptWait() { m_posts.release(); }
     // When every message for the frames before `frame` has been posted, if none comes late.
     Clock::time_point renderableAt(int64_t frame) const;
 
@@ -56,6 +66,8 @@ private:
     std::atomic<size_t> m_written{0};
     std::atomic<size_t> m_read{0};
     std::array<int64_t, 16> m_lastChannelFrame{};  // the sender's
+    // Counts posts, so that an idle render thread can sleep until the next one.
+    std::counting_semaphore<> m_posts{0};
 
     // The render thread's.
     std::multimap<int64_t, uint32_t> m_pending;  // equal frames keep their posting order

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kWriteFrames = 256;  // 4 ms at 64 kHz
 // Messages are stamped just before they are posted; waking this much after a block becomes
 // renderable makes sure a message stamped at that moment is already in.
 constexpr std::chrono::microseconds kPostingMargin{200};
@@ -23,6 +22,10 @@ constexpr std::chrono::milliseconds kServerBuffer{12};
 constexpr double kAlignSeconds = 1.0;
 constexpr double kAlignWindowSeconds = 0.5;
 constexpr double kCheckSeconds = 1.0;
+// After the stream has run empty, the server's view of its queue takes some seconds to settle.
+constexpr double kResumeSettleSeconds = 8.0;
+// An idle thread still looks this often whether the server is there and the program is closing.
+constexpr std::chrono::milliseconds kIdleWake{250};
 
 }  // namespace
 
@@ -34,6 +37,7 @@ SynthPlayback::SynthPlayback(SynthEngine& engine, double sampleRate)
 
 SynthPlayback::~SynthPlayback() {
     m_stopping = true;
+    m_renderer.interruptWait();
     if (m_thread.joinable()) {
         m_thread.join();
     }
@@ -79,8 +83,14 @@ void SynthPlayback::promoteThread() {
 void SynthPlayback::run() {
     promoteThread();
     std::vector<float> left(kWriteFrames), right(kWriteFrames), interleaved(4 * kWriteFrames);
-    int64_t nextCheck = static_cast<int64_t>(kAlignSeconds * m_sampleRate);
+    m_nextCheck = static_cast<int64_t>(kAlignSeconds * m_sampleRate);
     while (!m_stopping) {
+        if (m_renderer.idle()) {
+            if (!waitWhileIdle()) {
+                return;
+            }
+            continue;
+        }
         std::this_thread::sleep_until(
             m_renderer.renderableAt(m_renderer.position() + kWriteFrames) + kPostingMargin);
         m_renderer.render(left.data(), right.data(), kWriteFrames);
@@ -95,13 +105,41 @@ void SynthPlayback::run() {
         }
         std::string error;
         if (!m_stream->write(interleaved.data(), frames, error)) {
-            std::lock_guard lock(m_errorMutex);
-            m_error = error;
-            m_failed = true;
+            fail(error);
             return;
         }
-        followServerClock(nextCheck);
+        followServerClock();
     }
+}
+
+void SynthPlayback::fail(const std::string& error) {
+    std::lock_guard lock(m_errorMutex);
+    m_error = error;
+    m_failed = true;
+}
+
+// With nothing sounding, nothing is written and the thread sleeps until the next message. The
+// stream runs empty meanwhile; the blocks that would have been silence are left out, so the next
+// block still goes to the place that keeps it on time. The last one due is still rendered, in case
+// the message that woke the thread falls in it.
+bool SynthPlayback::waitWhileIdle() {
+    m_renderer.waitForPost(kIdleWake);
+    std::string error;
+    if (!m_stream->service(error)) {
+        fail(error);
+        return false;
+    }
+    const auto now = Clock::now();
+    while (m_renderer.renderableAt(m_renderer.position() + 2 * kWriteFrames) + kPostingMargin <=
+           now) {
+        m_renderer.skip(kWriteFrames);
+        m_stream->skip(streamFrames() + slipFrames(streamFrames()));
+    }
+    m_queuedSum = {};
+    m_queuedCount = 0;
+    m_nextCheck = m_renderer.position() +
+                  static_cast<int64_t>((kResumeSettleSeconds + kCheckSeconds) * m_sampleRate);
+    return true;
 }
 
 // Returns the number of frames left at the stream's rate, pointing the buffers at them.
@@ -113,7 +151,7 @@ int SynthPlayback::toStreamRate(const float*& left, const float*& right) {
                          m_convertedRight.data());
     left = m_convertedLeft.data();
     right = m_convertedRight.data();
-    return kWriteFrames / 4 * 3;
+    return streamFrames();
 }
 
 // The synthesizer keeps our clock, so every message stays on its frame; the stream follows the
@@ -125,24 +163,24 @@ int SynthPlayback::slipFrames(int frames) {
     return -leftOut;
 }
 
-void SynthPlayback::followServerClock(int64_t& nextCheck) {
+void SynthPlayback::followServerClock() {
     const double window = m_queueAligned ? kCheckSeconds : kAlignWindowSeconds;
-    if (m_renderer.position() < nextCheck - window * m_sampleRate) {
+    if (m_renderer.position() < m_nextCheck - window * m_sampleRate) {
         return;  // still settling
     }
     if (const auto queued = m_stream->queued()) {
         m_queuedSum += *queued;
         ++m_queuedCount;
     }
-    if (m_renderer.position() < nextCheck) {
+    if (m_renderer.position() < m_nextCheck) {
         return;
     }
-    nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);
+    m_nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);
     if (m_queuedCount > 0) {
         const auto meanQueue = m_queuedSum / m_queuedCount;
         if (!m_queueAligned) {
             alignQueue(meanQueue);
-            nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);  // let the slip pass
+            m_nextCheck += static_cast<int64_t>(kCheckSeconds * m_sampleRate);  // let the slip pass
         } else {
             m_drift.update(std::chrono::duration<double>(meanQueue).count());
         }

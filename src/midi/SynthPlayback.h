@@ -23,6 +23,7 @@ public:
     // From a message's due time to its first frame leaving the program; the sound server adds
     // its own few milliseconds.
     static constexpr std::chrono::milliseconds kLatency{17};
+    static constexpr int kWriteFrames = 256;  // 4 ms at 64 kHz
 
     SynthPlayback(SynthEngine& engine, double sampleRate);
     ~SynthPlayback();
@@ -39,9 +40,12 @@ public:
 private:
     void run();
     void promoteThread();
+    bool waitWhileIdle();
+    void fail(const std::string& error);
+    int streamFrames() const { return m_resampler ? kWriteFrames / 4 * 3 : kWriteFrames; }
     int toStreamRate(const float*& left, const float*& right);
     int slipFrames(int frames);
-    void followServerClock(int64_t& nextCheck);
+    void followServerClock();
     void alignQueue(std::chrono::microseconds meanQueue);
 
     const double m_sampleRate;
@@ -59,6 +63,7 @@ private:
     std::string m_error;
     DriftFollower m_drift;
     double m_slip = 0;  // frames the stream owes the server's clock
+    int64_t m_nextCheck = 0;
     std::chrono::microseconds m_queuedSum{0};
     int m_queuedCount = 0;
 };
