@@ -1,16 +1,21 @@
 #include "PulseAudioStream.h"
 
+#include <cmath>
+
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 #include <pulse/operation.h>
 #include <pulse/stream.h>
+#include <pulse/timeval.h>
 
 namespace {
 
 // A server that does not answer within this is as good as none.
 constexpr int kConnectTimeoutMs = 3000;
+// How old the server's report of its read position may be before a new one is asked for.
+constexpr pa_usec_t kTimingAgeUsec = 40000;
 
 uint32_t bytesFor(std::chrono::microseconds duration, int sampleRate) {
     const auto frames = duration.count() * sampleRate / 1000000;
@@ -20,6 +25,9 @@ uint32_t bytesFor(std::chrono::microseconds duration, int sampleRate) {
 }  // namespace
 
 PulseAudioStream::~PulseAudioStream() {
+    if (m_timingRequest != nullptr) {
+        pa_operation_unref(m_timingRequest);
+    }
     if (m_stream != nullptr) {
         pa_stream_disconnect(m_stream);
         pa_stream_unref(m_stream);
@@ -56,6 +64,7 @@ bool PulseAudioStream::connect(const std::string& streamName, const FormatChoose
         return false;
     }
     const Format format = chooseFormat(defaultSinkRate());
+    m_sampleRate = format.sampleRate;
     const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(format.sampleRate),
                                       2};
     pa_buffer_attr attributes{};
@@ -68,10 +77,7 @@ bool PulseAudioStream::connect(const std::string& streamName, const FormatChoose
     attributes.fragsize = static_cast<uint32_t>(-1);
     return (m_stream = pa_stream_new(m_context, streamName.c_str(), &sampleFormat, nullptr)) !=
                nullptr &&
-           pa_stream_connect_playback(m_stream, nullptr, &attributes,
-                                      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                                     PA_STREAM_INTERPOLATE_TIMING |
-                                                                     PA_STREAM_AUTO_TIMING_UPDATE),
+           pa_stream_connect_playback(m_stream, nullptr, &attributes, PA_STREAM_ADJUST_LATENCY,
                                       nullptr, nullptr) == 0 &&
            waitUntilReady(error);
 }
@@ -158,16 +164,33 @@ bool PulseAudioStream::pump(std::string& error) {
     return true;
 }
 
+// The library's own smoothed latency takes many seconds to settle after the stream has run
+// empty, so the queue is worked out from the server's read position instead: it advances at the
+// stream's rate from the moment the server reported it.
 std::optional<std::chrono::microseconds> PulseAudioStream::queued() {
-    pa_usec_t value = 0;
-    int negative = 0;
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
-    if (pa_stream_get_latency(m_stream, &value, &negative) < 0 || negative != 0 ||
-        timing == nullptr) {
+    if (timing == nullptr || timing->read_index_corrupt != 0) {
+        askForTiming();
         return std::nullopt;
     }
-    return std::chrono::microseconds(static_cast<int64_t>(value) -
-                                     static_cast<int64_t>(timing->sink_usec));
+    const pa_usec_t age = pa_timeval_age(&timing->timestamp);
+    if (age > kTimingAgeUsec) {
+        askForTiming();
+    }
+    const double framesRead = static_cast<double>(timing->read_index) / (2 * sizeof(float)) +
+                              (timing->playing != 0 ? age * 1e-6 * m_sampleRate : 0.0);
+    const double seconds = (static_cast<double>(m_framesWritten) - framesRead) / m_sampleRate;
+    return std::chrono::microseconds(std::llround(seconds * 1e6));
+}
+
+void PulseAudioStream::askForTiming() {
+    if (m_timingRequest != nullptr) {
+        if (pa_operation_get_state(m_timingRequest) == PA_OPERATION_RUNNING) {
+            return;
+        }
+        pa_operation_unref(m_timingRequest);
+    }
+    m_timingRequest = pa_stream_update_timing_info(m_stream, nullptr, nullptr);
 }
 
 std::string PulseAudioStream::serverError() const {

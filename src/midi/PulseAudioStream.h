@@ -43,7 +43,8 @@ public:
     // Takes the server's messages while nothing is written; false once it has gone.
     bool service(std::string& error) { return pump(error); }
     // How much of what was written waits in the stream's queue at the server, not counting the
-    // output's own latency after it; nothing before the server has told.
+    // output's own latency after it; nothing before the server has told. Worked out from the
+    // server's last report of its read position, which this asks for anew now and then.
     std::optional<std::chrono::microseconds> queued();
 
 private:
@@ -55,9 +56,12 @@ private:
     void finish(pa_operation* operation);
     bool pump(std::string& error);
     std::string serverError() const;
+    void askForTiming();
 
     pa_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
     int64_t m_framesWritten = 0;
+    int m_sampleRate = 0;
+    pa_operation* m_timingRequest = nullptr;
 };

@@ -22,8 +22,9 @@ constexpr std::chrono::milliseconds kServerBuffer{12};
 constexpr double kAlignSeconds = 1.0;
 constexpr double kAlignWindowSeconds = 0.5;
 constexpr double kCheckSeconds = 1.0;
-// After the stream has run empty, the server's view of its queue takes some seconds to settle.
-constexpr double kResumeSettleSeconds = 8.0;
+// After the stream has run empty, the server's last report of its read position may be from
+// before the pause.
+constexpr double kResumeSettleSeconds = 0.5;
 // An idle thread still looks this often whether the server is there and the program is closing.
 constexpr std::chrono::milliseconds kIdleWake{250};
 
