@@ -15,7 +15,7 @@ namespace {
 constexpr std::chrono::microseconds kPostingMargin{200};
 // Asked of the server as its own share: it then renders only a few milliseconds ahead, while the
 // stream keeps about a latency's worth queued in front of it.
-constexpr std::chrono::milliseconds kServerBuffer{12};
+constexpr std::chrono::milliseconds kServerBuffer{16};
 // The queue is measured from half a second to one second after the stream has started, then
 // brought to its length once. Then the sound server's clock may drift from ours: once a second, the
 // stream's mean queue tells the drift follower how much to slip.
