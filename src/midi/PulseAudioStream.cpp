@@ -165,9 +165,10 @@ bool PulseAudioStream::pump(std::string& error) {
 }
 
 // The library's own smoothed latency takes many seconds to settle after the stream has run
-// empty, so the queue is worked out from the server's read position instead: it advances at the
-// stream's rate from the moment the server reported it.
-std::optional<std::chrono::microseconds> PulseAudioStream::queued() {
+// empty, so the wait is worked out from the server's last report instead. The position the
+// output has played up to moves on smoothly, at the stream's rate, while the server's read
+// position moves in its output's steps; the first is the one to measure by.
+std::optional<std::chrono::microseconds> PulseAudioStream::untilPlayed() {
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
     if (timing == nullptr || timing->read_index_corrupt != 0) {
         askForTiming();
@@ -177,10 +178,11 @@ std::optional<std::chrono::microseconds> PulseAudioStream::queued() {
     if (age > kTimingAgeUsec) {
         askForTiming();
     }
-    const double framesRead = static_cast<double>(timing->read_index) / (2 * sizeof(float)) +
-                              (timing->playing != 0 ? age * 1e-6 * m_sampleRate : 0.0);
-    const double seconds = (static_cast<double>(m_framesWritten) - framesRead) / m_sampleRate;
-    return std::chrono::microseconds(std::llround(seconds * 1e6));
+    const double framesRead = static_cast<double>(timing->read_index) / (2 * sizeof(float));
+    const double queuedSeconds = (static_cast<double>(m_framesWritten) - framesRead) / m_sampleRate;
+    const double playingSeconds =
+        (static_cast<double>(timing->sink_usec) - (timing->playing != 0 ? age : 0)) * 1e-6;
+    return std::chrono::microseconds(std::llround((queuedSeconds + playingSeconds) * 1e6));
 }
 
 void PulseAudioStream::askForTiming() {

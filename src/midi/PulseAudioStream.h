@@ -42,10 +42,9 @@ public:
     void skip(int frames) { m_framesWritten += frames; }
     // Takes the server's messages while nothing is written; false once it has gone.
     bool service(std::string& error) { return pump(error); }
-    // How much of what was written waits in the stream's queue at the server, not counting the
-    // output's own latency after it; nothing before the server has told. Worked out from the
-    // server's last report of its read position, which this asks for anew now and then.
-    std::optional<std::chrono::microseconds> queued();
+    // How long the frame written last waits before the server's output plays it, from the
+    // server's last report, which this asks for anew now and then; nothing before the first.
+    std::optional<std::chrono::microseconds> untilPlayed();
 
 private:
     PulseAudioStream() = default;

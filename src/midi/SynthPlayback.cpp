@@ -13,12 +13,13 @@ namespace {
 // Messages are stamped just before they are posted; waking this much after a block becomes
 // renderable makes sure a message stamped at that moment is already in.
 constexpr std::chrono::microseconds kPostingMargin{200};
-// Asked of the server as its own share: it then renders only a few milliseconds ahead, while the
-// stream keeps about a latency's worth queued in front of it.
+// Asked of the server as its own share: it then renders 4 ms ahead, while the stream keeps the
+// rest of the latency queued in front of it.
 constexpr std::chrono::milliseconds kServerBuffer{16};
-// The queue is measured from half a second to one second after the stream has started, then
-// brought to its length once. Then the sound server's clock may drift from ours: once a second, the
-// stream's mean queue tells the drift follower how much to slip.
+// How long a frame waits until the server's output plays it is measured from half a second to one
+// second after the stream has started, then brought to the latency once. Then the sound server's
+// clock may drift from ours: once a second, the mean wait tells the drift follower how much to
+// slip.
 constexpr double kAlignSeconds = 1.0;
 constexpr double kAlignWindowSeconds = 0.5;
 constexpr double kCheckSeconds = 1.0;
@@ -92,8 +93,9 @@ void SynthPlayback::run() {
             }
             continue;
         }
-        std::this_thread::sleep_until(
-            m_renderer.renderableAt(m_renderer.position() + kWriteFrames) + kPostingMargin);
+        const auto writeTime =
+            m_renderer.renderableAt(m_renderer.position() + kWriteFrames) + kPostingMargin;
+        std::this_thread::sleep_until(writeTime);
         m_renderer.render(left.data(), right.data(), kWriteFrames);
         const float* outLeft = left.data();
         const float* outRight = right.data();
@@ -109,7 +111,7 @@ void SynthPlayback::run() {
             fail(error);
             return;
         }
-        followServerClock();
+        followServerClock(writeTime);
     }
 }
 
@@ -164,13 +166,15 @@ int SynthPlayback::slipFrames(int frames) {
     return -leftOut;
 }
 
-void SynthPlayback::followServerClock() {
+void SynthPlayback::followServerClock(Clock::time_point writeTime) {
     const double window = m_queueAligned ? kCheckSeconds : kAlignWindowSeconds;
     if (m_renderer.position() < m_nextCheck - window * m_sampleRate) {
         return;  // still settling
     }
-    if (const auto queued = m_stream->queued()) {
-        m_queuedSum += *queued;
+    if (const auto queued = m_stream->untilPlayed()) {
+        // As it was at the block's due time: how late this thread woke is no drift.
+        m_queuedSum += *queued + std::chrono::duration_cast<std::chrono::microseconds>(
+                                     Clock::now() - writeTime);
         ++m_queuedCount;
     }
     if (m_renderer.position() < m_nextCheck) {
@@ -191,9 +195,9 @@ void SynthPlayback::followServerClock() {
 }
 
 // The server starts taking the stream a few milliseconds after we start writing it, and by how
-// much differs from start to start. Once, while the program is still starting up, the queue is
-// brought to what is written ahead, so every message is heard at its due time plus the latency
-// and the server's own part, the same on every start.
+// much differs from start to start. Once, while the program is still starting up, the wait is
+// brought to what is written ahead, so every message is played at its due time plus the latency,
+// the same on every start.
 void SynthPlayback::alignQueue(std::chrono::microseconds meanQueue) {
     m_queueAligned = true;
     const auto excess = meanQueue - (kLatency - kPostingMargin);

@@ -20,8 +20,7 @@ class PulseAudioStream;
 class SynthPlayback {
 public:
     using Clock = std::chrono::steady_clock;
-    // From a message's due time to its first frame leaving the program; the sound server adds
-    // its own few milliseconds.
+    // From a message's due time to the sound server's output playing it.
     static constexpr std::chrono::milliseconds kLatency{17};
     static constexpr int kWriteFrames = 256;  // 4 ms at 64 kHz
 
@@ -45,7 +44,7 @@ private:
     int streamFrames() const { return m_resampler ? kWriteFrames / 4 * 3 : kWriteFrames; }
     int toStreamRate(const float*& left, const float*& right);
     int slipFrames(int frames);
-    void followServerClock();
+    void followServerClock(Clock::time_point writeTime);
     void alignQueue(std::chrono::microseconds meanQueue);
 
     const double m_sampleRate;
