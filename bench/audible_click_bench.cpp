@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -105,30 +106,28 @@ public:
         std::lock_guard lock(m_mutex);
         return {m_samples.begin() + from, m_samples.begin() + std::min(to, m_samples.size())};
     }
-    // Samples per second of our clock, over the reads after the first second.
-    double rate() {
+    // Samples per second of our clock while samples from..to were recorded. Reads come late,
+    // never early, so the clock is read from the earliest read in the first and in the last fifth.
+    double rate(size_t from, size_t to) {
         std::lock_guard lock(m_mutex);
-        const auto first = std::find_if(m_reads.begin(), m_reads.end(),
-                                        [](const auto& r) { return r.second > 48000; });
-        if (first == m_reads.end() || first->first == m_reads.back().first) {
+        const size_t fifth = (to - from) / 5;
+        const auto a = earliestRead(from, from + fifth, kRecordRate);
+        const auto b = earliestRead(to - fifth, to, kRecordRate);
+        if (!a || !b || a->second == b->second) {
             return kRecordRate;
         }
-        return double(m_reads.back().second - first->second) /
-               std::chrono::duration<double>(m_reads.back().first - first->first).count();
+        return double(b->second - a->second) / secondsOf(b->first - a->first);
     }
-    Clock::time_point timeOf(double sample) {
-        const double perSecond = rate();
+    // When a sample of from..to was recorded, on the line through the earliest read of the run.
+    Clock::time_point timeOf(size_t sample, size_t from, size_t to, double perSecond) {
         std::lock_guard lock(m_mutex);
-        double start = 1e300;
-        for (const auto& [at, count] : m_reads) {
-            if (count > 48000) {
-                start =
-                    std::min(start, std::chrono::duration<double>(at.time_since_epoch()).count() -
-                                        double(count) / perSecond);
-            }
+        const auto read = earliestRead(from, to, perSecond);
+        if (!read) {
+            return {};
         }
-        return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double>(start + sample / perSecond)));
+        return read->first +
+               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                   (double(sample) - double(read->second)) / perSecond));
     }
 
 private:
@@ -137,6 +136,26 @@ private:
     std::mutex m_mutex;
     std::vector<float> m_samples;
     std::vector<std::pair<Clock::time_point, size_t>> m_reads;
+
+    static double secondsOf(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+    // The read among those ending within from..to that came soonest for its samples.
+    std::optional<std::pair<Clock::time_point, size_t>> earliestRead(size_t from, size_t to,
+                                                                     double perSecond) const {
+        std::optional<std::pair<Clock::time_point, size_t>> best;
+        double bestOffset = 0;
+        for (const auto& read : m_reads) {
+            if (read.second < from || read.second > to) {
+                continue;
+            }
+            const double offset =
+                secondsOf(read.first.time_since_epoch()) - read.second / perSecond;
+            if (!best || offset < bestOffset) {
+                best = read;
+                bestOffset = offset;
+            }
+        }
+        return best;
+    }
 };
 
 // What the sound server says of the synthesizer's stream: its format and its latency.
@@ -197,13 +216,21 @@ void runFor(double seconds) {
 }
 
 // Onsets to the sample: the first sample above the threshold after 50 ms below it.
+// A click counts once it is loud enough to be heard; its onset is where its sound starts, a few
+// samples earlier, so that a click whose first waves are softer is not read as late.
 std::vector<size_t> findOnsets(const std::vector<float>& s, float threshold) {
+    constexpr float kSilence = 1e-4f;  // a few steps of the sink's 16-bit samples
     std::vector<size_t> found;
     size_t quiet = kRecordRate;
     for (size_t i = 0; i < s.size(); ++i) {
         if (std::abs(s[i]) >= threshold) {
             if (quiet >= kRecordRate / 20) {
-                found.push_back(i);
+                size_t start = i;
+                while (start > 0 && i - start < kRecordRate / 500 &&
+                       std::abs(s[start - 1]) > kSilence) {
+                    --start;
+                }
+                found.push_back(start);
             }
             quiet = 0;
         } else {
@@ -221,7 +248,7 @@ double percentile(std::vector<double> values, double q) {
 void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
                   const std::vector<Clock::time_point>& stamps, double intervalMs) {
     const auto onsets = findOnsets(recorder.samples(from, to), 0.02f);
-    const double rate = recorder.rate();
+    const double rate = recorder.rate(from, to);
     std::printf("  clicks heard / sent: %zu / %zu (the sink's clock: %+.0f ppm from ours)\n",
                 onsets.size(), stamps.size(), (rate / kRecordRate - 1) * 1e6);
     if (onsets.size() < 3) {
@@ -249,7 +276,7 @@ void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
     // Each heard click against the stamp nearest before it.
     std::vector<double> latencies;
     for (size_t onset : onsets) {
-        const auto heard = recorder.timeOf(double(from + onset));
+        const auto heard = recorder.timeOf(from + onset, from, to, rate);
         const auto stamp = std::upper_bound(stamps.begin(), stamps.end(), heard);
         if (stamp != stamps.begin()) {
             latencies.push_back(msBetween(*(stamp - 1), heard));
