@@ -21,7 +21,7 @@ class SynthPlayback {
 public:
     using Clock = std::chrono::steady_clock;
     // From a message's due time to the sound server's output playing it.
-    static constexpr std::chrono::milliseconds kLatency{17};
+    static constexpr std::chrono::milliseconds kLatency{19};
     static constexpr int kWriteFrames = 256;  // 4 ms at 64 kHz
 
     SynthPlayback(SynthEngine& engine, double sampleRate);
