@@ -71,11 +71,6 @@ void StampedRenderer::render(float* left, float* right, int frames) {
     m_position += frames;
 }
 
-bool StampedRenderer::idle() const {
-    return m_written.load(std::memory_order_acquire) == m_read.load(std::memory_order_relaxed) &&
-           isIdle();
-}
-
 void StampedRenderer::skip(int frames) {
     m_position += frames;
     m_quietFrames += frames;
@@ -89,8 +84,9 @@ void StampedRenderer::waitForPost(std::chrono::milliseconds timeout) {
     }
 }
 
-bool StampedRenderer::isIdle() const {
-    return m_pending.empty() && m_quietFrames >= kQuietSecondsBeforeIdle * m_sampleRate;
+bool StampedRenderer::idle() const {
+    return m_written.load(std::memory_order_acquire) == m_read.load(std::memory_order_relaxed) &&
+           m_pending.empty() && m_quietFrames >= kQuietSecondsBeforeIdle * m_sampleRate;
 }
 
 void StampedRenderer::renderEngine(float* left, float* right, int frames, bool messagesDue) {
@@ -98,8 +94,7 @@ void StampedRenderer::renderEngine(float* left, float* right, int frames, bool m
         return;
     }
     // Skipping whole engine blocks keeps later messages on the engine's block boundaries.
-    const bool idle = !messagesDue && frames % SynthEngine::kBlockFrames == 0 && isIdle();
-    if (idle) {
+    if (!messagesDue && frames % SynthEngine::kBlockFrames == 0 && idle()) {
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);
         return;

@@ -51,8 +51,6 @@ private:
     static constexpr size_t kQueueSize = 4096;
 
     int64_t frameFor(Clock::time_point due) const;
-    // Nothing has sounded for a while and nothing waits to be rendered.
-    bool isIdle() const;
     void collectPosted();
     void renderEngine(float* left, float* right, int frames, bool messagesDue);
 

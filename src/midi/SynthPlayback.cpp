@@ -201,6 +201,6 @@ void SynthPlayback::followServerClock(Clock::time_point writeTime) {
 void SynthPlayback::alignQueue(std::chrono::microseconds meanQueue) {
     m_queueAligned = true;
     const auto excess = meanQueue - (kLatency - kPostingMargin);
-    const double streamRate = m_resampler ? m_sampleRate * 3 / 4 : m_sampleRate;
-    m_slip += std::chrono::duration<double>(excess).count() * streamRate;
+    m_slip += std::chrono::duration<double>(excess).count() * m_sampleRate * streamFrames() /
+              kWriteFrames;
 }
