@@ -7,12 +7,16 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -66,6 +70,24 @@ public:
     }
 };
 
+double secondsOf(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+Clock::duration toDuration(double seconds) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// When each sample of a recording was recorded, on our clock.
+struct SinkClock {
+    Clock::time_point start;  // of sample `from`
+    size_t from;
+    double perSecond;
+    Clock::time_point timeOf(size_t sample) const {
+        return start + toDuration((double(sample) - double(from)) / perSecond);
+    }
+};
+
 // Records the null sink's monitor from the first moment. The sink keeps its own clock, which
 // may run apart from ours: the recording's real rate and the time of its first sample come from
 // when the reads arrived (reads come late, never early).
@@ -98,6 +120,16 @@ public:
         m_reader.join();
         pclose(m_pipe);
     }
+    // The recorder's own share of this process's processor time, which is not RZ77's.
+    double cpuSeconds() {
+        clockid_t clock;
+        timespec used{};
+        if (pthread_getcpuclockid(m_reader.native_handle(), &clock) != 0 ||
+            clock_gettime(clock, &used) != 0) {
+            return 0;
+        }
+        return double(used.tv_sec) + used.tv_nsec * 1e-9;
+    }
     size_t size() {
         std::lock_guard lock(m_mutex);
         return m_samples.size();
@@ -106,28 +138,35 @@ public:
         std::lock_guard lock(m_mutex);
         return {m_samples.begin() + from, m_samples.begin() + std::min(to, m_samples.size())};
     }
-    // Samples per second of our clock while samples from..to were recorded. Reads come late,
-    // never early, so the clock is read from the earliest read in the first and in the last fifth.
-    double rate(size_t from, size_t to) {
+    // The sink's clock as ours saw it while samples from..to were recorded: a line fitted through
+    // the earliest read of each second. Reads come late, never early, and how late even the
+    // earliest of a second comes varies by about 0.1 ms, so a rate read from single reads at the
+    // two ends would be off by several parts per million, enough to feign a drift.
+    SinkClock clockOf(size_t from, size_t to) {
         std::lock_guard lock(m_mutex);
-        const size_t fifth = (to - from) / 5;
-        const auto a = earliestRead(from, from + fifth, kRecordRate);
-        const auto b = earliestRead(to - fifth, to, kRecordRate);
-        if (!a || !b || a->second == b->second) {
-            return kRecordRate;
+        std::vector<std::pair<double, double>> points;  // samples since from, seconds since t0
+        const auto t0 = m_reads.empty() ? Clock::time_point{} : m_reads.front().first;
+        for (size_t second = from; second + kRecordRate <= to; second += kRecordRate) {
+            if (const auto read = earliestRead(second, second + kRecordRate)) {
+                points.emplace_back(double(read->second - from), secondsOf(read->first - t0));
+            }
         }
-        return double(b->second - a->second) / secondsOf(b->first - a->first);
-    }
-    // When a sample of from..to was recorded, on the line through the earliest read of the run.
-    Clock::time_point timeOf(size_t sample, size_t from, size_t to, double perSecond) {
-        std::lock_guard lock(m_mutex);
-        const auto read = earliestRead(from, to, perSecond);
-        if (!read) {
-            return {};
+        if (points.size() < 2) {
+            return {t0, from, kRecordRate};
         }
-        return read->first +
-               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                   (double(sample) - double(read->second)) / perSecond));
+        double meanSamples = 0, meanSeconds = 0;
+        for (const auto& [samples, seconds] : points) {
+            meanSamples += samples / points.size();
+            meanSeconds += seconds / points.size();
+        }
+        double covariance = 0, variance = 0;
+        for (const auto& [samples, seconds] : points) {
+            covariance += (samples - meanSamples) * (seconds - meanSeconds);
+            variance += (samples - meanSamples) * (samples - meanSamples);
+        }
+        const double secondsPerSample = covariance / variance;
+        return {t0 + toDuration(meanSeconds - meanSamples * secondsPerSample), from,
+                1 / secondsPerSample};
     }
 
 private:
@@ -137,10 +176,8 @@ private:
     std::vector<float> m_samples;
     std::vector<std::pair<Clock::time_point, size_t>> m_reads;
 
-    static double secondsOf(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
     // The read among those ending within from..to that came soonest for its samples.
-    std::optional<std::pair<Clock::time_point, size_t>> earliestRead(size_t from, size_t to,
-                                                                     double perSecond) const {
+    std::optional<std::pair<Clock::time_point, size_t>> earliestRead(size_t from, size_t to) const {
         std::optional<std::pair<Clock::time_point, size_t>> best;
         double bestOffset = 0;
         for (const auto& read : m_reads) {
@@ -148,7 +185,7 @@ private:
                 continue;
             }
             const double offset =
-                secondsOf(read.first.time_since_epoch()) - read.second / perSecond;
+                secondsOf(read.first.time_since_epoch()) - double(read.second) / kRecordRate;
             if (!best || offset < bestOffset) {
                 best = read;
                 bestOffset = offset;
@@ -192,19 +229,24 @@ double cpuSeconds(const std::string& statPath) {
 }
 
 struct CpuMeter {
+    MonitorRecorder& recorder;
     std::string serverStat;
-    double ownStart, serverStart;
+    double ownStart, recorderStart, serverStart;
     Clock::time_point wallStart;
-    explicit CpuMeter(const std::string& serverPid)
-        : serverStat("/proc/" + serverPid + "/stat"),
+    CpuMeter(MonitorRecorder& recorder, const std::string& serverPid)
+        : recorder(recorder),
+          serverStat("/proc/" + serverPid + "/stat"),
           ownStart(cpuSeconds("/proc/self/stat")),
+          recorderStart(recorder.cpuSeconds()),
           serverStart(cpuSeconds(serverStat)),
           wallStart(Clock::now()) {}
     void print() const {
         const double wall = msBetween(wallStart, Clock::now()) / 1000;
-        std::printf("  CPU: RZ77 %.1f %%, sound server %.1f %% of one core\n",
-                    100 * (cpuSeconds("/proc/self/stat") - ownStart) / wall,
-                    100 * (cpuSeconds(serverStat) - serverStart) / wall);
+        const double recorderShare = recorder.cpuSeconds() - recorderStart;
+        std::printf(
+            "  CPU: RZ77 %.1f %%, the bench's recorder %.1f %%, sound server %.1f %% of one core\n",
+            100 * (cpuSeconds("/proc/self/stat") - ownStart - recorderShare) / wall,
+            100 * recorderShare / wall, 100 * (cpuSeconds(serverStat) - serverStart) / wall);
     }
 };
 
@@ -248,7 +290,8 @@ double percentile(std::vector<double> values, double q) {
 void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
                   const std::vector<Clock::time_point>& stamps, double intervalMs) {
     const auto onsets = findOnsets(recorder.samples(from, to), 0.02f);
-    const double rate = recorder.rate(from, to);
+    const SinkClock sink = recorder.clockOf(from, to);
+    const double rate = sink.perSecond;
     std::printf("  clicks heard / sent: %zu / %zu (the sink's clock: %+.0f ppm from ours)\n",
                 onsets.size(), stamps.size(), (rate / kRecordRate - 1) * 1e6);
     if (onsets.size() < 3) {
@@ -276,7 +319,7 @@ void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
     // Each heard click against the stamp nearest before it.
     std::vector<double> latencies;
     for (size_t onset : onsets) {
-        const auto heard = recorder.timeOf(from + onset, from, to, rate);
+        const auto heard = sink.timeOf(from + onset);
         const auto stamp = std::upper_bound(stamps.begin(), stamps.end(), heard);
         if (stamp != stamps.begin()) {
             latencies.push_back(msBetween(*(stamp - 1), heard));
@@ -366,7 +409,7 @@ int main(int argc, char** argv) {
             metronome.imgBPMslider_MouseMove(1, 0, tempo.knobLeft - metronome.knobLeftTwips(), 0);
             std::printf("metronome at %d BPM (%d ms)\n", tempo.bpm, metronome.beatInterval());
             midi.clicks.clear();
-            const CpuMeter cpu(serverPid ? serverPid : "self");
+            const CpuMeter cpu(recorder, serverPid ? serverPid : "self");
             const size_t from = recorder.size();
             metronome.imgBPMPlay_Click();
             runFor(seconds / 2);
@@ -389,7 +432,7 @@ int main(int argc, char** argv) {
 
         std::printf("nothing sounding\n");
         runFor(5);
-        const CpuMeter idle(serverPid ? serverPid : "self");
+        const CpuMeter idle(recorder, serverPid ? serverPid : "self");
         runFor(std::min(seconds, 20.0));
         idle.print();
     }
