@@ -4,9 +4,22 @@
 #include <cmath>
 
 namespace {
-// After this long without a sounding voice (the reverb's tail included) the engine is not run:
-// silence costs nothing while the program waits for the next note.
+// Below this level (-100 dBFS, under the smallest step of 16-bit sound) the reverb's tail is over.
+constexpr float kSilenceLevel = 1e-5f;
+// After this long without a sounding voice or any sound the engine is not run until the next
+// message: between the clicks of a metronome it would only render silence.
+constexpr double kQuietSecondsBeforeSkipping = 0.05;
+// After this long the output is let run empty until the next message. Through the pauses of even
+// a slow metronome it keeps running, and with it the following of the sound server's clock.
 constexpr double kQuietSecondsBeforeIdle = 4.0;
+
+float peakOf(const float* left, const float* right, int frames) {
+    float peak = 0;
+    for (int i = 0; i < frames; ++i) {
+        peak = std::max({peak, std::abs(left[i]), std::abs(right[i])});
+    }
+    return peak;
+}
 }  // namespace
 
 StampedRenderer::StampedRenderer(SynthEngine& engine, double sampleRate, Clock::duration latency)
@@ -94,11 +107,14 @@ void StampedRenderer::renderEngine(float* left, float* right, int frames, bool m
         return;
     }
     // Skipping whole engine blocks keeps later messages on the engine's block boundaries.
-    if (!messagesDue && frames % SynthEngine::kBlockFrames == 0 && idle()) {
+    if (!messagesDue && frames % SynthEngine::kBlockFrames == 0 &&
+        m_quietFrames >= kQuietSecondsBeforeSkipping * m_sampleRate) {
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);
+        m_quietFrames += frames;
         return;
     }
     m_engine.render(left, right, frames);
-    m_quietFrames = m_engine.isSounding() ? 0 : m_quietFrames + frames;
+    const bool silent = !m_engine.isSounding() && peakOf(left, right, frames) < kSilenceLevel;
+    m_quietFrames = silent ? m_quietFrames + frames : 0;
 }

@@ -50,17 +50,19 @@ TEST(StampedRender, MessagesSoundAtTheirFramesInOrderWhateverTheBlockSize) {
         // Posted after the click but stamped before it: it must still come after, and cut it.
         renderer.post(kClick, origin + 300ms);
         renderer.post(kAllSoundOff, origin + 290ms);
+        // After a long silence the engine is not run; the next click must still keep its frame.
+        renderer.post(kClick, origin + 500ms);
 
-        std::vector<float> left(static_cast<size_t>(rate * 0.4)), right(left.size());
+        std::vector<float> left(static_cast<size_t>(rate * 0.6)), right(left.size());
         for (size_t done = 0; done < left.size(); done += block) {
             const int frames = static_cast<int>(std::min<size_t>(block, left.size() - done));
             renderer.render(left.data() + done, right.data() + done, frames);
         }
         const std::vector<int> heard = onsets(left, rate);
-        ASSERT_EQ(heard.size(), 3u) << "block " << block;
+        ASSERT_EQ(heard.size(), 4u) << "block " << block;
         // 64 frames a millisecond, plus the 10 ms latency.
-        const int expected[] = {60 * 64, 130 * 64, 211 * 64};
-        for (int i = 0; i < 3; ++i) {
+        const int expected[] = {60 * 64, 130 * 64, 211 * 64, 510 * 64};
+        for (int i = 0; i < 4; ++i) {
             EXPECT_GE(heard[i], expected[i]) << "block " << block;
             EXPECT_LT(heard[i], expected[i] + 8) << "block " << block;
         }
