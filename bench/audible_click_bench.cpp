@@ -78,6 +78,11 @@ Clock::duration toDuration(double seconds) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+double median(std::vector<double> values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
 // When each sample of a recording was recorded, on our clock.
 struct SinkClock {
     Clock::time_point start;  // of sample `from`
@@ -138,10 +143,12 @@ public:
         std::lock_guard lock(m_mutex);
         return {m_samples.begin() + from, m_samples.begin() + std::min(to, m_samples.size())};
     }
-    // The sink's clock as ours saw it while samples from..to were recorded: a line fitted through
-    // the earliest read of each second. Reads come late, never early, and how late even the
-    // earliest of a second comes varies by about 0.1 ms, so a rate read from single reads at the
-    // two ends would be off by several parts per million, enough to feign a drift.
+    // The sink's clock as ours saw it while samples from..to were recorded, fitted through the
+    // earliest read of each second. Reads come late, never early, but how late even the earliest
+    // comes wanders by about 0.1 ms, and steps by up to 2 ms when the sink changes its own
+    // latency. Single reads at the two ends would misjudge the rate by tens of parts per million,
+    // enough to feign a drift, so the fit takes the median of the slopes between all pairs and the
+    // median offset, which such steps do not move.
     SinkClock clockOf(size_t from, size_t to) {
         std::lock_guard lock(m_mutex);
         std::vector<std::pair<double, double>> points;  // samples since from, seconds since t0
@@ -154,19 +161,18 @@ public:
         if (points.size() < 2) {
             return {t0, from, kRecordRate};
         }
-        double meanSamples = 0, meanSeconds = 0;
-        for (const auto& [samples, seconds] : points) {
-            meanSamples += samples / points.size();
-            meanSeconds += seconds / points.size();
+        std::vector<double> slopes, offsets;
+        for (size_t i = 0; i < points.size(); ++i) {
+            for (size_t j = i + 1; j < points.size(); ++j) {
+                slopes.push_back((points[j].second - points[i].second) /
+                                 (points[j].first - points[i].first));
+            }
         }
-        double covariance = 0, variance = 0;
+        const double secondsPerSample = median(slopes);
         for (const auto& [samples, seconds] : points) {
-            covariance += (samples - meanSamples) * (seconds - meanSeconds);
-            variance += (samples - meanSamples) * (samples - meanSamples);
+            offsets.push_back(seconds - samples * secondsPerSample);
         }
-        const double secondsPerSample = covariance / variance;
-        return {t0 + toDuration(meanSeconds - meanSamples * secondsPerSample), from,
-                1 / secondsPerSample};
+        return {t0 + toDuration(median(offsets)), from, 1 / secondsPerSample};
     }
 
 private:
