@@ -19,6 +19,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -234,25 +235,32 @@ double cpuSeconds(const std::string& statPath) {
     return (user + system) / 100.0;
 }
 
+// RZ77's and the sound server's processor time, leaving out the bench's recorder (if any).
 struct CpuMeter {
-    MonitorRecorder& recorder;
+    MonitorRecorder* recorder;
     std::string serverStat;
     double ownStart, recorderStart, serverStart;
     Clock::time_point wallStart;
-    CpuMeter(MonitorRecorder& recorder, const std::string& serverPid)
+    CpuMeter(MonitorRecorder* recorder, const std::string& serverPid)
         : recorder(recorder),
           serverStat("/proc/" + serverPid + "/stat"),
           ownStart(cpuSeconds("/proc/self/stat")),
-          recorderStart(recorder.cpuSeconds()),
+          recorderStart(recorder ? recorder->cpuSeconds() : 0),
           serverStart(cpuSeconds(serverStat)),
           wallStart(Clock::now()) {}
     void print() const {
         const double wall = msBetween(wallStart, Clock::now()) / 1000;
-        const double recorderShare = recorder.cpuSeconds() - recorderStart;
-        std::printf(
-            "  CPU: RZ77 %.1f %%, the bench's recorder %.1f %%, sound server %.1f %% of one core\n",
-            100 * (cpuSeconds("/proc/self/stat") - ownStart - recorderShare) / wall,
-            100 * recorderShare / wall, 100 * (cpuSeconds(serverStat) - serverStart) / wall);
+        const double recorderShare = recorder ? recorder->cpuSeconds() - recorderStart : 0;
+        const double own = 100 * (cpuSeconds("/proc/self/stat") - ownStart - recorderShare) / wall;
+        const double server = 100 * (cpuSeconds(serverStat) - serverStart) / wall;
+        if (recorder) {
+            std::printf(
+                "  CPU: RZ77 %.1f %%, the bench's recorder %.1f %%, sound server %.1f %%"
+                " of one core\n",
+                own, 100 * recorderShare / wall, server);
+        } else {
+            std::printf("  CPU: RZ77 %.1f %%, sound server %.1f %% of one core\n", own, server);
+        }
     }
 };
 
@@ -394,7 +402,7 @@ int main(int argc, char** argv) {
     }
     const char* serverPid = std::getenv("RZ77_PULSE_PID");
     QApplication app(argc, argv);
-    MonitorRecorder recorder;
+    auto recorder = std::make_unique<MonitorRecorder>();
     StampingMidi midi;
     PrintingReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
@@ -415,8 +423,8 @@ int main(int argc, char** argv) {
             metronome.imgBPMslider_MouseMove(1, 0, tempo.knobLeft - metronome.knobLeftTwips(), 0);
             std::printf("metronome at %d BPM (%d ms)\n", tempo.bpm, metronome.beatInterval());
             midi.clicks.clear();
-            const CpuMeter cpu(recorder, serverPid ? serverPid : "self");
-            const size_t from = recorder.size();
+            const CpuMeter cpu(recorder.get(), serverPid ? serverPid : "self");
+            const size_t from = recorder->size();
             metronome.imgBPMPlay_Click();
             runFor(seconds / 2);
             printServerView();
@@ -424,27 +432,37 @@ int main(int argc, char** argv) {
             metronome.imgBPMStop_Click();
             runFor(0.3);
             cpu.print();
-            reportClicks(recorder, from, recorder.size(), midi.clicks, metronome.beatInterval());
+            reportClicks(*recorder, from, recorder->size(), midi.clicks, metronome.beatInterval());
         }
 
         std::printf("sustained note (church organ, A3)\n");
         MIDI_CMD::ProgramChange(0, 0, 19);
         MIDI_CMD::NoteOn(0, 57, 100);
         runFor(0.5);
-        const size_t from = recorder.size();
+        const size_t from = recorder->size();
         runFor(seconds);
-        reportGaps(recorder.samples(from, recorder.size()));
+        reportGaps(recorder->samples(from, recorder->size()));
         MIDI_CMD::AllNotesOff();
 
         std::printf("nothing sounding\n");
         runFor(5);
-        const CpuMeter idle(recorder, serverPid ? serverPid : "self");
+        const CpuMeter idle(recorder.get(), serverPid ? serverPid : "self");
         runFor(std::min(seconds, 20.0));
         idle.print();
+
+        // The recorder's stream costs the sound server too; this is what clicking alone costs.
+        if (const char* path = std::getenv("RZ77_BENCH_RECORDING")) {
+            recorder->dump(path);
+        }
+        recorder.reset();
+        std::printf("metronome at %d BPM, nothing recording\n", tempos[0].bpm);
+        metronome.imgBPMslider_MouseMove(1, 0, tempos[0].knobLeft - metronome.knobLeftTwips(), 0);
+        const CpuMeter alone(nullptr, serverPid ? serverPid : "self");
+        metronome.imgBPMPlay_Click();
+        runFor(std::min(seconds, 20.0));
+        metronome.imgBPMStop_Click();
+        alone.print();
     }
     MIDI_OUT::SetPlatform(nullptr, nullptr);
-    if (const char* path = std::getenv("RZ77_BENCH_RECORDING")) {
-        recorder.dump(path);
-    }
     return 0;
 }
