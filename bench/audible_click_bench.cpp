@@ -249,7 +249,7 @@ struct CpuMeter {
           serverStart(cpuSeconds(serverStat)),
           wallStart(Clock::now()) {}
     void print() const {
-        const double wall = msBetween(wallStart, Clock::now()) / 1000;
+        const double wall = secondsOf(Clock::now() - wallStart);
         const double recorderShare = recorder ? recorder->cpuSeconds() - recorderStart : 0;
         const double own = 100 * (cpuSeconds("/proc/self/stat") - ownStart - recorderShare) / wall;
         const double server = 100 * (cpuSeconds(serverStat) - serverStart) / wall;
