@@ -11,6 +11,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -346,24 +347,112 @@ void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
     }
 }
 
-void reportGaps(const std::vector<float>& s) {
-    // Digital silence of at least 1 ms inside a sustained note is a dropout.
-    int gaps = 0, run = 0;
-    double longest = 0, total = 0;
-    for (float v : s) {
-        if (std::abs(v) < 1e-6f) {
+using Span = std::pair<Clock::time_point, Clock::time_point>;
+
+// Finds the times the whole machine stood still: one real-time thread per processor wakes every
+// millisecond, and a stretch in which none of them could run is one in which the host took every
+// processor away. No buffer inside the machine that is shorter than the stretch can cover it.
+class StallWatcher {
+public:
+    StallWatcher() : m_late(std::max(1u, std::thread::hardware_concurrency())) {
+        for (unsigned core = 0; core < m_late.size(); ++core) {
+            m_threads.emplace_back([this, core] { watch(core); });
+        }
+    }
+    ~StallWatcher() {
+        m_stop = true;
+        for (auto& thread : m_threads) {
+            thread.join();
+        }
+    }
+    std::vector<Span> machineStalls() {
+        std::lock_guard lock(m_mutex);
+        std::vector<Span> common = m_late.front();
+        for (size_t core = 1; core < m_late.size(); ++core) {
+            std::vector<Span> both;
+            for (const auto& [from, to] : common) {
+                for (const auto& [lateFrom, lateTo] : m_late[core]) {
+                    if (std::max(from, lateFrom) < std::min(to, lateTo)) {
+                        both.emplace_back(std::max(from, lateFrom), std::min(to, lateTo));
+                    }
+                }
+            }
+            common = std::move(both);
+        }
+        return common;
+    }
+
+private:
+    static constexpr auto kTick = std::chrono::milliseconds(1);
+    std::vector<std::vector<Span>> m_late;  // per processor: when its watcher could not run
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::atomic<bool> m_stop = false;
+
+    void watch(unsigned core) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(core, &set);
+        pthread_setaffinity_np(pthread_self(), sizeof set, &set);
+        sched_param param{};
+        param.sched_priority = 50;  // above the synthesizer's writer; ordinary without the right
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+        auto last = Clock::now();
+        while (!m_stop) {
+            std::this_thread::sleep_for(kTick);
+            const auto now = Clock::now();
+            if (now - last > 4 * kTick) {
+                std::lock_guard lock(m_mutex);
+                m_late[core].emplace_back(last + kTick, now);
+            }
+            last = now;
+        }
+    }
+};
+
+double msOf(const Span& span) {
+    return msBetween(span.first, span.second);
+}
+
+// Digital silence of at least 1 ms inside a sustained note is a dropout. Each one is set beside
+// the machine's own stalls: the sink fills a stretch the machine stood still as soon as it runs
+// again, so a gap caused by one lies within the stall or up to a buffer's length after it.
+void reportGaps(MonitorRecorder& recorder, size_t from, size_t to,
+                const std::vector<Span>& stalls) {
+    const auto s = recorder.samples(from, to);
+    const SinkClock sink = recorder.clockOf(from, to);
+    std::vector<Span> gaps;
+    size_t run = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (std::abs(s[i]) < 1e-6f) {
             ++run;
             continue;
         }
         if (run >= kRecordRate / 1000) {
-            ++gaps;
-            total += run * 1000.0 / kRecordRate;
-            longest = std::max(longest, run * 1000.0 / kRecordRate);
+            gaps.emplace_back(sink.timeOf(from + i - run), sink.timeOf(from + i));
         }
         run = 0;
     }
-    std::printf("  gaps of silence in a sustained note: %d (total %.1f ms, longest %.1f ms)\n",
-                gaps, total, longest);
+    double total = 0, longest = 0;
+    int afterStall = 0;
+    for (const auto& gap : gaps) {
+        total += msOf(gap);
+        longest = std::max(longest, msOf(gap));
+        afterStall += std::any_of(stalls.begin(), stalls.end(), [&gap](const Span& stall) {
+            return stall.first < gap.second &&
+                   gap.first < stall.second + std::chrono::milliseconds(30);
+        });
+    }
+    double longestStall = 0;
+    for (const auto& stall : stalls) {
+        longestStall = std::max(longestStall, msOf(stall));
+    }
+    std::printf("  gaps of silence in a sustained note: %zu (total %.1f ms, longest %.1f ms)\n",
+                gaps.size(), total, longest);
+    std::printf(
+        "  the whole machine stood still (no processor ran for over 4 ms): %zu times, longest "
+        "%.1f ms; gaps within 30 ms after such a stall: %d of %zu\n",
+        stalls.size(), longestStall, afterStall, gaps.size());
 }
 
 // Stalls the user-interface thread for 0-25 ms at random moments, as a busy desktop does.
@@ -440,8 +529,13 @@ int main(int argc, char** argv) {
         MIDI_CMD::NoteOn(0, 57, 100);
         runFor(0.5);
         const size_t from = recorder->size();
-        runFor(seconds);
-        reportGaps(recorder->samples(from, recorder->size()));
+        std::vector<Span> stalls;
+        {
+            StallWatcher watcher;
+            runFor(seconds);
+            stalls = watcher.machineStalls();
+        }
+        reportGaps(*recorder, from, recorder->size(), stalls);
         MIDI_CMD::AllNotesOff();
 
         std::printf("nothing sounding\n");
