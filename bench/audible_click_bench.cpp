@@ -450,7 +450,8 @@ void reportGaps(MonitorRecorder& recorder, size_t from, size_t to,
     std::printf("  gaps of silence in a sustained note: %zu (total %.1f ms, longest %.1f ms)\n",
                 gaps.size(), total, longest);
     std::printf(
-        "  the whole machine stood still (no processor ran for over 4 ms): %zu times, longest "
+        "  the whole machine stood still (no processor could run a real-time thread for 4 ms): "
+        "%zu times, longest "
         "%.1f ms; gaps within 30 ms after such a stall: %d of %zu\n",
         stalls.size(), longestStall, afterStall, gaps.size());
 }
