@@ -379,8 +379,12 @@ public:
             }
             common = std::move(both);
         }
+        std::erase_if(common,
+                      [](const Span& span) { return span.second - span.first < kShortest; });
         return common;
     }
+
+    static constexpr auto kShortest = std::chrono::milliseconds(3);
 
 private:
     static constexpr auto kTick = std::chrono::milliseconds(1);
@@ -401,7 +405,7 @@ private:
         while (!m_stop) {
             std::this_thread::sleep_for(kTick);
             const auto now = Clock::now();
-            if (now - last > 4 * kTick) {
+            if (now - last > kTick + kShortest) {
                 std::lock_guard lock(m_mutex);
                 m_late[core].emplace_back(last + kTick, now);
             }
@@ -450,10 +454,10 @@ void reportGaps(MonitorRecorder& recorder, size_t from, size_t to,
     std::printf("  gaps of silence in a sustained note: %zu (total %.1f ms, longest %.1f ms)\n",
                 gaps.size(), total, longest);
     std::printf(
-        "  the whole machine stood still (no processor could run a real-time thread for 4 ms): "
-        "%zu times, longest "
-        "%.1f ms; gaps within 30 ms after such a stall: %d of %zu\n",
-        stalls.size(), longestStall, afterStall, gaps.size());
+        "  the whole machine stood still (no processor could run a real-time thread) for over "
+        "%d ms: %zu times, longest %.1f ms; gaps within 30 ms after such a stall: %d of %zu\n",
+        static_cast<int>(StallWatcher::kShortest.count()), stalls.size(), longestStall, afterStall,
+        gaps.size());
 }
 
 // Stalls the user-interface thread for 0-25 ms at random moments, as a busy desktop does.
