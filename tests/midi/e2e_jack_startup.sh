@@ -39,12 +39,16 @@ for launch in $(seq 1 "$launches"); do
     [ "$(since "$start" | wc -l)" -ge 4 ] && break
     sleep 0.1
   done
+  # What a lost launch looked like at the end, so that a rare failure can be told apart: a
+  # program still running with its port connected has sent into a cycle JACK did not deliver.
+  state="running; connections: $(jack_lsp -c 2>/dev/null | grep -A1 '^RZ77' | tr '\n' ' ')"
+  kill -0 "$app" 2>/dev/null || state="already ended"
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
   got=$(since "$start" | head -n 4)
   if [ "$got" != "$expected" ]; then
     lost=$((lost + 1))
-    echo "launch $launch received: $(echo "$got" | tr '\n' '|')"
+    echo "launch $launch received: $(echo "$got" | tr '\n' '|') (program $state)"
     grep -v '^$' "$work/rz77.log" | tail -n 5
   fi
 done
