@@ -41,8 +41,11 @@ for launch in $(seq 1 "$launches"); do
   done
   # What a lost launch looked like at the end, so that a rare failure can be told apart: a
   # program still running with its port connected has sent into a cycle JACK did not deliver.
-  state="running; connections: $(jack_lsp -c 2>/dev/null | grep -A1 '^RZ77' | tr '\n' ' ')"
-  kill -0 "$app" 2>/dev/null || state="already ended"
+  state=""
+  if [ "$(since "$start" | head -n 4)" != "$expected" ]; then
+    state="running; connections: $(jack_lsp -c 2>/dev/null | grep -A1 '^RZ77' | tr '\n' ' ')"
+    kill -0 "$app" 2>/dev/null || state="already ended"
+  fi
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
   got=$(since "$start" | head -n 4)
