@@ -3,12 +3,14 @@
 #include <cstdlib>
 
 #include "AppEnvironment.h"
+#include "AudioEngine.h"
 #include "GmSynth.h"
 #include "MIDI_OUT.h"
 #include "MainMenu.h"
 #include "MessageBoxReporter.h"
 #include "Metronome.h"
 #include "Mp3Panel.h"
+#include "PulseAudioStream.h"
 #include "SetupButton.h"
 #include "SystemMidi.h"
 #include "Tuner.h"
@@ -24,7 +26,9 @@ int main(int argc, char** argv) {
     // Message boxes may close while no other window is up; only the main window ends the program.
     app.setQuitOnLastWindowClosed(false);
 
-    SystemMidi midi;
+    // The one stream to the sound server, shared by the synthesizer and the MP3 player.
+    AudioEngine engine(PulseAudioStream::opener());
+    SystemMidi midi(engine);
     MessageBoxReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
 
@@ -35,7 +39,7 @@ int main(int argc, char** argv) {
         new Tuner(*window);
         new Metronome(*window);
         new SetupButton(*window, reporter);
-        new Mp3Panel(*window, reporter);
+        new Mp3Panel(*window, reporter, engine);
         return window;
     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {

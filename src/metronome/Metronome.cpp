@@ -59,7 +59,8 @@ void Metronome::createControls() {
     lblBPM->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblBPM->setStyleSheet(kDisplayStyle);
     lblBPM->setGeometry(u.toPixels(2100, 2880, 690, 195));
-    lblBPM->setAccessibleName(tr("Tempo"));
+    // No name of its own: a screen reader then reads the tempo shown.
+    lblBPM->setAccessibleDescription(tr("Tempo"));
     lblBPM->setToolTip(tr("Tempo in beats per minute; click to type one"));
     lblBPM->setCursor(Qt::IBeamCursor);
     lblBPM->installEventFilter(this);

@@ -1,7 +1,11 @@
 #include "SystemMidi.h"
 
+#include <iostream>
+
+#include "AudioEngine.h"
 #include "GmSynth.h"
-#include "SynthPlayback.h"
+#include "PulseAudioStream.h"
+#include "StampedRenderer.h"
 #include "TimedSender.h"
 
 namespace {
@@ -26,33 +30,50 @@ private:
     std::string m_name;
 };
 
+static_assert(GmSynth::kSampleRate == AudioEngine::kSampleRate);
+
+// The synthesizer's messages are rendered on the engine's clock, each at its due time plus the
+// engine's latency.
 class SystemMidi::SynthOutput : public Output {
 public:
-    SynthOutput() : Output(MidiMapperId, kSynthName), m_playback(m_synth, m_synth.sampleRate()) {}
+    explicit SynthOutput(AudioEngine& engine)
+        : Output(MidiMapperId, kSynthName),
+          m_engine(engine),
+          m_renderer(m_synth, AudioEngine::kSampleRate, AudioEngine::kLatency) {}
+    ~SynthOutput() override { m_engine.setTimedSource(nullptr); }
     bool start(std::string& error) {
         if (!m_synth.load(error)) {
             return false;
         }
-        if (!m_playback.start(error)) {
+        if (!m_engine.start(error)) {
             error = "The built-in synthesizer found no sound output.\n" + error;
             return false;
         }
+        m_renderer.setOrigin(m_engine.origin());
+        m_engine.setTimedSource(&m_renderer);
         return true;
     }
     bool send(uint32_t message, Clock::time_point due, std::string& error) override {
-        if (!m_playback.healthy(error)) {
+        if (!m_engine.healthy(error)) {
             return false;
         }
-        if (!m_playback.post(message, due)) {
+        // The audio thread only counts what FluidSynth refused; the sender tells of it.
+        if (const uint32_t refused = m_synth.takeRefusedCount(); refused > 0) {
+            std::cerr << "RZ77: the built-in synthesizer refused " << refused
+                      << " MIDI message(s).\n";
+        }
+        if (!m_renderer.post(message, due)) {
             error = "The built-in synthesizer has fallen behind and dropped a message.";
             return false;
         }
+        m_engine.wake();
         return true;
     }
 
 private:
+    AudioEngine& m_engine;
     GmSynth m_synth;
-    SynthPlayback m_playback;
+    StampedRenderer m_renderer;
 };
 
 // A port has no clock of its own: a message due later waits for its time here.
@@ -73,7 +94,10 @@ private:
     TimedSender m_sender;
 };
 
-SystemMidi::SystemMidi() = default;
+SystemMidi::SystemMidi(AudioEngine& engine) : m_engine(engine) {}
+SystemMidi::SystemMidi()
+    : m_ownEngine(std::make_unique<AudioEngine>(PulseAudioStream::opener())),
+      m_engine(*m_ownEngine) {}
 SystemMidi::~SystemMidi() = default;
 
 int32_t SystemMidi::deviceCount() {
@@ -153,7 +177,7 @@ std::string SystemMidi::errorText(MidiResult code) {
 }
 
 MidiResult SystemMidi::openSynth(std::unique_ptr<Output>& output) {
-    auto synth = std::make_unique<SynthOutput>();
+    auto synth = std::make_unique<SynthOutput>(m_engine);
     std::string error;
     if (!synth->start(error)) {
         return driverError(error, kSoundAdvice);

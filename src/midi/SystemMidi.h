@@ -8,7 +8,7 @@
 #include "MidiPorts.h"
 #include "MidiSystem.h"
 
-class GmSynth;
+class AudioEngine;
 
 // The machine's real MIDI output: identifier -1 is the built-in General MIDI synthesizer,
 // 0..n-1 are the system's MIDI ports in enumeration order.
@@ -16,7 +16,9 @@ class SystemMidi : public MidiSystem {
 public:
     static constexpr const char* kSynthName = "Built-in synthesizer (General MIDI)";
 
-    SystemMidi();
+    // The built-in synthesizer plays on the engine's stream, beside whatever else it mixes.
+    explicit SystemMidi(AudioEngine& engine);
+    SystemMidi();  // with an engine of its own
     ~SystemMidi() override;
 
     int32_t deviceCount() override;
@@ -39,6 +41,8 @@ private:
     bool isOpen(int32_t deviceId) const;
     MidiResult driverError(const std::string& text, const std::string& advice);
 
+    std::unique_ptr<AudioEngine> m_ownEngine;
+    AudioEngine& m_engine;
     std::vector<MidiPortInfo> m_ports;
     std::map<uint32_t, std::unique_ptr<Output>> m_open;
     uint32_t m_nextHandle = 1;

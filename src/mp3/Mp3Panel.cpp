@@ -6,8 +6,8 @@
 #include "HitArea.h"
 #include "InfoLine.h"
 #include "QtFileDialog.h"
-#include "QtPlaybackControl.h"
 #include "RotateText.h"
+#include "TrackPlaybackControl.h"
 #include "cMp3.h"
 #include "frmMain.h"
 
@@ -23,9 +23,9 @@ const char* kDisplayStyle =
 
 }  // namespace
 
-Mp3Panel::Mp3Panel(frmMain& window, MessageReporter& reporter)
+Mp3Panel::Mp3Panel(frmMain& window, MessageReporter& reporter, AudioEngine& engine)
     : Mp3Panel(window, std::make_unique<QtFileDialog>(&window),
-               std::make_unique<QtPlaybackControl>(reporter)) {}
+               std::make_unique<TrackPlaybackControl>(engine, reporter)) {}
 
 Mp3Panel::Mp3Panel(frmMain& window, std::unique_ptr<FileDialog> dialog,
                    std::unique_ptr<PlaybackControl> player)
@@ -72,7 +72,8 @@ void Mp3Panel::createControls() {
     lblMp3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblMp3->setStyleSheet(kDisplayStyle);
     lblMp3->setGeometry(u.toPixels(360, 3570, 2415, 195));
-    lblMp3->setAccessibleName(tr("MP3 information"));
+    // No name of its own: a screen reader then reads what the line shows.
+    lblMp3->setAccessibleDescription(tr("MP3 information"));
     lblMp3->setToolTip(tr("Album, artist and title of the open MP3 file"));
 }
 

@@ -6,6 +6,7 @@
 #include "FileDialog.h"
 #include "PlaybackControl.h"
 
+class AudioEngine;
 class MessageReporter;
 class QLabel;
 class frmMain;
@@ -16,8 +17,8 @@ struct MainState;
 class Mp3Panel : public QObject {
     Q_OBJECT
 public:
-    // The real file dialog and player; the player's failures go to the reporter.
-    Mp3Panel(frmMain& window, MessageReporter& reporter);
+    // The real file dialog, and the player on the engine; its failures go to the reporter.
+    Mp3Panel(frmMain& window, MessageReporter& reporter, AudioEngine& engine);
     Mp3Panel(frmMain& window, std::unique_ptr<FileDialog> dialog,
              std::unique_ptr<PlaybackControl> player);
 

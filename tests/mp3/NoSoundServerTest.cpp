@@ -4,10 +4,12 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "AudioEngine.h"
 #include "MakeMp3.h"
-#include "QtPlaybackControl.h"
+#include "PulseAudioStream.h"
 #include "RecordingMidi.h"
 #include "TempDir.h"
+#include "TrackPlaybackControl.h"
 
 namespace {
 
@@ -20,7 +22,8 @@ TEST(NoSoundServer, PlayerReportsAndCarriesOn) {
 
     RecordingReporter reporter;
     {
-        QtPlaybackControl player(reporter);
+        AudioEngine engine{PulseAudioStream::opener()};
+        TrackPlaybackControl player(engine, reporter);
         player.setFile(path);
         player.play();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !reporter.shown.empty(); }, 5000));

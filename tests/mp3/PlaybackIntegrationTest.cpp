@@ -1,5 +1,5 @@
-// The MP3 panel with the real player: a tone encoded at test time plays through Qt Multimedia
-// into the PulseAudio null sink, which is recorded the whole time.
+// The MP3 panel with the real player: a tone encoded at test time plays through the audio engine
+// into the sound server's null sink (PulseAudio, or PipeWire's), which is recorded the whole time.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,13 +11,15 @@
 #include <mutex>
 #include <thread>
 
+#include "AudioEngine.h"
 #include "MainWindowFixture.h"
 #include "MakeMp3.h"
 #include "Mp3Panel.h"
 #include "PanelFakes.h"
 #include "Pitch.h"
-#include "QtPlaybackControl.h"
+#include "PulseAudioStream.h"
 #include "Servers.h"
+#include "TrackPlaybackControl.h"
 #include "cMp3.h"
 
 namespace {
@@ -105,6 +107,7 @@ private:
 
 class PlaybackTest : public MainWindowFixture {
 protected:
+    AudioEngine engine{PulseAudioStream::opener()};
     void click(const char* name) {
         QTest::mouseClick(window->findChild<QWidget*>(name), Qt::LeftButton);
     }
@@ -128,7 +131,7 @@ TEST_F(PlaybackTest, PlaysPausesResumesAndStopsIntoTheSoundServer) {
     frmMain& w = load();
     auto dialog = std::make_unique<ScriptedDialog>();
     dialog->answers.push_back(path);
-    new Mp3Panel(w, std::move(dialog), std::make_unique<QtPlaybackControl>(reporter));
+    new Mp3Panel(w, std::move(dialog), std::make_unique<TrackPlaybackControl>(engine, reporter));
     w.show();
     click("imgMP3open");
     EXPECT_EQ(w.state.InfoText.substr(0, 25), "Takes  -  RZ77  -  Tone  ");
@@ -146,16 +149,24 @@ TEST_F(PlaybackTest, PlaysPausesResumesAndStopsIntoTheSoundServer) {
     click("imgMP3stop");
     QTest::qWait(1500);
     const size_t end = sink.mark();
+    click("imgMP3play");
+    QTest::qWait(1500);
+    const size_t again = sink.mark();
+    click("imgMP3stop");
+    QTest::qWait(300);
     EXPECT_TRUE(reporter.shown.empty()) << testing::PrintToString(reporter.shown);
 
     EXPECT_GT(sink.level(played, paused, 0.8), 0.05) << "playing";
     EXPECT_LT(sink.level(paused, resumed), 0.001) << "paused";
     EXPECT_GT(sink.level(resumed, stopped, 0.8), 0.05) << "playing again";
     EXPECT_LT(sink.level(stopped, end), 0.001) << "stopped";
+    EXPECT_GT(sink.level(end, again, 0.8), 0.05) << "playing after a stop";
     const size_t tail = kRate / 2;
     EXPECT_NEAR(estimatePitch(sink.samples(paused - tail, paused), kRate), 440, 5);
     EXPECT_NEAR(estimatePitch(sink.samples(stopped - tail, stopped), kRate), 660, 5)
         << "play after pause goes on where it paused";
+    EXPECT_NEAR(estimatePitch(sink.samples(again - tail, again), kRate), 440, 5)
+        << "play after stop starts from the beginning";
 
     // The player goes with the window, still playing.
     click("imgMP3play");
@@ -166,7 +177,7 @@ TEST_F(PlaybackTest, PlaysPausesResumesAndStopsIntoTheSoundServer) {
 TEST_F(PlaybackTest, AFileThatCannotBeDecodedIsReportedOnce) {
     RZ77_REQUIRE_SERVER(commandSucceeds("pactl info"), "PulseAudio");
     const std::string path = dir.write("noise.mp3", std::string(40000, '\x5A'));
-    QtPlaybackControl player(reporter);
+    TrackPlaybackControl player(engine, reporter);
     player.setFile(path);
     player.play();
     QTest::qWait(1500);

@@ -27,6 +27,7 @@ StampedRenderer::StampedRenderer(SynthEngine& engine, double sampleRate, Clock::
       m_sampleRate(sampleRate),
       m_latencyFrames(std::llround(std::chrono::duration<double>(latency).count() * sampleRate)) {
     m_lastChannelFrame.fill(0);
+    m_pending.reserve(kQueueSize);
 }
 
 void StampedRenderer::setOrigin(Clock::time_point origin) {
@@ -48,36 +49,35 @@ bool StampedRenderer::post(uint32_t message, Clock::time_point due) {
     channelFrame = std::max(channelFrame, frameFor(due));
     m_queue[written % kQueueSize] = {channelFrame, message};
     m_written.store(written + 1, std::memory_order_release);
-    m_posts.release();
     return true;
-}
-
-StampedRenderer::Clock::time_point StampedRenderer::renderableAt(int64_t frame) const {
-    const double seconds = static_cast<double>(frame - m_latencyFrames) / m_sampleRate;
-    return Clock::time_point{Clock::duration(m_origin.load())} +
-           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 void StampedRenderer::collectPosted() {
     const size_t written = m_written.load(std::memory_order_acquire);
     size_t read = m_read.load(std::memory_order_relaxed);
-    for (; read != written; ++read) {
+    // What does not fit stays in the ring until it does, and the sender is told the ring is full.
+    for (; read != written && m_pending.size() < kQueueSize; ++read) {
         const Posted& posted = m_queue[read % kQueueSize];
-        m_pending.emplace(posted.frame, posted.message);
+        const auto after = std::upper_bound(
+            m_pending.begin(), m_pending.end(), posted.frame,
+            [](int64_t frame, const Posted& pending) { return frame < pending.frame; });
+        m_pending.insert(after, posted);
     }
     m_read.store(read, std::memory_order_release);
 }
 
 void StampedRenderer::render(float* left, float* right, int frames) {
     collectPosted();
-    const auto end = m_pending.lower_bound(m_position + frames);
+    const auto end = std::lower_bound(
+        m_pending.begin(), m_pending.end(), m_position + frames,
+        [](const Posted& pending, int64_t frame) { return pending.frame < frame; });
     const bool messagesDue = end != m_pending.begin();
     int done = 0;
     for (auto it = m_pending.begin(); it != end; ++it) {
-        const int offset = static_cast<int>(std::max<int64_t>(done, it->first - m_position));
+        const int offset = static_cast<int>(std::max<int64_t>(done, it->frame - m_position));
         renderEngine(left + done, right + done, offset - done, true);
         done = offset;
-        m_engine.apply(it->second);
+        m_engine.apply(it->message);
     }
     m_pending.erase(m_pending.begin(), end);
     renderEngine(left + done, right + done, frames - done, messagesDue);
@@ -87,14 +87,6 @@ void StampedRenderer::render(float* left, float* right, int frames) {
 void StampedRenderer::skip(int frames) {
     m_position += frames;
     m_quietFrames += frames;
-}
-
-void StampedRenderer::waitForPost(std::chrono::milliseconds timeout) {
-    while (m_posts.try_acquire()) {
-    }
-    if (idle()) {
-        static_cast<void>(m_posts.try_acquire_for(timeout));
-    }
 }
 
 bool StampedRenderer::idle() const {

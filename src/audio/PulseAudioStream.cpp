@@ -52,6 +52,13 @@ std::unique_ptr<PulseAudioStream> PulseAudioStream::open(const std::string& stre
     return stream;
 }
 
+std::function<std::unique_ptr<AudioSink>(const AudioSink::FormatChooser&, std::string&)>
+PulseAudioStream::opener() {
+    return [](const FormatChooser& chooseFormat, std::string& error) {
+        return std::unique_ptr<AudioSink>(open("RZ77", chooseFormat, error));
+    };
+}
+
 bool PulseAudioStream::connect(const std::string& streamName, const FormatChooser& chooseFormat,
                                std::string& error) {
     m_loop = pa_mainloop_new();

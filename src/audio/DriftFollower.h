@@ -11,6 +11,8 @@ public:
     // The latency the stream settled at is the one it keeps; a sudden step (the server changing
     // its own latency) becomes the new one to keep.
     double update(double meanLatencySeconds);
+    // The latency to keep from now on, once the stream has been brought to it.
+    void settleAt(double latencySeconds) { m_settled = m_last = latencySeconds; }
     double rate() const { return m_rate; }
 
 private:

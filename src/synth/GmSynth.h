@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -31,7 +32,10 @@ public:
     bool handleShortMessage(uint32_t message, std::string& error);
     double sampleRate() const { return kSampleRate; }
 
+    // The render thread: refusals are only counted there.
     void apply(uint32_t message) override;
+    // How many messages apply() was refused since the last call.
+    uint32_t takeRefusedCount() { return m_refused.exchange(0); }
     // Renders frames of stereo into two buffers.
     void render(float* left, float* right, int frames) override;
     bool isSounding() const override;
@@ -39,7 +43,10 @@ public:
 private:
     void addClickLoader();
     bool loadClick(std::string& error);
+    // FluidSynth's result for the message; a refused note-off is no failure.
+    bool dispatch(uint32_t message);
 
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
+    std::atomic<uint32_t> m_refused{0};
 };

@@ -4,10 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <map>
-#include <semaphore>
 #include <vector>
 
+#include "AudioSources.h"
 #include "SynthEngine.h"
 
 // Places each short message at the frame that corresponds to its due time plus one constant
@@ -15,8 +14,8 @@
 // clock and not the moments the audio thread happens to wake. Messages of one channel are
 // rendered in the order they were posted, even when a later one is due earlier.
 // One thread posts, one renders; they share no lock, so a sender that the system puts aside never
-// holds up the audio.
-class StampedRenderer {
+// holds up the audio, and the render thread never allocates.
+class StampedRenderer : public TimedSource {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -29,19 +28,14 @@ public:
 
     // The render thread: the next frames, with each due message applied at its frame (a
     // message already overdue is applied at once).
-    void render(float* left, float* right, int frames);
+    void render(float* left, float* right, int frames) override;
+    void moveTo(int64_t frame) override { m_position = frame; }
     int64_t position() const { return m_position; }
     // The render thread: true while nothing sounds and nothing waits to be rendered, so the
     // next frames would all be silence until a message is posted.
-    bool idle() const;
+    bool idle() const override;
     // The render thread, while idle: moves on without rendering.
-    void skip(int frames);
-    // The render thread, while idle: returns once a message is posted, interruptWait() is called,
-    // or the timeout has passed.
-    void waitForPost(std::chrono::milliseconds timeout);
-    void interruptWait() { m_posts.release(); }
-    // When every message for the frames before `frame` has been posted, if none comes late.
-    Clock::time_point renderableAt(int64_t frame) const;
+    void skip(int frames) override;
 
 private:
     struct Posted {
@@ -64,11 +58,10 @@ private:
     std::atomic<size_t> m_written{0};
     std::atomic<size_t> m_read{0};
     std::array<int64_t, 16> m_lastChannelFrame{};  // the sender's
-    // Counts posts, so that an idle render thread can sleep until the next one.
-    std::counting_semaphore<> m_posts{0};
 
-    // The render thread's.
-    std::multimap<int64_t, uint32_t> m_pending;  // equal frames keep their posting order
+    // The render thread's: sorted by frame, equal frames in posting order; never larger than
+    // the ring, so reserving that once is enough.
+    std::vector<Posted> m_pending;
     int64_t m_position = 0;
     int64_t m_quietFrames = 0;
 };

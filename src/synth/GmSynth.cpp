@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <mutex>
 
 #include "ClickSoundFont.h"
@@ -183,6 +182,14 @@ bool GmSynth::loadClick(std::string& error) {
 }
 
 bool GmSynth::handleShortMessage(uint32_t message, std::string& error) {
+    if (!dispatch(message)) {
+        error = takeLogError("FluidSynth refused the MIDI message.");
+        return false;
+    }
+    return true;
+}
+
+bool GmSynth::dispatch(uint32_t message) {
     const int status = message & 0xFF;
     const int channel = status & 0x0F;
     const int data1 = (message >> 8) & 0x7F;
@@ -207,17 +214,12 @@ bool GmSynth::handleShortMessage(uint32_t message, std::string& error) {
         default:
             break;  // other messages have no use for a reference tone
     }
-    if (result == FLUID_FAILED && (status & 0xF0) != 0x80) {
-        error = takeLogError("FluidSynth refused the MIDI message.");
-        return false;
-    }
-    return true;
+    return result != FLUID_FAILED || (status & 0xF0) == 0x80;
 }
 
 void GmSynth::apply(uint32_t message) {
-    std::string error;
-    if (!handleShortMessage(message, error)) {
-        std::cerr << "RZ77: " << error << '\n';
+    if (!dispatch(message)) {
+        m_refused.fetch_add(1, std::memory_order_relaxed);
     }
 }
 

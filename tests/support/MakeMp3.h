@@ -13,8 +13,10 @@ struct ToneSegment {
 };
 
 // Encodes steady sine tones, one after the other, as an MP3 file with the lame encoder and
-// returns whether that worked. The file carries no tag.
-inline bool makeToneMp3(const std::string& path, const std::vector<ToneSegment>& tones) {
+// returns whether that worked. The file carries no tag. lameOptions choose the stream's rate,
+// mode or bit rate (e.g. "--resample 8 -m m", "-V 2 -t").
+inline bool makeToneMp3(const std::string& path, const std::vector<ToneSegment>& tones,
+                        const std::string& lameOptions = "-m m") {
     constexpr int kRate = 44100;
     const std::string raw = path + ".raw";
     {
@@ -29,8 +31,8 @@ inline bool makeToneMp3(const std::string& path, const std::vector<ToneSegment>&
         }
     }
     const std::string command =
-        "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m --noreplaygain '" +
-        raw + "' '" + path + "'";
+        "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian --noreplaygain " +
+        lameOptions + " '" + raw + "' '" + path + "'";
     const bool encoded = std::system(command.c_str()) == 0;
     std::remove(raw.c_str());
     return encoded;

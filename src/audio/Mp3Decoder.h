@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct mpg123_handle_struct mpg123_handle;
+struct soxr;
+
+// Decodes an MP3 file to interleaved stereo float at a rate of the caller's choice: libmpg123
+// decodes, libsoxr converts the rate. Not thread-safe; one thread at a time.
+class Mp3Decoder {
+public:
+    // Nothing with error set (in words for the user) when the file holds no MP3 audio.
+    static std::unique_ptr<Mp3Decoder> open(const std::string& path, std::string& error);
+    ~Mp3Decoder();
+    Mp3Decoder(const Mp3Decoder&) = delete;
+    Mp3Decoder& operator=(const Mp3Decoder&) = delete;
+
+    bool setOutputRate(int rate, std::string& error);
+    int fileRate() const { return m_fileRate; }
+    // Up to maxFrames frames at the output rate; 0 once the file is over.
+    int read(float* interleaved, int maxFrames);
+    // Back to the first sample.
+    void rewind();
+
+private:
+    Mp3Decoder() = default;
+    bool start(const std::string& path, std::string& error);
+    bool decodeMore();
+    bool makeConverter(std::string& error);
+
+    mpg123_handle* m_handle = nullptr;
+    soxr* m_converter = nullptr;
+    long m_fileRate = 0;
+    int m_outputRate = 0;
+    std::vector<float> m_decoded;  // interleaved, at the file's rate
+    size_t m_decodedFrames = 0;
+    size_t m_usedFrames = 0;
+    bool m_fileOver = false;
+};

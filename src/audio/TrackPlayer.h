@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "AudioSources.h"
+#include "Mp3Decoder.h"
+#include "SampleRing.h"
+
+// A backing track for the engine: a worker decodes a couple of seconds ahead into a ring, and the
+// audio thread only adds what is in the ring to the stream. Play goes on from the sample where
+// pause held it; after stop, or once the track is over, play starts from its first sample.
+class TrackPlayer : public StreamSource {
+public:
+    explicit TrackPlayer(int streamRate);
+    ~TrackPlayer() override;
+    TrackPlayer(const TrackPlayer&) = delete;
+    TrackPlayer& operator=(const TrackPlayer&) = delete;
+
+    // The controlling thread. Loading stops what played; nullptr leaves nothing to play.
+    void load(std::unique_ptr<Mp3Decoder> decoder);
+    void play();
+    void pause();
+    void stop();
+    int streamRate() const { return m_streamRate; }
+    bool playing() const { return m_state.load() == State::Playing; }
+    // Frames given to the stream since the track last started from its beginning.
+    int64_t playedFrames() const { return m_played.load(); }
+
+    // The audio thread.
+    void mixInto(float* interleaved, int frames) override;
+    bool active() const override { return playing(); }
+
+private:
+    enum class State { Stopped, Playing, Paused, Over };
+
+    void decodeAhead();
+    void waitForAudioThread();
+    void rewindLocked();
+
+    const int m_streamRate;
+    SampleRing m_ring;
+    std::atomic<State> m_state{State::Stopped};
+    std::atomic<bool> m_mixing{false};
+    std::atomic<bool> m_decodedAll{true};
+    std::atomic<int64_t> m_played{0};
+
+    std::mutex m_mutex;  // the decoder and the producing side of the ring
+    std::condition_variable m_wakeWorker;
+    std::unique_ptr<Mp3Decoder> m_decoder;
+    std::vector<float> m_chunk;
+    bool m_quit = false;
+    std::thread m_worker;
+};

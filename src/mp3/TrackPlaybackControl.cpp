@@ -1,0 +1,84 @@
+#include "TrackPlaybackControl.h"
+
+#include "AudioEngine.h"
+#include "MessageReporter.h"
+#include "Mp3Decoder.h"
+#include "TrackPlayer.h"
+
+TrackPlaybackControl::TrackPlaybackControl(AudioEngine& engine, MessageReporter& reporter)
+    : m_engine(engine), m_reporter(reporter) {}
+
+TrackPlaybackControl::~TrackPlaybackControl() {
+    m_engine.setStreamSource(nullptr);
+}
+
+// The file is checked and decoding starts at once, so the first play sounds without delay.
+void TrackPlaybackControl::setFile(const std::string& path) {
+    m_path = path;
+    m_fileReady = m_loaded = false;
+    if (m_player) {
+        m_player->load(nullptr);
+    }
+    if (path.empty()) {
+        return;  // nothing to play, and nothing wrong
+    }
+    std::string error;
+    auto decoder = Mp3Decoder::open(path, error);
+    if (!decoder) {
+        m_reporter.show("The MP3 player could not play \"" + path + "\":\n" + error +
+                        "\n\nCheck that the file exists, is an MP3 file and plays elsewhere.");
+        return;
+    }
+    m_fileReady = true;
+    if (startEngine()) {
+        m_player->load(std::move(decoder));
+        m_loaded = true;
+    }
+}
+
+void TrackPlaybackControl::play() {
+    if (!m_fileReady) {
+        return;
+    }
+    std::string error;
+    if (!m_loaded || !m_engine.healthy(error)) {
+        setFile(std::string(m_path));  // the sound server may be back
+        if (!m_loaded) {
+            return;
+        }
+    }
+    m_player->play();
+    m_engine.wake();
+}
+
+void TrackPlaybackControl::pause() {
+    if (m_player) {
+        m_player->pause();
+    }
+}
+
+void TrackPlaybackControl::stop() {
+    if (m_player) {
+        m_player->stop();
+    }
+}
+
+bool TrackPlaybackControl::startEngine() {
+    std::string error;
+    if (!m_engine.start(error)) {
+        m_reporter.show("There is no sound output to play \"" + m_path + "\" on.\n" + error +
+                        "\n\nCheck that a sound server (PulseAudio or PipeWire) is running, then "
+                        "press PLAY again.");
+        return false;
+    }
+    // A server started again may run at another rate.
+    if (m_player && m_player->streamRate() != m_engine.streamRate()) {
+        m_engine.setStreamSource(nullptr);
+        m_player.reset();
+    }
+    if (!m_player) {
+        m_player = std::make_unique<TrackPlayer>(m_engine.streamRate());
+        m_engine.setStreamSource(m_player.get());
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "PlaybackControl.h"
+
+class AudioEngine;
+class MessageReporter;
+class TrackPlayer;
+
+// The MP3 player on the program's own audio engine: the file is decoded by us and mixed into the
+// engine's stream, whatever the MIDI device. What goes wrong is told to the user through the
+// reporter, once per request.
+class TrackPlaybackControl : public PlaybackControl {
+public:
+    TrackPlaybackControl(AudioEngine& engine, MessageReporter& reporter);
+    ~TrackPlaybackControl() override;
+
+    void setFile(const std::string& path) override;
+    void play() override;
+    void stop() override;
+    void pause() override;
+
+private:
+    bool startEngine();
+
+    AudioEngine& m_engine;
+    MessageReporter& m_reporter;
+    std::unique_ptr<TrackPlayer> m_player;  // made once the engine's stream rate is known
+    std::string m_path;
+    bool m_fileReady = false;  // the file decodes
+    bool m_loaded = false;     // and is in the player
+};
