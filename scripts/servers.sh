@@ -57,3 +57,25 @@ rz77_start_jack() {
   RZ77_PIDS+=($!)
   rz77_wait_for "jack_lsp" "JACK"
 }
+
+# PipeWire with its PulseAudio service, as a Debian 12 desktop runs it, in a runtime folder of
+# its own so that it stands beside the PulseAudio server; prints that folder.
+rz77_start_pipewire() {
+  local runtime="$RZ77_RUNTIME/pipewire"
+  mkdir -m 700 -p "$runtime"
+  # WirePlumber, which links the streams to the sink, will not run without a session bus.
+  local bus
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 --nopidfile)
+  RZ77_PIDS+=("$(echo "$bus" | sed -n 2p)")
+  for server in pipewire wireplumber pipewire-pulse; do
+    XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | head -n 1)" DISPLAY= \
+      "$server" >"$runtime/$server.log" 2>&1 &
+    RZ77_PIDS+=($!)
+    [ "$server" = pipewire ] && sleep 0.3
+  done
+  rz77_wait_for "XDG_RUNTIME_DIR=$runtime pactl info | grep -q PipeWire" "pipewire-pulse" >&2
+  XDG_RUNTIME_DIR="$runtime" pactl load-module module-null-sink sink_name=nullsink rate=48000 >/dev/null
+  rz77_wait_for "XDG_RUNTIME_DIR=$runtime pactl list short sinks | grep -q nullsink" "PipeWire's null sink" >&2
+  XDG_RUNTIME_DIR="$runtime" pactl set-default-sink nullsink
+  echo "$runtime"
+}
