@@ -10,6 +10,8 @@ namespace {
 
 constexpr const char* kClientName = "RZ77";
 constexpr const char* kPortName = "RZ77 out";
+// How many cycles of the server's graph must pass once the connection is in it.
+constexpr uint64_t kCyclesAfterConnection = 3;
 // A server starved of processor time can take this long to run a graph with a new connection.
 constexpr auto kGraphWait = std::chrono::seconds(3);
 
@@ -117,6 +119,13 @@ bool MidiPortConnection::watchJackConnection(std::string& error) {
     jack_on_shutdown(
         m_jackWatcher.get(), [](void* gone) { static_cast<std::atomic<bool>*>(gone)->store(true); },
         &m_jackServerGone);
+    jack_set_process_callback(
+        m_jackWatcher.get(),
+        [](jack_nframes_t, void* cycles) {
+            static_cast<std::atomic<uint64_t>*>(cycles)->fetch_add(1);
+            return 0;
+        },
+        &m_watcherCycles);
     if (jack_activate(m_jackWatcher.get()) != 0) {
         error = "The JACK server did not complete the connection to " + m_port.name + ".";
         return false;
@@ -128,6 +137,12 @@ bool MidiPortConnection::watchJackConnection(std::string& error) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // Seen in the graph is not yet run by it: a few whole cycles later, the connection carries.
+    const uint64_t seenAt = m_watcherCycles.load();
+    while (m_watcherCycles.load() < seenAt + kCyclesAfterConnection &&
+           std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
 }

@@ -45,4 +45,5 @@ private:
     // server has stopped, and never says so.
     std::unique_ptr<jack_client_t, JackClientCloser> m_jackWatcher;
     std::atomic<bool> m_jackServerGone{false};
+    std::atomic<uint64_t> m_watcherCycles{0};
 };
