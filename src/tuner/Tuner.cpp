@@ -96,7 +96,7 @@ void Tuner::createControls() {
         imgVolLoop[i] = new DragPicture(
             &m_window, QString("imgVolLoop%1").arg(i), ":/assets/bar.svg",
             u.toPixels(kBarLeftTwips[i], kBarTopTwips, LoopBars::kFullWidthTwips, kBarHeightTwips),
-            u);
+            u, DragPicture::Track::FirstGeometry);
         imgVolLoop[i]->setAccessibleName(i == 0 ? tr("Volume") : tr("Loop speed"));
         imgVolLoop[i]->setToolTip(i == 0 ? tr("Drag to set the note volume")
                                          : tr("Drag to set the time between repeated notes"));

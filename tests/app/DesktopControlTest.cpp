@@ -176,6 +176,38 @@ TEST_F(DesktopControlTest, RightDragsChangeNothingAndOpenNoMenu) {
     EXPECT_TRUE(takeSent().empty());
 }
 
+TEST_F(DesktopControlTest, PressesWhereANarrowedBarWasGoToTheBar) {
+    frmMain& w = start();
+    w.move(100, 100);
+    QWidget* bar = control("imgVolLoop0");
+    const auto drag = [](QWidget* on, Qt::MouseButton button, QPoint from, QPoint to) {
+        QTest::mousePress(on, button, {}, from);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), on->mapToGlobal(QPointF(to)), Qt::NoButton,
+                         button, {});
+        QApplication::sendEvent(on, &move);
+        QTest::mouseRelease(on, button, {}, to);
+    };
+    drag(bar, Qt::LeftButton, {0, 5}, {20, 5});
+    ASSERT_EQ(bar->width(), 20);
+
+    const QPoint uncovered = bar->pos() + QPoint(40, 5);
+    const struct {
+        Qt::MouseButton button;
+        int barWidth;
+    } cases[] = {{Qt::RightButton, 20}, {Qt::LeftButton, 50}};
+    for (const auto& c : cases) {
+        QWidget* control = w.childAt(uncovered);
+        if (control == nullptr) {
+            drag(&w, c.button, uncovered, uncovered + QPoint(10, 30));
+        } else {
+            drag(control, c.button, {40, 5}, {50, 35});
+        }
+        EXPECT_EQ(w.pos(), QPoint(100, 100)) << c.button;
+        EXPECT_EQ(bar->width(), c.barWidth) << c.button;
+    }
+    EXPECT_FALSE(menuOpen());
+}
+
 TEST_F(DesktopControlTest, RightClickOpensTheMenuWhoseExitEndsTheProgram) {
     frmMain& w = start();
     for (const char* on : {"frmMain", "imgVolLoop0", "imgString2", "imgExit", "lblBPM"}) {
