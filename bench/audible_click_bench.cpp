@@ -1,8 +1,9 @@
 // What a user hears from the built-in synthesizer: the real program's MIDI path (MIDI_OUT on
 // device -1, clicks from the metronome's own timer) plays into the sound server while its
 // monitor is recorded; every click's onset is found to the sample and compared with the grid.
-//   audible_click_bench [--seconds N] [--stall]
-// --stall blocks the user-interface thread for a random 0-25 ms before some ticks. Needs a
+//   audible_click_bench [--seconds N] [--stall] [--track]
+// --stall blocks the user-interface thread for a random 0-25 ms before some ticks; --track plays
+// a 320 kbit/s backing track (a low tone, filtered out before the clicks are found) under them. Needs a
 // PulseAudio server with a null sink named nullsink (bench/audible_click_bench.sh starts one).
 #include <QApplication>
 #include <QEventLoop>
@@ -22,14 +23,19 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <numbers>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "AudioEngine.h"
+#include "BenchSupport.h"
 #include "MIDI_CMD.h"
 #include "MIDI_OUT.h"
+#include "PulseAudioStream.h"
+#include "TrackPlaybackControl.h"
 #include "Metronome.h"
 #include "SystemMidi.h"
 #include "frmMain.h"
@@ -47,6 +53,7 @@ double msBetween(Clock::time_point from, Clock::time_point to) {
 class StampingMidi : public MidiSystem {
 public:
     std::vector<Clock::time_point> clicks;
+    AudioEngine& engine() { return m_engine; }
     int32_t deviceCount() override { return m_real.deviceCount(); }
     MidiResult deviceName(int32_t id, std::string& name) override {
         return m_real.deviceName(id, name);
@@ -62,7 +69,8 @@ public:
     std::string errorText(MidiResult code) override { return m_real.errorText(code); }
 
 private:
-    SystemMidi m_real;
+    AudioEngine m_engine{PulseAudioStream::opener()};
+    SystemMidi m_real{m_engine};
 };
 
 class PrintingReporter : public MessageReporter {
@@ -128,15 +136,7 @@ public:
         pclose(m_pipe);
     }
     // The recorder's own share of this process's processor time, which is not RZ77's.
-    double cpuSeconds() {
-        clockid_t clock;
-        timespec used{};
-        if (pthread_getcpuclockid(m_reader.native_handle(), &clock) != 0 ||
-            clock_gettime(clock, &used) != 0) {
-            return 0;
-        }
-        return double(used.tv_sec) + used.tv_nsec * 1e-9;
-    }
+    double cpuSeconds() { return bench::threadCpuSeconds(m_reader); }
     size_t size() {
         std::lock_guard lock(m_mutex);
         return m_samples.size();
@@ -219,41 +219,21 @@ void printServerView() {
     pclose(pipe);
 }
 
-double cpuSeconds(const std::string& statPath) {
-    std::ifstream in(statPath);
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) {
-        return 0;
-    }
-    std::istringstream fields(text.substr(close + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i) {
-        fields >> skip;
-    }
-    double user = 0, system = 0;
-    fields >> user >> system;
-    return (user + system) / 100.0;
-}
-
 // RZ77's and the sound server's processor time, leaving out the bench's recorder (if any).
 struct CpuMeter {
     MonitorRecorder* recorder;
-    std::string serverStat;
-    double ownStart, recorderStart, serverStart;
-    Clock::time_point wallStart;
-    CpuMeter(MonitorRecorder* recorder, const std::string& serverPid)
-        : recorder(recorder),
-          serverStat("/proc/" + serverPid + "/stat"),
-          ownStart(cpuSeconds("/proc/self/stat")),
-          recorderStart(recorder ? recorder->cpuSeconds() : 0),
-          serverStart(cpuSeconds(serverStat)),
-          wallStart(Clock::now()) {}
+    std::vector<std::string> servers = bench::soundServerPids();
+    double ownStart = bench::processCpuSeconds("self");
+    double recorderStart = recorder ? recorder->cpuSeconds() : 0;
+    double serverStart = bench::soundServerCpuSeconds(servers);
+    Clock::time_point wallStart = Clock::now();
+    explicit CpuMeter(MonitorRecorder* recorder) : recorder(recorder) {}
     void print() const {
         const double wall = secondsOf(Clock::now() - wallStart);
         const double recorderShare = recorder ? recorder->cpuSeconds() - recorderStart : 0;
-        const double own = 100 * (cpuSeconds("/proc/self/stat") - ownStart - recorderShare) / wall;
-        const double server = 100 * (cpuSeconds(serverStat) - serverStart) / wall;
+        const double own =
+            100 * (bench::processCpuSeconds("self") - ownStart - recorderShare) / wall;
+        const double server = 100 * (bench::soundServerCpuSeconds(servers) - serverStart) / wall;
         if (recorder) {
             std::printf(
                 "  CPU: RZ77 %.1f %%, the bench's recorder %.1f %%, sound server %.1f %%"
@@ -302,9 +282,41 @@ double percentile(std::vector<double> values, double q) {
     return values[static_cast<size_t>(q * (values.size() - 1))];
 }
 
+// Two Butterworth high-pass sections at 1 kHz: they take the backing track's 110 Hz tone down
+// by about 77 dB and keep the click, whose partials lie at 2 and 3.3 kHz.
+std::vector<float> withoutTheTrack(std::vector<float> s) {
+    const double w = std::tan(std::numbers::pi * 1000 / kRecordRate);
+    const double norm = 1 / (1 + std::sqrt(2.0) * w + w * w);
+    const double b0 = norm, b1 = -2 * norm, a1 = 2 * (w * w - 1) * norm,
+                 a2 = (1 - std::sqrt(2.0) * w + w * w) * norm;
+    for (int section = 0; section < 2; ++section) {
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        for (float& sample : s) {
+            const double y = b0 * sample + b1 * x1 + b0 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = sample;
+            y2 = y1;
+            y1 = y;
+            sample = static_cast<float>(y);
+        }
+    }
+    return s;
+}
+
+std::string makeBackingTrack(double seconds) {
+    std::vector<int16_t> tone(static_cast<size_t>(44100 * seconds) * 2);
+    for (size_t i = 0; i < tone.size(); ++i) {
+        tone[i] = static_cast<int16_t>(
+            9000 * std::sin(2 * std::numbers::pi * 110 * static_cast<double>(i / 2) / 44100));
+    }
+    return bench::encodeMp3("rz77-bench-tone", tone);
+}
+
 void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
-                  const std::vector<Clock::time_point>& stamps, double intervalMs) {
-    const auto onsets = findOnsets(recorder.samples(from, to), 0.02f);
+                  const std::vector<Clock::time_point>& stamps, double intervalMs,
+                  bool underATrack) {
+    auto samples = recorder.samples(from, to);
+    const auto onsets = findOnsets(underATrack ? withoutTheTrack(samples) : samples, 0.02f);
     const SinkClock sink = recorder.clockOf(from, to);
     const double rate = sink.perSecond;
     std::printf("  clicks heard / sent: %zu / %zu (the sink's clock: %+.0f ppm from ours)\n",
@@ -487,14 +499,16 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     double seconds = 60;
     bool stall = false;
+    bool track = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::max(3.0, std::atof(argv[++i]));
         } else if (std::strcmp(argv[i], "--stall") == 0) {
             stall = true;
+        } else if (std::strcmp(argv[i], "--track") == 0) {
+            track = true;
         }
     }
-    const char* serverPid = std::getenv("RZ77_PULSE_PID");
     QApplication app(argc, argv);
     auto recorder = std::make_unique<MonitorRecorder>();
     StampingMidi midi;
@@ -507,8 +521,13 @@ int main(int argc, char** argv) {
         Metronome metronome(window);
         runFor(5.0);  // a user sets the tempo and presses START some seconds after the start
         std::unique_ptr<Staller> staller = stall ? std::make_unique<Staller>() : nullptr;
-        std::printf("%.0f s per run%s\n", seconds,
-                    stall ? ", user-interface thread stalled 0-25 ms at random" : "");
+        std::printf("%.0f s per run%s%s\n", seconds,
+                    stall ? ", user-interface thread stalled 0-25 ms at random" : "",
+                    track ? ", a 320 kbit/s backing track playing" : "");
+        TrackPlaybackControl player(midi.engine(), reporter);
+        if (track) {
+            player.setFile(makeBackingTrack(seconds + 5));
+        }
         const struct {
             int bpm;
             float knobLeft;
@@ -517,16 +536,21 @@ int main(int argc, char** argv) {
             metronome.imgBPMslider_MouseMove(1, 0, tempo.knobLeft - metronome.knobLeftTwips(), 0);
             std::printf("metronome at %d BPM (%d ms)\n", tempo.bpm, metronome.beatInterval());
             midi.clicks.clear();
-            const CpuMeter cpu(recorder.get(), serverPid ? serverPid : "self");
+            const CpuMeter cpu(recorder.get());
             const size_t from = recorder->size();
+            if (track) {
+                player.play();
+            }
             metronome.imgBPMPlay_Click();
             runFor(seconds / 2);
             printServerView();
             runFor(seconds / 2);
             metronome.imgBPMStop_Click();
+            player.stop();
             runFor(0.3);
             cpu.print();
-            reportClicks(*recorder, from, recorder->size(), midi.clicks, metronome.beatInterval());
+            reportClicks(*recorder, from, recorder->size(), midi.clicks, metronome.beatInterval(),
+                         track);
         }
 
         std::printf("sustained note (church organ, A3)\n");
@@ -545,7 +569,7 @@ int main(int argc, char** argv) {
 
         std::printf("nothing sounding\n");
         runFor(5);
-        const CpuMeter idle(recorder.get(), serverPid ? serverPid : "self");
+        const CpuMeter idle(recorder.get());
         runFor(std::min(seconds, 20.0));
         idle.print();
 
@@ -556,7 +580,7 @@ int main(int argc, char** argv) {
         recorder.reset();
         std::printf("metronome at %d BPM, nothing recording\n", tempos[0].bpm);
         metronome.imgBPMslider_MouseMove(1, 0, tempos[0].knobLeft - metronome.knobLeftTwips(), 0);
-        const CpuMeter alone(nullptr, serverPid ? serverPid : "self");
+        const CpuMeter alone(nullptr);
         metronome.imgBPMPlay_Click();
         runFor(std::min(seconds, 20.0));
         metronome.imgBPMStop_Click();

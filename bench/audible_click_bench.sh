@@ -6,5 +6,4 @@ build=$1
 shift
 source "$(dirname "$0")/../scripts/servers.sh"
 rz77_start_pulseaudio
-export RZ77_PULSE_PID=${RZ77_PIDS[-1]}
 "$build/bench/audible_click_bench" "$@"

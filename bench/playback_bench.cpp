@@ -5,7 +5,6 @@
 // Usage: playback_bench [--cycles N] (needs a sound server with a null sink named nullsink).
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "AudioEngine.h"
+#include "BenchSupport.h"
 #include "MessageReporter.h"
 #include "Mp3Decoder.h"
 #include "PulseAudioStream.h"
@@ -100,6 +100,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_samples;
     }
+    double cpuSeconds() { return bench::threadCpuSeconds(m_reader); }
 
 private:
     pid_t m_pid = 0;
@@ -163,22 +164,12 @@ long matchInTrack(const std::vector<float>& recording, size_t at, const std::vec
 }
 
 std::string makeTrack() {
-    const std::string raw = "/tmp/rz77-bench-noise.raw", mp3 = "/tmp/rz77-bench-noise.mp3";
-    std::ofstream out(raw, std::ios::binary);
     std::mt19937 random(5);
-    for (int i = 0; i < 44100 * 2 * 40; ++i) {
-        const auto sample = static_cast<int16_t>(static_cast<int>(random() % 24000) - 12000);
-        out.write(reinterpret_cast<const char*>(&sample), 2);
+    std::vector<int16_t> noise(44100 * 2 * 40);
+    for (int16_t& sample : noise) {
+        sample = static_cast<int16_t>(static_cast<int>(random() % 24000) - 12000);
     }
-    out.close();
-    const std::string command =
-        "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian "
-        "-m s -b 320 " +
-        raw + " " + mp3;
-    if (std::system(command.c_str()) != 0) {
-        std::exit(1);
-    }
-    return mp3;
+    return bench::encodeMp3("rz77-bench-noise", noise);
 }
 
 std::vector<float> decodedMono(const std::string& path) {
@@ -192,13 +183,6 @@ std::vector<float> decodedMono(const std::string& path) {
         }
     }
     return mono;
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
 long rssKb() {
@@ -236,9 +220,19 @@ int main(int argc, char** argv) {
     player.setFile(path);
     std::this_thread::sleep_for(1500ms);  // the engine aligns its queue in its first second
 
-    const double idleCpu = cpuSeconds();
+    // RZ77's share leaves out the bench's recorder, which runs in this process.
+    const auto cpuNow = [&recorder, servers = bench::soundServerPids()] {
+        return std::pair(bench::processCpuSeconds("self") - recorder.cpuSeconds(),
+                         bench::soundServerCpuSeconds(servers));
+    };
+    const auto shareSince = [&cpuNow](std::pair<double, double> from, double seconds) {
+        const auto to = cpuNow();
+        return std::pair(100 * (to.first - from.first) / seconds,
+                         100 * (to.second - from.second) / seconds);
+    };
+    const auto idleCpu = cpuNow();
     std::this_thread::sleep_for(5s);
-    const double idleShare = (cpuSeconds() - idleCpu) / 5;
+    const auto idleShare = shareSince(idleCpu, 5);
 
     std::vector<Event> events;
     auto request = [&](Event::Kind kind) {
@@ -251,10 +245,10 @@ int main(int argc, char** argv) {
             player.stop();
         }
     };
-    const double playCpu = cpuSeconds();
+    const auto playCpu = cpuNow();
     request(Event::Play);
     std::this_thread::sleep_for(10s);
-    const double playShare = (cpuSeconds() - playCpu) / 10;
+    const auto playShare = shareSince(playCpu, 10);
     request(Event::Pause);
     std::this_thread::sleep_for(1s);
     request(Event::Play);
@@ -341,8 +335,10 @@ int main(int argc, char** argv) {
     std::printf("PLAY after STOP starts at   %.2f ms into the track\n",
                 restartOffset * 1000.0 / kRate);
     std::printf("random requests right       %d of %d\n", right, judged);
-    std::printf("CPU, nothing sounding       %.2f %% of a core\n", idleShare * 100);
-    std::printf("CPU, 320 kbit/s track       %.2f %% of a core\n", playShare * 100);
+    std::printf("CPU, nothing sounding       RZ77 %.2f %%, sound server %.2f %% of a core\n",
+                idleShare.first, idleShare.second);
+    std::printf("CPU, 320 kbit/s track       RZ77 %.2f %%, sound server %.2f %% of a core\n",
+                playShare.first, playShare.second);
     std::printf("RSS                         %.1f MB\n", rss / 1024.0);
     std::printf("(times at the monitor include its 5 ms reads and the sink's own latency)\n");
 }

@@ -25,7 +25,7 @@ MainMenu::MainMenu(QWidget& window, const ShortcutKeys& keys)
       minimiseAction(addAction(tr("&Minimise"))),
       shortcutsAction(addAction(tr("&Keyboard shortcuts…"))),
       aboutAction(addAction(tr("&About RZ77"))),
-      exitAction(new QAction(tr("E&xit"), this)),
+      exitAction(new QAction(tr("&Quit"), this)),
       m_window(window),
       m_keys(keys) {
     setObjectName("mainMenu");
@@ -57,7 +57,7 @@ void MainMenu::showShortcuts() {
         form->addRow(plainLabel(ShortcutKeys::keyNames(entry.keys)), plainLabel(entry.action));
     }
     form->addRow(plainLabel(exitAction->shortcut().toString(QKeySequence::NativeText)),
-                 plainLabel(tr("Exit RZ77")));
+                 plainLabel(tr("Quit RZ77")));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     form->addRow(buttons);

@@ -7,6 +7,7 @@
 #include "PulseAudioStream.h"
 #include "StampedRenderer.h"
 #include "TimedSender.h"
+#include "jack/JackMidiOutput.h"
 
 namespace {
 constexpr const char* kSoundAdvice =
@@ -92,6 +93,19 @@ public:
 private:
     std::unique_ptr<MidiPortConnection> m_connection;
     TimedSender m_sender;
+};
+
+// A JACK port places each message at its due time itself.
+class SystemMidi::JackOutput : public Output {
+public:
+    JackOutput(int32_t deviceId, std::string name, std::unique_ptr<JackMidiOutput> port)
+        : Output(deviceId, std::move(name)), m_port(std::move(port)) {}
+    bool send(uint32_t message, Clock::time_point due, std::string& error) override {
+        return m_port->send(message, due, error);
+    }
+
+private:
+    std::unique_ptr<JackMidiOutput> m_port;
 };
 
 SystemMidi::SystemMidi(AudioEngine& engine) : m_engine(engine) {}
@@ -191,12 +205,21 @@ MidiResult SystemMidi::openPort(int32_t deviceId, std::unique_ptr<Output>& outpu
     if (deviceId < 0 || deviceId >= static_cast<int32_t>(m_ports.size())) {
         return MidiResultCode::BadDeviceId;
     }
+    const MidiPortInfo& port = m_ports[deviceId];
     std::string error;
-    auto connection = MidiPortConnection::open(m_ports[deviceId], error);
+    if (port.backend == MidiPortInfo::Backend::Jack) {
+        auto jackPort = JackMidiOutput::open(port.name, error);
+        if (!jackPort) {
+            return driverError(error, kPortAdvice);
+        }
+        output = std::make_unique<JackOutput>(deviceId, port.name, std::move(jackPort));
+        return MidiResultCode::Ok;
+    }
+    auto connection = MidiPortConnection::open(port, error);
     if (!connection) {
         return driverError(error, kPortAdvice);
     }
-    output = std::make_unique<PortOutput>(deviceId, m_ports[deviceId].name, std::move(connection));
+    output = std::make_unique<PortOutput>(deviceId, port.name, std::move(connection));
     return MidiResultCode::Ok;
 }
 

@@ -35,6 +35,7 @@ private:
     class Output;
     class SynthOutput;
     class PortOutput;
+    class JackOutput;
 
     MidiResult openSynth(std::unique_ptr<Output>& output);
     MidiResult openPort(int32_t deviceId, std::unique_ptr<Output>& output);

@@ -25,10 +25,7 @@ float peakOf(const float* left, const float* right, int frames) {
 StampedRenderer::StampedRenderer(SynthEngine& engine, double sampleRate, Clock::duration latency)
     : m_engine(engine),
       m_sampleRate(sampleRate),
-      m_latencyFrames(std::llround(std::chrono::duration<double>(latency).count() * sampleRate)) {
-    m_lastChannelFrame.fill(0);
-    m_pending.reserve(kQueueSize);
-}
+      m_latencyFrames(std::llround(std::chrono::duration<double>(latency).count() * sampleRate)) {}
 
 void StampedRenderer::setOrigin(Clock::time_point origin) {
     m_origin = origin.time_since_epoch().count();
@@ -41,46 +38,22 @@ int64_t StampedRenderer::frameFor(Clock::time_point due) const {
 }
 
 bool StampedRenderer::post(uint32_t message, Clock::time_point due) {
-    const size_t written = m_written.load(std::memory_order_relaxed);
-    if (written - m_read.load(std::memory_order_acquire) == kQueueSize) {
-        return false;
-    }
-    int64_t& channelFrame = m_lastChannelFrame[message & 0x0F];
-    channelFrame = std::max(channelFrame, frameFor(due));
-    m_queue[written % kQueueSize] = {channelFrame, message};
-    m_written.store(written + 1, std::memory_order_release);
-    return true;
-}
-
-void StampedRenderer::collectPosted() {
-    const size_t written = m_written.load(std::memory_order_acquire);
-    size_t read = m_read.load(std::memory_order_relaxed);
-    // What does not fit stays in the ring until it does, and the sender is told the ring is full.
-    for (; read != written && m_pending.size() < kQueueSize; ++read) {
-        const Posted& posted = m_queue[read % kQueueSize];
-        const auto after = std::upper_bound(
-            m_pending.begin(), m_pending.end(), posted.frame,
-            [](int64_t frame, const Posted& pending) { return frame < pending.frame; });
-        m_pending.insert(after, posted);
-    }
-    m_read.store(read, std::memory_order_release);
+    return m_queue.post(message, frameFor(due));
 }
 
 void StampedRenderer::render(float* left, float* right, int frames) {
-    collectPosted();
-    const auto end = std::lower_bound(
-        m_pending.begin(), m_pending.end(), m_position + frames,
-        [](const Posted& pending, int64_t frame) { return pending.frame < frame; });
-    const bool messagesDue = end != m_pending.begin();
+    m_queue.collect();
+    const size_t due = m_queue.countBefore(m_position + frames);
     int done = 0;
-    for (auto it = m_pending.begin(); it != end; ++it) {
-        const int offset = static_cast<int>(std::max<int64_t>(done, it->frame - m_position));
+    for (size_t i = 0; i < due; ++i) {
+        const StampedQueue::Entry& entry = m_queue.pending()[i];
+        const int offset = static_cast<int>(std::max<int64_t>(done, entry.stamp - m_position));
         renderEngine(left + done, right + done, offset - done, true);
         done = offset;
-        m_engine.apply(it->message);
+        m_engine.apply(entry.message);
     }
-    m_pending.erase(m_pending.begin(), end);
-    renderEngine(left + done, right + done, frames - done, messagesDue);
+    m_queue.dropFront(due);
+    renderEngine(left + done, right + done, frames - done, due > 0);
     m_position += frames;
 }
 
@@ -90,8 +63,7 @@ void StampedRenderer::skip(int frames) {
 }
 
 bool StampedRenderer::idle() const {
-    return m_written.load(std::memory_order_acquire) == m_read.load(std::memory_order_relaxed) &&
-           m_pending.empty() && m_quietFrames >= kQuietSecondsBeforeIdle * m_sampleRate;
+    return m_queue.empty() && m_quietFrames >= kQuietSecondsBeforeIdle * m_sampleRate;
 }
 
 void StampedRenderer::renderEngine(float* left, float* right, int frames, bool messagesDue) {

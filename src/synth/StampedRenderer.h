@@ -1,12 +1,11 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <vector>
 
 #include "AudioSources.h"
+#include "StampedQueue.h"
 #include "SynthEngine.h"
 
 // Places each short message at the frame that corresponds to its due time plus one constant
@@ -38,30 +37,14 @@ public:
     void skip(int frames) override;
 
 private:
-    struct Posted {
-        int64_t frame;
-        uint32_t message;
-    };
-    static constexpr size_t kQueueSize = 4096;
-
     int64_t frameFor(Clock::time_point due) const;
-    void collectPosted();
     void renderEngine(float* left, float* right, int frames, bool messagesDue);
 
     SynthEngine& m_engine;
     const double m_sampleRate;
     const int64_t m_latencyFrames;
     std::atomic<Clock::rep> m_origin{0};
-
-    // A single-producer, single-consumer ring from the sender to the render thread.
-    std::array<Posted, kQueueSize> m_queue{};
-    std::atomic<size_t> m_written{0};
-    std::atomic<size_t> m_read{0};
-    std::array<int64_t, 16> m_lastChannelFrame{};  // the sender's
-
-    // The render thread's: sorted by frame, equal frames in posting order; never larger than
-    // the ring, so reserving that once is enough.
-    std::vector<Posted> m_pending;
+    StampedQueue m_queue;  // stamped with the frame each message is due at
     int64_t m_position = 0;
     int64_t m_quietFrames = 0;
 };

@@ -1,0 +1,154 @@
+#include "JackMidiOutput.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <cerrno>
+#include <mutex>
+#include <thread>
+
+#include "CyclePlacement.h"
+#include "LibraryLog.h"
+#include "ShortMessage.h"
+
+namespace {
+
+constexpr const char* kClientName = "RZ77";
+constexpr const char* kPortName = "RZ77 out";
+// A server starved of processor time can take this long to run a graph with a new connection.
+constexpr auto kConnectWait = std::chrono::seconds(3);
+// The graph runs a new connection from the start of a cycle after the one that shows it; from
+// the second cycle that shows it, what is written in the cycle reaches the other end.
+constexpr int kCyclesBeforeLive = 2;
+
+// The library's own lines ("Cannot connect to server socket" on every machine without JACK)
+// go to our log, which prints them only when asked to.
+void routeJackMessages() {
+    static std::once_flag routed;
+    std::call_once(routed, [] {
+        jack_set_error_function([](const char* text) { logLibraryMessage("JACK", text); });
+        jack_set_info_function([](const char* text) { logLibraryMessage("JACK", text); });
+    });
+}
+
+jack_client_t* openClient() {
+    routeJackMessages();
+    return jack_client_open(kClientName, JackNoStartServer, nullptr);
+}
+
+}  // namespace
+
+std::vector<std::string> jackMidiInputs() {
+    std::vector<std::string> names;
+    jack_client_t* client = openClient();
+    if (client == nullptr) {
+        return names;
+    }
+    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+    for (size_t i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
+        names.emplace_back(ports[i]);
+    }
+    jack_free(ports);
+    jack_client_close(client);
+    return names;
+}
+
+std::unique_ptr<JackMidiOutput> JackMidiOutput::open(const std::string& destination,
+                                                     std::string& error) {
+    std::unique_ptr<JackMidiOutput> output(new JackMidiOutput(destination));
+    if (!output->connect(error)) {
+        return nullptr;
+    }
+    return output;
+}
+
+bool JackMidiOutput::connect(std::string& error) {
+    error = "The port " + m_destination + " could not be connected.";
+    if ((m_client = openClient()) == nullptr) {
+        error = "The JACK server is not running, so " + m_destination + " cannot be used.";
+        return false;
+    }
+    m_port = jack_port_register(m_client, kPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_on_shutdown(
+        m_client, [](void* self) { static_cast<JackMidiOutput*>(self)->m_serverGone = true; },
+        this);
+    if (m_port == nullptr || jack_set_process_callback(m_client, process, this) != 0 ||
+        jack_set_port_connect_callback(m_client, connectionChanged, this) != 0 ||
+        jack_activate(m_client) != 0) {
+        return false;
+    }
+    const int connected = jack_connect(m_client, jack_port_name(m_port), m_destination.c_str());
+    if (connected != 0 && connected != EEXIST) {
+        return false;
+    }
+    const auto giveUp = Clock::now() + kConnectWait;
+    while (!m_live && !m_serverGone && Clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return m_live;
+}
+
+// A client whose server has gone cannot be closed without waiting for the server's answer, which
+// never comes: the process ends without closing it.
+JackMidiOutput::~JackMidiOutput() {
+    if (m_client != nullptr && !m_serverGone) {
+        jack_client_close(m_client);
+    }
+}
+
+bool JackMidiOutput::send(uint32_t message, Clock::time_point due, std::string& error) {
+    if (m_serverGone) {
+        error = "The JACK server has stopped, so " + m_destination + " is gone.";
+        return false;
+    }
+    if (m_disconnected) {
+        error = m_destination + " has gone away or was disconnected from RZ77.";
+        return false;
+    }
+    const auto fromNow = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now());
+    if (!m_queue.post(message, static_cast<int64_t>(jack_get_time()) + fromNow.count())) {
+        error = "The JACK server has fallen behind and a message was dropped.";
+        return false;
+    }
+    return true;
+}
+
+// The graph's real-time thread: it only reads the queue and writes the port's buffer.
+int JackMidiOutput::process(jack_nframes_t frames, void* self) {
+    auto& output = *static_cast<JackMidiOutput*>(self);
+    void* buffer = jack_port_get_buffer(output.m_port, frames);
+    jack_midi_clear_buffer(buffer);
+    if (!output.m_live.load(std::memory_order_relaxed)) {
+        output.m_cyclesConnected =
+            jack_port_connected(output.m_port) > 0 ? output.m_cyclesConnected + 1 : 0;
+        if (output.m_cyclesConnected < kCyclesBeforeLive) {
+            return 0;
+        }
+        output.m_live = true;
+    }
+    jack_client_t* client = output.m_client;
+    placeDueMessages(
+        output.m_queue, jack_last_frame_time(client), frames,
+        [client, frames](int64_t usec) {
+            return jack_time_to_frames(client, static_cast<jack_time_t>(usec)) + frames;
+        },
+        [buffer](uint32_t offset, uint32_t message) {
+            const jack_midi_data_t bytes[3] = {static_cast<jack_midi_data_t>(message),
+                                               static_cast<jack_midi_data_t>(message >> 8),
+                                               static_cast<jack_midi_data_t>(message >> 16)};
+            return jack_midi_event_write(buffer, offset, bytes, shortMessageLength(bytes[0])) == 0;
+        });
+    return 0;
+}
+
+// The notification thread. A connection of our port that ends once it has carried means the
+// destination has gone (or was taken away in a patchbay): nothing sent reaches it any more.
+void JackMidiOutput::connectionChanged(jack_port_id_t a, jack_port_id_t b, int connected,
+                                       void* self) {
+    auto& output = *static_cast<JackMidiOutput*>(self);
+    if (connected == 0 && output.m_live &&
+        (jack_port_by_id(output.m_client, a) == output.m_port ||
+         jack_port_by_id(output.m_client, b) == output.m_port)) {
+        output.m_disconnected = true;
+    }
+}
