@@ -5,6 +5,7 @@
 #include "AppEnvironment.h"
 #include "AudioEngine.h"
 #include "GmSynth.h"
+#include "LibraryLog.h"
 #include "MIDI_OUT.h"
 #include "MainMenu.h"
 #include "MessageBoxReporter.h"
@@ -22,6 +23,9 @@ int main(int argc, char** argv) {
     setenv("JACK_NO_START_SERVER", "1", 0);
     QApplication app(argc, argv);
     app.setApplicationName("RZ77");
+    if (app.arguments().contains("--verbose")) {
+        setLibraryLogVerbose(true);
+    }
     app.setWindowIcon(QIcon(":/assets/icon.svg"));
     // Message boxes may close while no other window is up; only the main window ends the program.
     app.setQuitOnLastWindowClosed(false);

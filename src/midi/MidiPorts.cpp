@@ -16,15 +16,16 @@ namespace {
 constexpr const char* kClientName = "RZ77";
 constexpr const char* kPortName = "RZ77 out";
 
-void logAlsaMessage(const char* file, int line, const char* function, int, const char* format,
-                    ...) {
+void logAlsaMessage(const char* file, int line, const char* function, int code,
+                    const char* format, ...) {
     char text[512];
     va_list arguments;
     va_start(arguments, format);
     std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
     char where[768];
-    std::snprintf(where, sizeof where, "%s:%d (%s) %s", file, line, function, text);
+    std::snprintf(where, sizeof where, "%s:%d (%s) %s%s%s", file, line, function, text,
+                  code != 0 ? ": " : "", code != 0 ? snd_strerror(code) : "");
     logLibraryMessage("ALSA", where);
 }
 

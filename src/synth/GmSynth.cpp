@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "ClickSoundFont.h"
+#include "LibraryLog.h"
 
 namespace {
 
@@ -18,12 +19,12 @@ constexpr double kGain = 0.5;  // FluidSynth's 0.2 is too quiet to tune by ear
 std::mutex g_logMutex;
 std::string g_lastLogError;
 
-void captureLog(int level, const char* message, void*) {
+void captureLog(int, const char* message, void*) {
     {
         std::lock_guard lock(g_logMutex);
         g_lastLogError = message;
     }
-    fluid_default_log_function(level, message, nullptr);
+    logLibraryMessage("FluidSynth", message);
 }
 
 void installLogCapture() {

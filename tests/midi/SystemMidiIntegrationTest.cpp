@@ -161,7 +161,7 @@ std::vector<unsigned char> receive(RtMidiIn& in) {
     return message;
 }
 
-TEST_F(SystemMidiTest, NotesArriveByteExactAtAJackPort) {
+TEST_F(SystemMidiTest, JackPortDeliversEveryByteByDueTimeAndTellsWhenItsDestinationGoes) {
     auto receiver = jackReceiver("receiver");
     RZ77_REQUIRE_SERVER(receiver != nullptr, "JACK");
 
@@ -182,7 +182,30 @@ TEST_F(SystemMidiTest, NotesArriveByteExactAtAJackPort) {
     MIDI_CMD::ProgramChange(2, 0, 25);
     EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0xB2, 0, 0}));
     EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0xC2, 25}));
+
+    // Each message goes at its due time; a channel's messages stay in the order posted.
+    const auto now = MidiSystem::Clock::now();
+    const struct {
+        uint32_t message;
+        std::chrono::milliseconds dueIn;
+    } burst[] = {{0x403C90, 30ms}, {0x403D91, 0ms}, {0x403E90, 0ms}, {0x403F92, -20ms}};
+    for (const auto& b : burst) {
+        ASSERT_EQ(system.sendShort(MIDI_OUT::hMidiOut, b.message, now + b.dueIn), 0u);
+    }
+    const std::vector<unsigned char> arrivalOrder[] = {
+        {0x92, 63, 64}, {0x91, 61, 64}, {0x90, 60, 64}, {0x90, 62, 64}};
+    for (const auto& expected : arrivalOrder) {
+        EXPECT_EQ(receive(*receiver), expected);
+    }
     EXPECT_TRUE(reporter.shown.empty()) << testing::PrintToString(reporter.shown);
+
+    receiver.reset();
+    for (int i = 0; i < 40 && reporter.shown.empty(); ++i) {
+        MIDI_CMD::NoteOn(2, 50, 127);
+        std::this_thread::sleep_for(25ms);
+    }
+    ASSERT_EQ(reporter.shown.size(), 1u);
+    EXPECT_NE(reporter.shown[0].find("has gone away"), std::string::npos) << reporter.shown[0];
 }
 
 TEST_F(SystemMidiTest, UnknownPortIsOutOfRange) {

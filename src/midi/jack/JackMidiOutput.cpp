@@ -88,10 +88,8 @@ bool JackMidiOutput::connect(std::string& error) {
     return m_live;
 }
 
-// A client whose server has gone cannot be closed without waiting for the server's answer, which
-// never comes: the process ends without closing it.
 JackMidiOutput::~JackMidiOutput() {
-    if (m_client != nullptr && !m_serverGone) {
+    if (m_client != nullptr) {
         jack_client_close(m_client);
     }
 }
