@@ -22,5 +22,6 @@ public:
     virtual ~StreamSource() = default;
     // The audio thread: adds the next frames (stereo, interleaved) to what is there.
     virtual void mixInto(float* interleaved, int frames) = 0;
+    // While true the stream is written, silence included, and never runs empty.
     virtual bool active() const = 0;
 };

@@ -33,7 +33,10 @@ public:
 
     // The audio thread.
     void mixInto(float* interleaved, int frames) override;
-    bool active() const override { return playing(); }
+    // A paused track keeps the stream running, so that PLAY goes on from the very sample: a stream
+    // that ran empty and goes on may start with a stretch of older sound on PipeWire's PulseAudio
+    // service (a few ms from up to 60 ms before the pause, heard again).
+    bool active() const override { return playing() || m_state.load() == State::Paused; }
 
 private:
     enum class State { Stopped, Playing, Paused, Over };
