@@ -80,9 +80,10 @@ inline std::string encodeMp3(const std::string& name, const std::vector<int16_t>
     std::ofstream(raw, std::ios::binary)
         .write(reinterpret_cast<const char*>(stereo.data()),
                static_cast<std::streamsize>(stereo.size() * sizeof(int16_t)));
-    const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian "
-                                "-m s -b 320 " +
-                                raw + " " + mp3 + " 2>/dev/null";
+    const std::string command =
+        "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian "
+        "-m s -b 320 " +
+        raw + " " + mp3 + " 2>/dev/null";
     if (std::system(command.c_str()) != 0) {
         std::exit(1);
     }

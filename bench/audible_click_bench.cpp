@@ -3,8 +3,9 @@
 // monitor is recorded; every click's onset is found to the sample and compared with the grid.
 //   audible_click_bench [--seconds N] [--stall] [--track]
 // --stall blocks the user-interface thread for a random 0-25 ms before some ticks; --track plays
-// a 320 kbit/s backing track (a low tone, filtered out before the clicks are found) under them. Needs a
-// PulseAudio server with a null sink named nullsink (bench/audible_click_bench.sh starts one).
+// a 320 kbit/s backing track (a low tone, filtered out before the clicks are found) under them.
+// Needs a PulseAudio server with a null sink named nullsink (bench/audible_click_bench.sh starts
+// one).
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -30,15 +31,15 @@
 #include <thread>
 #include <vector>
 
-#include "AudioEngine.h"
 #include "BenchSupport.h"
-#include "MIDI_CMD.h"
-#include "MIDI_OUT.h"
-#include "PulseAudioStream.h"
-#include "TrackPlaybackControl.h"
-#include "Metronome.h"
-#include "SystemMidi.h"
-#include "frmMain.h"
+#include "app/frmMain.h"
+#include "audio/AudioEngine.h"
+#include "audio/PulseAudioStream.h"
+#include "metronome/Metronome.h"
+#include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
+#include "midi/SystemMidi.h"
+#include "mp3/TrackPlaybackControl.h"
 
 namespace {
 

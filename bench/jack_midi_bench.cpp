@@ -26,11 +26,11 @@
 #include <thread>
 #include <vector>
 
-#include "MIDI_OUT.h"
-#include "Metronome.h"
-#include "SystemMidi.h"
-#include "TimedSender.h"
-#include "frmMain.h"
+#include "app/frmMain.h"
+#include "metronome/Metronome.h"
+#include "midi/MIDI_OUT.h"
+#include "midi/SystemMidi.h"
+#include "midi/TimedSender.h"
 
 namespace {
 
@@ -44,7 +44,8 @@ public:
         if (m_client == nullptr) {
             return;
         }
-        m_port = jack_port_register(m_client, "capture", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        m_port =
+            jack_port_register(m_client, "capture", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(m_client, process, this);
         jack_activate(m_client);
     }
@@ -111,7 +112,8 @@ public:
     MidiResult close(uint32_t) override { return MidiResultCode::Ok; }
     MidiResult sendShort(uint32_t, uint32_t message, Clock::time_point due) override {
         std::string error;
-        return m_sender.post(message, due, error) ? MidiResultCode::Ok : MidiResultCode::DriverError;
+        return m_sender.post(message, due, error) ? MidiResultCode::Ok
+                                                  : MidiResultCode::DriverError;
     }
     std::string errorText(MidiResult) override { return "RtMidi failed"; }
 
@@ -128,7 +130,9 @@ private:
 
 class PrintingReporter : public MessageReporter {
 public:
-    void show(const std::string& text) override { std::fprintf(stderr, "MIDI: %s\n", text.c_str()); }
+    void show(const std::string& text) override {
+        std::fprintf(stderr, "MIDI: %s\n", text.c_str());
+    }
 };
 
 void runFor(double seconds) {
@@ -175,8 +179,8 @@ void runMetronome(const char* path, MidiSystem& midi, int32_t device, FrameCaptu
     PrintingReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
     {
-        frmMain window(AppEnvironment{settingsFor(device, std::string("rz77-jack-bench-") + path),
-                                      {}});
+        frmMain window(
+            AppEnvironment{settingsFor(device, std::string("rz77-jack-bench-") + path), {}});
         Metronome metronome(window);
         runFor(1.0);
         const struct {
@@ -190,8 +194,7 @@ void runMetronome(const char* path, MidiSystem& midi, int32_t device, FrameCaptu
             runFor(seconds);
             metronome.imgBPMStop_Click();
             runFor(0.3);
-            report(path, tempo.bpm, metronome.beatInterval(), capture.takeClicks(),
-                   capture.rate());
+            report(path, tempo.bpm, metronome.beatInterval(), capture.takeClicks(), capture.rate());
         }
     }
     MIDI_OUT::CloseMidiOut();

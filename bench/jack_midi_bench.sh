@@ -10,7 +10,7 @@ source "$here/../scripts/servers.sh"
 rz77_start_xvfb
 rz77_start_jack
 echo "== $launches launches on a busy machine"
-"$here/../tests/midi/e2e_jack_startup.sh" "$build/src/app/rz77" "$build/src/midi/rz77-midi-probe" \
+"$here/../tests/midi/e2e_jack_startup.sh" "$build/src/rz77/rz77" "$build/src/midi/rz77-midi-probe" \
   "$build/tests/midi_receiver" "$launches" || true
 echo "== clicks at the port"
 "$build/bench/jack_midi_bench" --seconds "$seconds"

@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "MIDI_OUT.h"
-#include "Metronome.h"
-#include "frmMain.h"
+#include "app/frmMain.h"
+#include "metronome/Metronome.h"
+#include "midi/MIDI_OUT.h"
 
 namespace {
 

@@ -20,12 +20,12 @@
 #include <thread>
 #include <vector>
 
-#include "AudioEngine.h"
 #include "BenchSupport.h"
-#include "MessageReporter.h"
-#include "Mp3Decoder.h"
-#include "PulseAudioStream.h"
-#include "TrackPlaybackControl.h"
+#include "audio/AudioEngine.h"
+#include "audio/Mp3Decoder.h"
+#include "audio/PulseAudioStream.h"
+#include "common/MessageReporter.h"
+#include "mp3/TrackPlaybackControl.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "StartupSettings.h"
+#include "settings/StartupSettings.h"
 
 namespace {
 

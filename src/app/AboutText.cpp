@@ -1,4 +1,4 @@
-#include "AboutText.h"
+#include "app/AboutText.h"
 
 #include <filesystem>
 #include <system_error>

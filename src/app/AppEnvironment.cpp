@@ -1,4 +1,4 @@
-#include "AppEnvironment.h"
+#include "app/AppEnvironment.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ScreenUnits.h"
+#include "app/ScreenUnits.h"
 
 // Where the program lives and how big the screen's pixels are; tests substitute both.
 struct AppEnvironment {

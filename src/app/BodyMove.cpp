@@ -1,4 +1,4 @@
-#include "BodyMove.h"
+#include "app/BodyMove.h"
 
 #include <QApplication>
 #include <QWidget>

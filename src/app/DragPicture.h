@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ScreenUnits.h"
-#include "SvgPicture.h"
+#include "app/ScreenUnits.h"
+#include "app/SvgPicture.h"
 
 // A picture that reports pointer moves while a button held on it, as the classic mouse-move
 // event does: button mask (1 left, 2 right, 4 middle), shift mask (1 Shift, 2 Ctrl, 4 Alt) and

@@ -1,8 +1,8 @@
-#include "GridTicker.h"
+#include "app/GridTicker.h"
 
 #include <algorithm>
 
-#include "MIDI_OUT.h"
+#include "midi/MIDI_OUT.h"
 
 GridTicker::GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObject* parent)
     : QObject(parent),

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "BeatClock.h"
+#include "common/BeatClock.h"
 
 // Drives a timer on a drift-free grid of beats and wakes a little ahead of each one: the beat's
 // notes are stamped with the beat's own time, so they sound on the grid even when this thread

@@ -1,4 +1,4 @@
-#include "HitArea.h"
+#include "app/HitArea.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "MainMenu.h"
+#include "app/MainMenu.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QMessageBox>
 
-#include "AboutText.h"
-#include "ShortcutKeys.h"
+#include "app/AboutText.h"
+#include "app/ShortcutKeys.h"
 
 namespace {
 

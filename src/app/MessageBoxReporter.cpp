@@ -1,4 +1,4 @@
-#include "MessageBoxReporter.h"
+#include "app/MessageBoxReporter.h"
 
 #include <QApplication>
 #include <QMessageBox>

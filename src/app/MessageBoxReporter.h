@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportGate.h"
+#include "app/ReportGate.h"
 
 // MIDI and MP3 player errors in a message box captioned "RZ77" with an OK button, one box at a
 // time.

@@ -1,4 +1,4 @@
-#include "ReportGate.h"
+#include "app/ReportGate.h"
 
 void ReportGate::show(const std::string& text) {
     if (m_state == State::Summarising) {

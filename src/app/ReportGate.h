@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "MessageReporter.h"
+#include "common/MessageReporter.h"
 
 // Shows reports one box at a time. A report that arrives while a box is open (a timer firing
 // inside the box's own event loop) is counted instead of stacking a second box; when the box

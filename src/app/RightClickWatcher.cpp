@@ -1,4 +1,4 @@
-#include "RightClickWatcher.h"
+#include "app/RightClickWatcher.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,9 +1,9 @@
-#include "ScreenUnits.h"
+#include "app/ScreenUnits.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "RoundHalfEven.h"
+#include "common/RoundHalfEven.h"
 
 namespace {
 constexpr double kTwipsPerInch = 1440.0;

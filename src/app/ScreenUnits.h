@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSizeF>
 
 // Layouts are designed in twips (1440 per inch); the screen's twips per pixel turn them into
 // pixels: 15 at 96 dpi, 12 at 120 dpi.
@@ -13,4 +14,8 @@ struct ScreenUnits {
     int toPixelsX(double twips) const;
     int toPixelsY(double twips) const;
     QRect toPixels(int left, int top, int width, int height) const;
+    // Unrounded, for art that is drawn to scale.
+    QSizeF toPixelsF(double width, double height) const {
+        return {width / twipsPerPixelX, height / twipsPerPixelY};
+    }
 };

@@ -1,4 +1,4 @@
-#include "ShortcutKeys.h"
+#include "app/ShortcutKeys.h"
 
 #include <QApplication>
 #include <QShortcut>

@@ -1,4 +1,4 @@
-#include "SvgPicture.h"
+#include "app/SvgPicture.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
-#include "WindowOutline.h"
+#include "app/WindowOutline.h"
 
 #include <array>
 
-#include "RoundHalfEven.h"
+#include "common/RoundHalfEven.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "WindowRegions.h"
+#include "app/WindowRegions.h"
 
 #include <QPainterPath>
 #include <QPolygon>

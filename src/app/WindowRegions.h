@@ -3,7 +3,7 @@
 #include <QRegion>
 #include <vector>
 
-#include "WindowOutline.h"
+#include "app/WindowOutline.h"
 
 // Window regions built from the outlines, ready for QWidget::setMask.
 QRegion polygonRegion(const std::vector<OutlinePoint>& points);

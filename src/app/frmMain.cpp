@@ -1,19 +1,16 @@
-#include "frmMain.h"
+#include "app/frmMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGraphicsColorizeEffect>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QWindow>
 
-#include "HitArea.h"
-#include "MIDI_CMD.h"
-#include "MIDI_OUT.h"
-#include "MainMenu.h"
-#include "RightClickWatcher.h"
-#include "StartupSettings.h"
-#include "WindowRegions.h"
+#include "app/HitArea.h"
+#include "app/MainMenu.h"
+#include "app/SkinnedWindow.h"
+#include "app/WindowRegions.h"
+#include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
+#include "settings/StartupSettings.h"
 
 namespace {
 constexpr int kWidthTwips = 3090;
@@ -32,12 +29,14 @@ void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTime
 frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       m_environment(std::move(environment)),
-      m_skin(QStringLiteral(":/assets/main-skin.svg")),
+      m_skin(new SkinnedWindow(*this, QStringLiteral(":/assets/main-skin.svg"),
+                               m_environment.units.toPixelsF(kSkinWidthTwips, kSkinHeightTwips),
+                               [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
+                                      int y) { Form_MouseDown(button, shift, x, y); })),
       m_shortcuts(*this) {
     setObjectName("frmMain");
     setWindowTitle("RZ77");
     setWindowIcon(QIcon(":/assets/icon.svg"));
-    setAttribute(Qt::WA_TranslucentBackground);
     const ScreenUnits& units = m_environment.units;
     setFixedSize(units.toPixelsX(kWidthTwips), units.toPixelsY(kHeightTwips));
     setUpTimers();
@@ -96,9 +95,7 @@ void frmMain::setUpMenu() {
     m_menu = new MainMenu(*this, m_shortcuts);
     connect(m_menu->minimiseAction, &QAction::triggered, this, &frmMain::imgMin_Click);
     connect(m_menu->exitAction, &QAction::triggered, this, &frmMain::imgExit_Click);
-    auto* rightClicks = new RightClickWatcher(*this);
-    connect(rightClicks, &RightClickWatcher::clicked, m_menu,
-            [this](const QPoint& at) { m_menu->popup(at); });
+    m_skin->setMenu(*m_menu);
 }
 
 void frmMain::Form_Load() {
@@ -134,7 +131,7 @@ QRegion frmMain::MakeRegion(float scaleX, float scaleY, int16_t offsetX, int16_t
 }
 
 void frmMain::applyOutline() {
-    setMask(MakeRegion(1.0f, 1.0f, 0, 0));
+    m_skin->setOutline(MakeRegion(1.0f, 1.0f, 0, 0));
 }
 
 void frmMain::Form_Unload() {
@@ -155,56 +152,6 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void frmMain::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    // The skin's own transparency cuts the picture where the window system only cuts input.
-    painter.setClipRegion(state.MainRegion);
-    painter.drawPixmap(0, 0, skinPicture());
-}
-
-// Drawing the skin's vector picture, lettering and all, costs far more than copying it; the
-// information line repaints part of it five times a second.
-const QPixmap& frmMain::skinPicture() {
-    const qreal ratio = devicePixelRatioF();
-    if (m_skinPicture.size() != size() * ratio || m_skinPicture.devicePixelRatio() != ratio) {
-        m_skinPicture = QPixmap(size() * ratio);
-        m_skinPicture.setDevicePixelRatio(ratio);
-        m_skinPicture.fill(Qt::transparent);
-        QPainter painter(&m_skinPicture);
-        const ScreenUnits& u = m_environment.units;
-        m_skin.render(&painter, QRectF(0, 0, kSkinWidthTwips / u.twipsPerPixelX,
-                                       kSkinHeightTwips / u.twipsPerPixelY));
-    }
-    return m_skinPicture;
-}
-
 void frmMain::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
-    m_move.start(QPoint(x, y));
-}
-
-void frmMain::mousePressEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (m_move.takesPress(event->button(), at)) {
-        Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
-    }
-}
-
-void frmMain::mouseMoveEvent(QMouseEvent* event) {
-    if (const auto from = m_move.rightDragBegins(event->position().toPoint())) {
-        Form_MouseDown(Qt::RightButton, event->modifiers(), from->x(), from->y());
-    }
-    m_move.follow(event->globalPosition().toPoint());
-}
-
-void frmMain::mouseReleaseEvent(QMouseEvent*) {
-    m_move.stop();
-}
-
-// The pointer's menu opens on a right click (RightClickWatcher), never on the press; the
-// keyboard's menu key still opens it here.
-void frmMain::contextMenuEvent(QContextMenuEvent* event) {
-    if (event->reason() != QContextMenuEvent::Mouse) {
-        m_menu->popup(mapToGlobal(rect().center()));
-    }
-    event->accept();
+    m_skin->startMove(QPoint(x, y));
 }

@@ -1,17 +1,15 @@
 #pragma once
 
-#include <QPixmap>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <QWidget>
 
-#include "AppEnvironment.h"
-#include "BodyMove.h"
-#include "MainState.h"
-#include "ShortcutKeys.h"
-#include "WindowOutline.h"
+#include "app/AppEnvironment.h"
+#include "app/MainState.h"
+#include "app/ShortcutKeys.h"
+#include "app/WindowOutline.h"
 
 class MainMenu;
+class SkinnedWindow;
 
 // The skinned main window: its state record, timers, outline, moving by the body, and the
 // minimise and exit buttons, the context menu and the keyboard shortcuts. The tools on it add
@@ -46,12 +44,7 @@ public:
     QTimer tmrInfoScroll;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void setUpTimers();
@@ -59,13 +52,10 @@ private:
     void applyOutline();
     void loadSettings();
     void setUpMenu();
-    const QPixmap& skinPicture();
 
     AppEnvironment m_environment;
-    QSvgRenderer m_skin;
-    QPixmap m_skinPicture;
+    SkinnedWindow* m_skin;
     QList<QWidget*> m_troubleDisplays;
     ShortcutKeys m_shortcuts;
     MainMenu* m_menu = nullptr;
-    BodyMove m_move{*this};
 };

@@ -1,4 +1,6 @@
-#include "frmSplash.h"
+#include "app/frmSplash.h"
+
+#include "app/SkinnedWindow.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -8,13 +10,6 @@ namespace {
 constexpr int kWidthTwips = 4500;
 constexpr int kHeightTwips = 3000;
 
-void centreOnScreen(QWidget& window) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window.move(frame.topLeft());
-    }
-}
 }  // namespace
 
 frmSplash::frmSplash(AppEnvironment environment, MainWindowFactory createMainWindow)
@@ -26,7 +21,7 @@ frmSplash::frmSplash(AppEnvironment environment, MainWindowFactory createMainWin
     setWindowTitle("RZ77");
     const ScreenUnits& u = m_environment.units;
     setFixedSize(u.toPixelsX(kWidthTwips), u.toPixelsY(kHeightTwips));
-    centreOnScreen(*this);
+    centreOnScreen(*this, QGuiApplication::primaryScreen());
     tmrSplash.setInterval(3000);
     tmrSplash.setSingleShot(true);
     connect(&tmrSplash, &QTimer::timeout, this, &frmSplash::tmrSplash_Timer);
@@ -41,7 +36,7 @@ void frmSplash::tmrSplash_Timer() {
     close();
     QWidget* main = m_createMainWindow(m_environment);
     main->setAttribute(Qt::WA_DeleteOnClose);
-    centreOnScreen(*main);
+    centreOnScreen(*main, QGuiApplication::primaryScreen());
     main->show();
     emit mainWindowShown(main);
 }

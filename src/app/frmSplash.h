@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "AppEnvironment.h"
+#include "app/AppEnvironment.h"
 
 // The start-up picture; after three seconds it gives way to the main window.
 class frmSplash : public QWidget {

@@ -1,4 +1,4 @@
-#include "AudioEngine.h"
+#include "audio/AudioEngine.h"
 
 #include <pthread.h>
 #include <sched.h>

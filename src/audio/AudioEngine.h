@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "AudioSink.h"
-#include "AudioSources.h"
-#include "DriftFollower.h"
-#include "ThreeQuarterResampler.h"
+#include "audio/AudioSink.h"
+#include "audio/AudioSources.h"
+#include "audio/DriftFollower.h"
+#include "audio/ThreeQuarterResampler.h"
 
 // The one stream to the sound server, written from a real-time thread of its own that mixes a
 // timed source (the synthesizer) and a stream source (the backing track) on one sample clock.

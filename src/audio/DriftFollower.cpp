@@ -1,4 +1,4 @@
-#include "DriftFollower.h"
+#include "audio/DriftFollower.h"
 
 #include <algorithm>
 #include <cmath>

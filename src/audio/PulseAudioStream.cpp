@@ -1,4 +1,4 @@
-#include "PulseAudioStream.h"
+#include "audio/PulseAudioStream.h"
 
 #include <cmath>
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "AudioSink.h"
+#include "audio/AudioSink.h"
 
 struct pa_context;
 struct pa_mainloop;

@@ -1,4 +1,4 @@
-#include "ThreeQuarterResampler.h"
+#include "audio/ThreeQuarterResampler.h"
 
 #include <array>
 #include <cmath>

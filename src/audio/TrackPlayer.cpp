@@ -1,4 +1,4 @@
-#include "TrackPlayer.h"
+#include "audio/TrackPlayer.h"
 
 #include <chrono>
 #include <string>

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "AudioSources.h"
-#include "Mp3Decoder.h"
-#include "SampleRing.h"
+#include "audio/AudioSources.h"
+#include "audio/Mp3Decoder.h"
+#include "audio/SampleRing.h"
 
 // A backing track for the engine: a worker decodes a couple of seconds ahead into a ring, and the
 // audio thread only adds what is in the ring to the stream. Play goes on from the sample where

@@ -1,4 +1,4 @@
-#include "BeatClock.h"
+#include "common/BeatClock.h"
 
 void BeatClock::start(TimePoint now) {
     m_lastBeat = now;

@@ -1,4 +1,4 @@
-#include "LibraryLog.h"
+#include "common/LibraryLog.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,16 +1,16 @@
-#include "Metronome.h"
+#include "metronome/Metronome.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
 
-#include "DragPicture.h"
-#include "GridTicker.h"
-#include "HitArea.h"
-#include "MIDI_CMD.h"
-#include "TempoMath.h"
-#include "frmMain.h"
+#include "app/DragPicture.h"
+#include "app/GridTicker.h"
+#include "app/HitArea.h"
+#include "app/frmMain.h"
+#include "metronome/TempoMath.h"
+#include "midi/MIDI_CMD.h"
 
 namespace {
 

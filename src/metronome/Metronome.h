@@ -3,7 +3,7 @@
 #include <QObject>
 #include <functional>
 
-#include "BeatClock.h"
+#include "common/BeatClock.h"
 
 class DragPicture;
 class GridTicker;

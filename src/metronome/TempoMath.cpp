@@ -1,10 +1,10 @@
-#include "TempoMath.h"
+#include "metronome/TempoMath.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "RoundHalfEven.h"
-#include "TextLines.h"
+#include "common/RoundHalfEven.h"
+#include "common/TextHelpers.h"
 
 namespace TempoMath {
 namespace {
@@ -32,7 +32,7 @@ std::optional<SliderTempo> tempoForKnob(float leftTwips) {
 }
 
 std::optional<int> typedTempo(const std::string& text) {
-    const std::string number = TextLines::trimSpaces(text);
+    const std::string number = trimSpaces(text);
     double value = 0;
     const char* end = number.data() + number.size();
     const auto [stop, error] = std::from_chars(number.data(), end, value);

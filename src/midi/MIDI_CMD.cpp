@@ -1,6 +1,6 @@
-#include "MIDI_CMD.h"
+#include "midi/MIDI_CMD.h"
 
-#include "MIDI_OUT.h"
+#include "midi/MIDI_OUT.h"
 
 namespace MIDI_CMD {
 namespace {

@@ -1,4 +1,4 @@
-#include "MIDI_OUT.h"
+#include "midi/MIDI_OUT.h"
 
 namespace MIDI_OUT {
 

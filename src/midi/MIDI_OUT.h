@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "MessageReporter.h"
-#include "MidiDeviceList.h"
-#include "MidiSystem.h"
+#include "common/MessageReporter.h"
+#include "midi/MidiDeviceList.h"
+#include "midi/MidiSystem.h"
 
 // The one MIDI output of the process: listing, opening and closing devices and sending short
 // messages. Every failure of the MIDI system is shown through the reporter, except that a send

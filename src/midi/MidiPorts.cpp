@@ -1,4 +1,4 @@
-#include "MidiPorts.h"
+#include "midi/MidiPorts.h"
 
 #include <RtMidi.h>
 #include <alsa/asoundlib.h>
@@ -7,17 +7,17 @@
 #include <cstdio>
 #include <mutex>
 
-#include "LibraryLog.h"
-#include "ShortMessage.h"
-#include "jack/JackMidiOutput.h"
+#include "common/LibraryLog.h"
+#include "midi/ShortMessage.h"
+#include "midi/jack/JackMidiOutput.h"
 
 namespace {
 
 constexpr const char* kClientName = "RZ77";
 constexpr const char* kPortName = "RZ77 out";
 
-void logAlsaMessage(const char* file, int line, const char* function, int code,
-                    const char* format, ...) {
+void logAlsaMessage(const char* file, int line, const char* function, int code, const char* format,
+                    ...) {
     char text[512];
     va_list arguments;
     va_start(arguments, format);

@@ -1,13 +1,13 @@
-#include "SystemMidi.h"
+#include "midi/SystemMidi.h"
 
 #include <iostream>
 
-#include "AudioEngine.h"
-#include "GmSynth.h"
-#include "PulseAudioStream.h"
-#include "StampedRenderer.h"
-#include "TimedSender.h"
-#include "jack/JackMidiOutput.h"
+#include "audio/AudioEngine.h"
+#include "audio/PulseAudioStream.h"
+#include "midi/TimedSender.h"
+#include "midi/jack/JackMidiOutput.h"
+#include "synth/GmSynth.h"
+#include "synth/StampedRenderer.h"
 
 namespace {
 constexpr const char* kSoundAdvice =

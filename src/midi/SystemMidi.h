@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "MidiPorts.h"
-#include "MidiSystem.h"
+#include "midi/MidiPorts.h"
+#include "midi/MidiSystem.h"
 
 class AudioEngine;
 

@@ -1,4 +1,4 @@
-#include "TimedSender.h"
+#include "midi/TimedSender.h"
 
 #include <algorithm>
 

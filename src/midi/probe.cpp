@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "MIDI_CMD.h"
-#include "MIDI_OUT.h"
-#include "SystemMidi.h"
+#include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
+#include "midi/SystemMidi.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "InfoLine.h"
+#include "mp3/InfoLine.h"
 
-#include "cMp3.h"
+#include "mp3/cMp3.h"
 
 std::string InfoLine::forTag(const cMp3& tag) {
     const std::string album = tag.Album();

@@ -1,15 +1,15 @@
-#include "Mp3Panel.h"
+#include "mp3/Mp3Panel.h"
 
 #include <QLabel>
 #include <stdexcept>
 
-#include "HitArea.h"
-#include "InfoLine.h"
-#include "QtFileDialog.h"
-#include "RotateText.h"
-#include "TrackPlaybackControl.h"
-#include "cMp3.h"
-#include "frmMain.h"
+#include "app/HitArea.h"
+#include "app/frmMain.h"
+#include "mp3/InfoLine.h"
+#include "mp3/QtFileDialog.h"
+#include "mp3/RotateText.h"
+#include "mp3/TrackPlaybackControl.h"
+#include "mp3/cMp3.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <QObject>
 #include <memory>
 
-#include "FileDialog.h"
-#include "PlaybackControl.h"
+#include "mp3/FileDialog.h"
+#include "mp3/PlaybackControl.h"
 
 class AudioEngine;
 class MessageReporter;

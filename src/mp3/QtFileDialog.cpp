@@ -1,4 +1,4 @@
-#include "QtFileDialog.h"
+#include "mp3/QtFileDialog.h"
 
 #include <QFile>
 #include <QFileDialog>

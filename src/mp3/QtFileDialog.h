@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "FileDialog.h"
+#include "mp3/FileDialog.h"
 
 class QWidget;
 

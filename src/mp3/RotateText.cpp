@@ -1,4 +1,4 @@
-#include "RotateText.h"
+#include "mp3/RotateText.h"
 
 #include <stdexcept>
 

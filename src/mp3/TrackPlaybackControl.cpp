@@ -1,9 +1,9 @@
-#include "TrackPlaybackControl.h"
+#include "mp3/TrackPlaybackControl.h"
 
-#include "AudioEngine.h"
-#include "MessageReporter.h"
-#include "Mp3Decoder.h"
-#include "TrackPlayer.h"
+#include "audio/AudioEngine.h"
+#include "audio/Mp3Decoder.h"
+#include "audio/TrackPlayer.h"
+#include "common/MessageReporter.h"
 
 TrackPlaybackControl::TrackPlaybackControl(AudioEngine& engine, MessageReporter& reporter)
     : m_engine(engine), m_reporter(reporter) {}

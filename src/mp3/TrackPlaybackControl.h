@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "PlaybackControl.h"
+#include "mp3/PlaybackControl.h"
 
 class AudioEngine;
 class MessageReporter;

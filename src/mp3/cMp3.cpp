@@ -1,4 +1,4 @@
-#include "cMp3.h"
+#include "mp3/cMp3.h"
 
 #include <cerrno>
 #include <filesystem>

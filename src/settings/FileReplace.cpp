@@ -1,4 +1,4 @@
-#include "FileReplace.h"
+#include "settings/FileReplace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

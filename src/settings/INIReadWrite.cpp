@@ -1,18 +1,16 @@
-#include "INIReadWrite.h"
+#include "settings/INIReadWrite.h"
 
 #include <filesystem>
 #include <set>
 #include <stdexcept>
 #include <vector>
 
-#include "FileReplace.h"
-#include "TextLines.h"
+#include "common/TextHelpers.h"
+#include "settings/FileReplace.h"
+#include "settings/TextLines.h"
 
 namespace INIReadWrite {
 namespace {
-
-using TextLines::toLowerLatin1;
-using TextLines::trimSpaces;
 
 // The part of a header line after the first "[", cut to the line's length minus 2; this drops
 // the closing "]" of a well-formed header. Returns false for a line that is not a header.

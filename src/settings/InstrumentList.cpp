@@ -1,9 +1,9 @@
-#include "InstrumentList.h"
+#include "settings/InstrumentList.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "TextLines.h"
+#include "settings/TextLines.h"
 
 namespace InstrumentList {
 

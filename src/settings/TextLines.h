@@ -10,12 +10,6 @@ namespace TextLines {
 // start another (empty) line.
 std::vector<std::string> splitLines(const std::string& text);
 
-// Removes leading and trailing spaces (character 32 only; tabs stay).
-std::string trimSpaces(const std::string& s);
-
-// Lower-cases ASCII and Latin-1 letters.
-std::string toLowerLatin1(std::string s);
-
 // The settings files hold three small values; nothing past this many bytes is ever read, so a
 // huge file cannot stall start-up.
 constexpr size_t kMaxSettingsBytes = 1024 * 1024;

@@ -1,4 +1,4 @@
-#include "ClickSoundFont.h"
+#include "synth/ClickSoundFont.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "GmSynth.h"
+#include "synth/GmSynth.h"
 
 #include <fluidsynth.h>
 
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <mutex>
 
-#include "ClickSoundFont.h"
-#include "LibraryLog.h"
+#include "common/LibraryLog.h"
+#include "synth/ClickSoundFont.h"
 
 namespace {
 

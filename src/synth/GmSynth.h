@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "SynthEngine.h"
+#include "synth/SynthEngine.h"
 
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;

@@ -1,4 +1,4 @@
-#include "StampedRenderer.h"
+#include "synth/StampedRenderer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <cstdint>
 
-#include "AudioSources.h"
-#include "StampedQueue.h"
-#include "SynthEngine.h"
+#include "audio/AudioSources.h"
+#include "common/StampedQueue.h"
+#include "synth/SynthEngine.h"
 
 // Places each short message at the frame that corresponds to its due time plus one constant
 // latency, in the synthesizer's own sample clock, so that what is heard follows the sender's

@@ -1,6 +1,6 @@
-#include "LoopBars.h"
+#include "tuner/LoopBars.h"
 
-#include "RoundHalfEven.h"
+#include "common/RoundHalfEven.h"
 
 namespace LoopBars {
 namespace {

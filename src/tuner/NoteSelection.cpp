@@ -1,4 +1,4 @@
-#include "NoteSelection.h"
+#include "tuner/NoteSelection.h"
 
 #include <array>
 

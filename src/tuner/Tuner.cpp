@@ -1,12 +1,12 @@
-#include "Tuner.h"
+#include "tuner/Tuner.h"
 
-#include "DragPicture.h"
-#include "GridTicker.h"
-#include "HitArea.h"
-#include "LoopBars.h"
-#include "MIDI_CMD.h"
-#include "SvgPicture.h"
-#include "frmMain.h"
+#include "app/DragPicture.h"
+#include "app/GridTicker.h"
+#include "app/HitArea.h"
+#include "app/SvgPicture.h"
+#include "app/frmMain.h"
+#include "midi/MIDI_CMD.h"
+#include "tuner/LoopBars.h"
 
 namespace {
 

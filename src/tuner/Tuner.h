@@ -5,7 +5,7 @@
 #include <chrono>
 #include <functional>
 
-#include "NoteSelection.h"
+#include "tuner/NoteSelection.h"
 
 class DragPicture;
 class GridTicker;

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "AboutText.h"
 #include "TempDir.h"
+#include "app/AboutText.h"
 
 namespace {
 

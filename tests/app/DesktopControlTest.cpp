@@ -3,11 +3,11 @@
 #include <QTest>
 #include <functional>
 
-#include "HitArea.h"
-#include "MainMenu.h"
 #include "MainWindowFixture.h"
-#include "Metronome.h"
-#include "Tuner.h"
+#include "app/HitArea.h"
+#include "app/MainMenu.h"
+#include "metronome/Metronome.h"
+#include "tuner/Tuner.h"
 
 namespace {
 

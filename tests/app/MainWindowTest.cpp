@@ -1,7 +1,7 @@
 #include <QTest>
 
-#include "HitArea.h"
-#include "WindowRegions.h"
+#include "app/HitArea.h"
+#include "app/WindowRegions.h"
 
 #include "MainWindowFixture.h"
 

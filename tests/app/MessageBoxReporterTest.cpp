@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "MessageBoxReporter.h"
+#include "app/MessageBoxReporter.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ReportGate.h"
+#include "app/ReportGate.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "WindowOutline.h"
+#include "app/WindowOutline.h"
 
 namespace {
 

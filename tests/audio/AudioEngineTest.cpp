@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "AudioEngine.h"
+#include "audio/AudioEngine.h"
 
 namespace {
 

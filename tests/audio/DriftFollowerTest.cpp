@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "DriftFollower.h"
+#include "audio/DriftFollower.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <vector>
 
-#include "ThreeQuarterResampler.h"
+#include "audio/ThreeQuarterResampler.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <random>
 
 #include "MakeMp3.h"
-#include "Mp3Decoder.h"
 #include "Pitch.h"
 #include "TempDir.h"
+#include "audio/Mp3Decoder.h"
 
 namespace {
 

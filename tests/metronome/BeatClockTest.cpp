@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "BeatClock.h"
+#include "common/BeatClock.h"
 
 namespace {
 

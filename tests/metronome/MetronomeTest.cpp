@@ -4,8 +4,8 @@
 #include <QTest>
 
 #include "MainWindowFixture.h"
-#include "Metronome.h"
-#include "Tuner.h"
+#include "metronome/Metronome.h"
+#include "tuner/Tuner.h"
 
 namespace {
 

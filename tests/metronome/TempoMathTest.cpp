@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TempoMath.h"
+#include "metronome/TempoMath.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "jack/CyclePlacement.h"
+#include "midi/jack/CyclePlacement.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ Placed runCycle(StampedQueue& queue, uint32_t cycleStart, size_t room = 100) {
 
 TEST(CyclePlacement, EachMessageAtItsFrameOverdueAtTheStartLaterInItsCycle) {
     StampedQueue queue;
-    const std::pair<uint32_t, int64_t> posted[] = {
-        {0x91, 1300}, {0x92, 1255}, {0x93, 1000}, {0x94, 900}, {0x95, 1100}, {0x96, 1256}};
+    const std::pair<uint32_t, int64_t> posted[] = {{0x91, 1300}, {0x92, 1255}, {0x93, 1000},
+                                                   {0x94, 900},  {0x95, 1100}, {0x96, 1256}};
     for (const auto& [message, frame] : posted) {
         queue.post(message, frame);
     }

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "MIDI_CMD.h"
-#include "MIDI_OUT.h"
 #include "RecordingMidi.h"
+#include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
 
 namespace {
 

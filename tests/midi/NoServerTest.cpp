@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "MIDI_OUT.h"
 #include "RecordingMidi.h"
-#include "SystemMidi.h"
+#include "midi/MIDI_OUT.h"
+#include "midi/SystemMidi.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 
 #include <RtMidi.h>
 
-#include "MIDI_CMD.h"
-#include "MIDI_OUT.h"
 #include "RecordingMidi.h"
 #include "Servers.h"
-#include "SystemMidi.h"
 #include "TempDir.h"
+#include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
+#include "midi/SystemMidi.h"
 
 extern char** environ;
 

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <thread>
 
-#include "MIDI_CMD.h"
-#include "MIDI_OUT.h"
 #include "Pitch.h"
 #include "RecordingMidi.h"
 #include "Servers.h"
-#include "SystemMidi.h"
+#include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
+#include "midi/SystemMidi.h"
 
 namespace {
 

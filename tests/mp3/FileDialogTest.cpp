@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <functional>
 
-#include "QtFileDialog.h"
 #include "TempDir.h"
+#include "mp3/QtFileDialog.h"
 
 namespace {
 

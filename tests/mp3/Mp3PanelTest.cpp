@@ -1,11 +1,11 @@
 #include <QLabel>
 #include <QTest>
 
-#include "InfoLine.h"
 #include "MainWindowFixture.h"
-#include "Mp3Panel.h"
 #include "PanelFakes.h"
-#include "cMp3.h"
+#include "mp3/InfoLine.h"
+#include "mp3/Mp3Panel.h"
+#include "mp3/cMp3.h"
 
 namespace {
 

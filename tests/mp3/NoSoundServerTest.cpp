@@ -4,12 +4,12 @@
 #include <QTest>
 #include <cstdlib>
 
-#include "AudioEngine.h"
 #include "MakeMp3.h"
-#include "PulseAudioStream.h"
 #include "RecordingMidi.h"
 #include "TempDir.h"
-#include "TrackPlaybackControl.h"
+#include "audio/AudioEngine.h"
+#include "audio/PulseAudioStream.h"
+#include "mp3/TrackPlaybackControl.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "FileDialog.h"
-#include "PlaybackControl.h"
+#include "mp3/FileDialog.h"
+#include "mp3/PlaybackControl.h"
 
 // Answers each ShowOpen with the next scripted choice; nullopt is a cancel.
 class ScriptedDialog : public FileDialog {

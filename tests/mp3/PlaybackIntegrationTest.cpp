@@ -11,16 +11,16 @@
 #include <mutex>
 #include <thread>
 
-#include "AudioEngine.h"
 #include "MainWindowFixture.h"
 #include "MakeMp3.h"
-#include "Mp3Panel.h"
 #include "PanelFakes.h"
 #include "Pitch.h"
-#include "PulseAudioStream.h"
 #include "Servers.h"
-#include "TrackPlaybackControl.h"
-#include "cMp3.h"
+#include "audio/AudioEngine.h"
+#include "audio/PulseAudioStream.h"
+#include "mp3/Mp3Panel.h"
+#include "mp3/TrackPlaybackControl.h"
+#include "mp3/cMp3.h"
 
 namespace {
 

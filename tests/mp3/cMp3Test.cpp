@@ -5,9 +5,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "RotateText.h"
 #include "TempDir.h"
-#include "cMp3.h"
+#include "mp3/RotateText.h"
+#include "mp3/cMp3.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "INIReadWrite.h"
 #include "TempDir.h"
+#include "settings/INIReadWrite.h"
 
 namespace fs = std::filesystem;
 using INIReadWrite::ReadINI;

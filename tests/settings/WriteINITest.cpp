@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "INIReadWrite.h"
 #include "TempDir.h"
+#include "settings/INIReadWrite.h"
 
 namespace fs = std::filesystem;
 using INIReadWrite::ReadINI;

@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "MIDI_OUT.h"
 #include "RecordingMidi.h"
 #include "TempDir.h"
-#include "frmMain.h"
+#include "app/frmMain.h"
+#include "midi/MIDI_OUT.h"
 
 // A main window on a recording MIDI system, loaded from a settings file of the test's choice.
 class MainWindowFixture : public ::testing::Test {

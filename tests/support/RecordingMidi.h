@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "MessageReporter.h"
-#include "MidiDeviceList.h"
-#include "MidiSystem.h"
+#include "common/MessageReporter.h"
+#include "midi/MidiDeviceList.h"
+#include "midi/MidiSystem.h"
 
 // A MIDI system that records every call, for tests. Devices are named "Device <id>"; the mapper
 // and any device can be made to fail.

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "GmSynth.h"
-#include "StampedRenderer.h"
+#include "synth/GmSynth.h"
+#include "synth/StampedRenderer.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "GmSynth.h"
 #include "Pitch.h"
+#include "synth/GmSynth.h"
 
 namespace {
 

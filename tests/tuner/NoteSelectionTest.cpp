@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "LoopBars.h"
-#include "NoteSelection.h"
+#include "tuner/LoopBars.h"
+#include "tuner/NoteSelection.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <QTest>
 #include <optional>
 
-#include "BeatClock.h"
-#include "MIDI_CMD.h"
 #include "MainWindowFixture.h"
-#include "SvgPicture.h"
-#include "Tuner.h"
+#include "app/SvgPicture.h"
+#include "common/BeatClock.h"
+#include "midi/MIDI_CMD.h"
+#include "tuner/Tuner.h"
 
 namespace {
 

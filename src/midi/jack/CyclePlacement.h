@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "StampedQueue.h"
+#include "common/StampedQueue.h"
 
 // One cycle of a JACK graph: writes each pending message whose frame falls before the cycle's
 // end at its offset in the cycle, a message already overdue at offset 0, in stamp order; later
@@ -16,8 +16,8 @@ void placeDueMessages(StampedQueue& queue, uint32_t cycleStart, uint32_t frames,
     queue.collect();
     size_t placed = 0;
     for (const StampedQueue::Entry& entry : queue.pending()) {
-        const auto offset = static_cast<int32_t>(static_cast<uint32_t>(frameOf(entry.stamp)) -
-                                                 cycleStart);
+        const auto offset =
+            static_cast<int32_t>(static_cast<uint32_t>(frameOf(entry.stamp)) - cycleStart);
         if (offset >= static_cast<int64_t>(frames) ||
             !write(static_cast<uint32_t>(std::max(offset, int32_t{0})), entry.message)) {
             break;

@@ -1,4 +1,4 @@
-#include "JackMidiOutput.h"
+#include "midi/jack/JackMidiOutput.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "CyclePlacement.h"
-#include "LibraryLog.h"
-#include "ShortMessage.h"
+#include "common/LibraryLog.h"
+#include "midi/ShortMessage.h"
+#include "midi/jack/CyclePlacement.h"
 
 namespace {
 

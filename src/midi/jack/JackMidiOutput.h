@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "StampedQueue.h"
+#include "common/StampedQueue.h"
 
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
@@ -23,8 +23,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // Returns once the connection carries; nullptr with error set if it does not within 3 s.
-    static std::unique_ptr<JackMidiOutput> open(const std::string& destination,
-                                                std::string& error);
+    static std::unique_ptr<JackMidiOutput> open(const std::string& destination, std::string& error);
     ~JackMidiOutput();
     JackMidiOutput(const JackMidiOutput&) = delete;
     JackMidiOutput& operator=(const JackMidiOutput&) = delete;

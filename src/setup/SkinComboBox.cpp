@@ -1,4 +1,4 @@
-#include "SkinComboBox.h"
+#include "setup/SkinComboBox.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>

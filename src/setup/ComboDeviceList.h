@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MidiDeviceList.h"
+#include "midi/MidiDeviceList.h"
 
 class QComboBox;
 

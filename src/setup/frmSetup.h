@@ -1,15 +1,13 @@
 #pragma once
 
 #include <QDialog>
-#include <QSvgRenderer>
 #include <cstdint>
 #include <optional>
-
-#include "BodyMove.h"
 
 class HitArea;
 class MessageReporter;
 class SkinComboBox;
+class SkinnedWindow;
 class frmMain;
 
 // The MIDI setup dialog: device, instrument sound and channel. A device or sound choice takes
@@ -41,18 +39,13 @@ public slots:
     void reject() override;  // Escape cancels
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void createControls();
     void connectHandlers();
     void setUpMenu();
     void fillSounds();
-    void centreOnScreen();
     std::optional<int32_t> selectedDevice() const;
     bool applyAndStore();
     bool store(const char* section, long value);
@@ -60,7 +53,6 @@ private:
 
     frmMain& m_main;
     MessageReporter& m_reporter;
-    QSvgRenderer m_skin;
-    BodyMove m_move;
+    SkinnedWindow* m_skin;
     bool m_okRunning = false;
 };

@@ -1,28 +1,25 @@
-#include "frmSetup.h"
+#include "setup/frmSetup.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QScreen>
 #include <stdexcept>
 
-#include "ComboDeviceList.h"
-#include "HitArea.h"
-#include "INIReadWrite.h"
-#include "InstrumentList.h"
-#include "MIDI_CMD.h"
-#include "MIDI_OUT.h"
-#include "MessageReporter.h"
-#include "RightClickWatcher.h"
-#include "SkinComboBox.h"
-#include "StartupSettings.h"
-#include "TextLines.h"
-#include "WindowRegions.h"
-#include "frmMain.h"
+#include "app/HitArea.h"
+#include "app/SkinnedWindow.h"
+#include "app/WindowRegions.h"
+#include "app/frmMain.h"
+#include "common/MessageReporter.h"
+#include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
+#include "settings/INIReadWrite.h"
+#include "settings/InstrumentList.h"
+#include "settings/StartupSettings.h"
+#include "settings/TextLines.h"
+#include "setup/ComboDeviceList.h"
+#include "setup/SkinComboBox.h"
 
 namespace {
 constexpr int kWidthTwips = 4785;
@@ -49,11 +46,13 @@ frmSetup::frmSetup(frmMain& main, MessageReporter& reporter)
     : QDialog(&main, Qt::Dialog | Qt::FramelessWindowHint),
       m_main(main),
       m_reporter(reporter),
-      m_skin(QStringLiteral(":/assets/setup-skin.svg")),
-      m_move(*this) {
+      m_skin(
+          new SkinnedWindow(*this, QStringLiteral(":/assets/setup-skin.svg"),
+                            main.environment().units.toPixelsF(kSkinWidthTwips, kSkinHeightTwips),
+                            [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
+                                   int y) { Form_MouseDown(button, shift, x, y); })) {
     setObjectName("frmSetup");
     setWindowTitle(tr("RZ77 Setup"));
-    setAttribute(Qt::WA_TranslucentBackground);
     setWindowModality(Qt::ApplicationModal);
     const ScreenUnits& u = m_main.environment().units;
     setFixedSize(u.toPixelsX(kWidthTwips), u.toPixelsY(kHeightTwips));
@@ -61,16 +60,14 @@ frmSetup::frmSetup(frmMain& main, MessageReporter& reporter)
     Form_Load();
     connectHandlers();
     setUpMenu();
-    centreOnScreen();
+    centreOnScreen(*this, m_main.screen());
 }
 
 // The same safe right click as on the main window: a click, never a drag, opens it.
 void frmSetup::setUpMenu() {
     auto* menu = new QMenu(this);
     connect(menu->addAction(tr("&Close")), &QAction::triggered, this, &frmSetup::imgCancel_Click);
-    auto* rightClicks = new RightClickWatcher(*this);
-    connect(rightClicks, &RightClickWatcher::clicked, menu,
-            [menu](const QPoint& at) { menu->popup(at); });
+    m_skin->setMenu(*menu);
 }
 
 void frmSetup::createControls() {
@@ -111,7 +108,7 @@ void frmSetup::connectHandlers() {
 }
 
 void frmSetup::Form_Load() {
-    setMask(MakeRegion(1.0f, 1.0f, 0, 0));
+    m_skin->setOutline(MakeRegion(1.0f, 1.0f, 0, 0));
     for (int channel = 1; channel <= kChannelCount; ++channel) {
         cboChannel->addItem(QString::number(channel));
     }
@@ -135,14 +132,6 @@ QRegion frmSetup::MakeRegion(float scaleX, float scaleY, int16_t offsetX, int16_
     SetupRegion = roundRectRegion(
         setupOutline({scaleX, scaleY, offsetX, offsetY, u.twipsPerPixelX, u.twipsPerPixelY}));
     return SetupRegion;
-}
-
-void frmSetup::centreOnScreen() {
-    if (const QScreen* screen = m_main.screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
 }
 
 std::optional<int32_t> frmSetup::selectedDevice() const {
@@ -231,32 +220,6 @@ void frmSetup::closeEvent(QCloseEvent* event) {
     imgCancel_Click();
 }
 
-void frmSetup::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setClipRegion(SetupRegion);
-    const ScreenUnits& u = m_main.environment().units;
-    m_skin.render(&painter, QRectF(0, 0, kSkinWidthTwips / u.twipsPerPixelX,
-                                   kSkinHeightTwips / u.twipsPerPixelY));
-}
-
 void frmSetup::Form_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
-    m_move.start(QPoint(x, y));
-}
-
-void frmSetup::mousePressEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (m_move.takesPress(event->button(), at)) {
-        Form_MouseDown(event->button(), event->modifiers(), at.x(), at.y());
-    }
-}
-
-void frmSetup::mouseMoveEvent(QMouseEvent* event) {
-    if (const auto from = m_move.rightDragBegins(event->position().toPoint())) {
-        Form_MouseDown(Qt::RightButton, event->modifiers(), from->x(), from->y());
-    }
-    m_move.follow(event->globalPosition().toPoint());
-}
-
-void frmSetup::mouseReleaseEvent(QMouseEvent*) {
-    m_move.stop();
+    m_skin->startMove(QPoint(x, y));
 }

@@ -4,9 +4,9 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
-#include "SetupButton.h"
-#include "SkinComboBox.h"
-#include "frmSetup.h"
+#include "setup/SetupButton.h"
+#include "setup/SkinComboBox.h"
+#include "setup/frmSetup.h"
 
 namespace {
 

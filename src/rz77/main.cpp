@@ -2,21 +2,21 @@
 #include <QIcon>
 #include <cstdlib>
 
-#include "AppEnvironment.h"
-#include "AudioEngine.h"
-#include "GmSynth.h"
-#include "LibraryLog.h"
-#include "MIDI_OUT.h"
-#include "MainMenu.h"
-#include "MessageBoxReporter.h"
-#include "Metronome.h"
-#include "Mp3Panel.h"
-#include "PulseAudioStream.h"
-#include "SetupButton.h"
-#include "SystemMidi.h"
-#include "Tuner.h"
-#include "frmMain.h"
-#include "frmSplash.h"
+#include "app/AppEnvironment.h"
+#include "app/MainMenu.h"
+#include "app/MessageBoxReporter.h"
+#include "app/frmMain.h"
+#include "app/frmSplash.h"
+#include "audio/AudioEngine.h"
+#include "audio/PulseAudioStream.h"
+#include "common/LibraryLog.h"
+#include "metronome/Metronome.h"
+#include "midi/MIDI_OUT.h"
+#include "midi/SystemMidi.h"
+#include "mp3/Mp3Panel.h"
+#include "setup/SetupButton.h"
+#include "synth/GmSynth.h"
+#include "tuner/Tuner.h"
 
 int main(int argc, char** argv) {
     // A JACK client must never start a server of its own behind the user's back.

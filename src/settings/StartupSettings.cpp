@@ -1,4 +1,4 @@
-#include "StartupSettings.h"
+#include "settings/StartupSettings.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <optional>
 #include <system_error>
 
-#include "INIReadWrite.h"
+#include "settings/INIReadWrite.h"
 
 namespace {
 

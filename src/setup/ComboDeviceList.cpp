@@ -1,4 +1,4 @@
-#include "ComboDeviceList.h"
+#include "setup/ComboDeviceList.h"
 
 #include <QComboBox>
 

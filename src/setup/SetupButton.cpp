@@ -1,10 +1,10 @@
-#include "SetupButton.h"
+#include "setup/SetupButton.h"
 
-#include "HitArea.h"
-#include "MainMenu.h"
-#include "SkinComboBox.h"
-#include "frmMain.h"
-#include "frmSetup.h"
+#include "app/HitArea.h"
+#include "app/MainMenu.h"
+#include "app/frmMain.h"
+#include "setup/SkinComboBox.h"
+#include "setup/frmSetup.h"
 
 SetupButton::SetupButton(frmMain& window, MessageReporter& reporter)
     : QObject(&window), m_window(window), m_reporter(reporter) {

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <optional>
 
-#include "StartupSettings.h"
 #include "TempDir.h"
+#include "settings/StartupSettings.h"
 
 namespace {
 

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// Character helpers that the settings and the tempo box share.
+
+// Removes leading and trailing spaces (character 32 only; tabs stay).
+std::string trimSpaces(const std::string& s);
+
+// Lower-cases ASCII and Latin-1 letters.
+std::string toLowerLatin1(std::string s);
