@@ -8,6 +8,7 @@
 #include "app/MainMenu.h"
 #include "app/SkinnedWindow.h"
 #include "app/WindowRegions.h"
+#include "common/ClickProgram.h"
 #include "midi/MIDI_CMD.h"
 #include "midi/MIDI_OUT.h"
 #include "settings/StartupSettings.h"
@@ -17,7 +18,6 @@ constexpr int kWidthTwips = 3090;
 constexpr int kHeightTwips = 4605;
 constexpr double kSkinWidthTwips = 3150;  // the 210 x 310 pixel skin at 96 dpi
 constexpr double kSkinHeightTwips = 4650;
-constexpr int16_t kClickProgram = 127;
 constexpr const char* kPlainToolTip = "rz77PlainToolTip";
 
 void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTimer) {

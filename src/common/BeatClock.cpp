@@ -16,11 +16,3 @@ bool BeatClock::takeBeat(TimePoint now) {
     m_lastBeat = nextDue() + (late / m_interval) * m_interval;
     return true;
 }
-
-BeatClock::Milliseconds BeatClock::untilNextBeat(TimePoint now) const {
-    if (now >= nextDue()) {
-        return Milliseconds(0);
-    }
-    // Rounded down: the timer may fire a fraction early and is then armed again for the rest.
-    return std::chrono::duration_cast<Milliseconds>(nextDue() - now);
-}

@@ -21,8 +21,6 @@ public:
     // Called when the timer fires: true when a click is due now. Clicks missed altogether (the
     // program was stalled for more than an interval) are skipped, not played in a burst.
     bool takeBeat(TimePoint now);
-    // How long to arm the timer for so that it fires at the next due time (never negative).
-    Milliseconds untilNextBeat(TimePoint now) const;
     TimePoint nextDue() const { return m_lastBeat + m_interval; }
     // The beat takeBeat took last.
     TimePoint lastBeat() const { return m_lastBeat; }

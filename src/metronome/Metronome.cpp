@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <algorithm>
 
+#include "app/DisplayLettering.h"
 #include "app/DragPicture.h"
 #include "app/GridTicker.h"
 #include "app/HitArea.h"
@@ -22,10 +23,7 @@ constexpr int16_t kClickNote = 127;
 constexpr int16_t kEnter = 13;
 constexpr int16_t kEscape = 27;
 
-// Lit digits on the display drawn into the skin.
-const char* kDisplayStyle =
-    "color: #8CFF64; background: transparent; font-family: 'DejaVu Sans Mono', monospace;"
-    "font-weight: bold; font-size: 11px; padding-right: 2px;";
+// The tempo box over the display: typed digits on a dark field.
 const char* kEntryStyle =
     "color: #8CFF64; background: #0E2A12; border: 1px solid #8CFF64;"
     "font-family: 'DejaVu Sans Mono', monospace; font-weight: bold; font-size: 9px; padding: 0;";
@@ -57,7 +55,7 @@ void Metronome::createControls() {
     lblBPM->setObjectName("lblBPM");
     lblBPM->setTextFormat(Qt::PlainText);
     lblBPM->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblBPM->setStyleSheet(kDisplayStyle);
+    lblBPM->setStyleSheet(displayLettering(11, "0 2px 0 0"));
     lblBPM->setGeometry(u.toPixels(2100, 2880, 690, 195));
     // No name of its own: a screen reader then reads the tempo shown.
     lblBPM->setAccessibleDescription(tr("Tempo"));

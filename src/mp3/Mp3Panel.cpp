@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <stdexcept>
 
+#include "app/DisplayLettering.h"
 #include "app/HitArea.h"
 #include "app/frmMain.h"
 #include "mp3/InfoLine.h"
@@ -15,11 +16,6 @@ namespace {
 
 constexpr const char* kFilter = "(*.mp3;)|*.mp3";
 constexpr const char* kDesignCaption = "RZ-77 MP3 PLayer ...";
-
-// Lit lettering on the display drawn into the skin, like the tempo display.
-const char* kDisplayStyle =
-    "color: #8CFF64; background: transparent; font-family: 'DejaVu Sans Mono', monospace;"
-    "font-weight: bold; font-size: 10px; padding: 0 2px;";
 
 }  // namespace
 
@@ -70,7 +66,7 @@ void Mp3Panel::createControls() {
     // Broken at spaces into lines of which the box shows the first: the line ends on a whole word.
     lblMp3->setWordWrap(true);
     lblMp3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblMp3->setStyleSheet(kDisplayStyle);
+    lblMp3->setStyleSheet(displayLettering(10, "0 2px"));
     lblMp3->setGeometry(u.toPixels(360, 3570, 2415, 195));
     // No name of its own: a screen reader then reads what the line shows.
     lblMp3->setAccessibleDescription(tr("MP3 information"));

@@ -6,10 +6,27 @@
 #include "settings/TextLines.h"
 
 namespace InstrumentList {
+namespace {
+
+std::vector<std::filesystem::path> places(const std::string& programDir) {
+    const std::filesystem::path dir(programDir);
+    return {dir / kFileName, dir / ".." / "share" / "rz77" / kFileName};
+}
+
+}  // namespace
+
+std::string path(const std::string& programDir) {
+    for (const auto& place : places(programDir)) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(place, error)) {
+            return place.lexically_normal().string();
+        }
+    }
+    return {};
+}
 
 std::optional<std::vector<std::string>> read(const std::string& programDir) {
-    const std::filesystem::path dir(programDir);
-    for (const auto& path : {dir / kFileName, dir / ".." / "share" / "rz77" / kFileName}) {
+    for (const auto& path : places(programDir)) {
         std::error_code error;
         if (!std::filesystem::is_regular_file(path, error)) {
             continue;

@@ -10,6 +10,10 @@ namespace InstrumentList {
 
 constexpr const char* kFileName = "genmidi.rz";
 
+// The list: beside the program, else in ../share/rz77/ from its directory; empty when neither
+// exists.
+std::string path(const std::string& programDir);
+
 // The lines of the first list found, exactly as read (an empty line gives an empty name);
 // std::nullopt when there is none that can be read.
 std::optional<std::vector<std::string>> read(const std::string& programDir);

@@ -89,15 +89,3 @@ std::string settingsPath(const std::string& programDir) {
     fs::create_directories(folder, error);  // a failure shows when the file is written
     return (folder / kSettingsFile).string();
 }
-
-std::string instrumentListPath(const std::string& programDir) {
-    const fs::path dir(programDir);
-    for (const fs::path& candidate :
-         {dir / kInstrumentList, dir / "../share/rz77" / kInstrumentList}) {
-        std::error_code error;
-        if (fs::is_regular_file(candidate, error)) {
-            return candidate.lexically_normal().string();
-        }
-    }
-    return {};
-}

@@ -22,13 +22,8 @@ struct StartupSettings {
 StartupSettings readStartupSettings(const std::string& path, int32_t deviceCount);
 
 constexpr const char* kSettingsFile = "rz77.rz";
-constexpr const char* kInstrumentList = "genmidi.rz";
 
 // The settings file, for reader and writer alike: in the program's directory when that can be
 // written (a build tree, a portable copy), else $XDG_CONFIG_HOME/rz77/rz77.rz (by default
 // ~/.config/rz77/rz77.rz), whose folder is created when missing.
 std::string settingsPath(const std::string& programDir);
-
-// The instrument list: beside the program, else in ../share/rz77/ from its directory; empty when
-// neither exists.
-std::string instrumentListPath(const std::string& programDir);

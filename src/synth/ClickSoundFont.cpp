@@ -112,7 +112,7 @@ std::string sampleList(const std::vector<int16_t>& samples) {
 std::string presetHeaders() {
     Writer w;
     w.name("Metronome Click", 20);
-    w.u16(kProgram);
+    w.u16(kClickProgram);
     w.u16(0);  // bank
     w.u16(0);  // first preset zone
     w.u32(0);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "TempDir.h"
+#include "settings/InstrumentList.h"
 #include "settings/StartupSettings.h"
 
 namespace {
@@ -111,12 +112,12 @@ TEST(InstrumentListPath, BesideTheProgramThenInTheSharedData) {
     const auto bin = root.path() / "bin";
     const auto shared = root.path() / "share" / "rz77";
     std::filesystem::create_directories(bin);
-    EXPECT_EQ(instrumentListPath(bin.string()), "");
+    EXPECT_EQ(InstrumentList::path(bin.string()), "");
     std::filesystem::create_directories(shared);
     std::ofstream(shared / "genmidi.rz") << "Acoustic Grand Piano\r\n";
-    EXPECT_EQ(instrumentListPath(bin.string()), (shared / "genmidi.rz").string());
+    EXPECT_EQ(InstrumentList::path(bin.string()), (shared / "genmidi.rz").string());
     std::ofstream(bin / "genmidi.rz") << "Acoustic Grand Piano\r\n";
-    EXPECT_EQ(instrumentListPath(bin.string()), (bin / "genmidi.rz").string());
+    EXPECT_EQ(InstrumentList::path(bin.string()), (bin / "genmidi.rz").string());
 }
 
 }  // namespace
