@@ -92,16 +92,19 @@ void runUntil(const std::function<bool()>& done) {
 // 200 ms and a stream of slider moves (each re-setting the same tempo) every 16 ms.
 struct BusyInterface {
     BusyInterface(frmMain& window, Metronome& metronome) : line("RZ-77 MP3 Player ...", &window) {
-        QObject::connect(&window.tmrInfoScroll, &QTimer::timeout, &line, [this] {
+        scroll.setInterval(200);
+        QObject::connect(&scroll, &QTimer::timeout, &line, [this] {
             const QString text = line.text();
             line.setText(text.mid(1) + text.left(1));
         });
+        scroll.start();
         moves.setInterval(16);
         QObject::connect(&moves, &QTimer::timeout, &metronome,
                          [&metronome] { metronome.imgBPMslider_MouseMove(1, 0, 0, 0); });
         moves.start();
     }
     QLabel line;
+    QTimer scroll;
     QTimer moves;
 };
 

@@ -2,14 +2,9 @@
 
 #include <QRegion>
 #include <cstdint>
-#include <memory>
-#include <string>
 
-class cMp3;
-
-// Everything the main window's tools share, alive exactly as long as the window.
+// What the main window's tools share, alive exactly as long as the window.
 struct MainState {
-    static constexpr const char* kStartInfoText = "RZ-77 MP3 Player ...             ";
     // The metronome clicks on this channel (the user's channel 11).
     static constexpr int16_t kClickChannel = 10;
 
@@ -23,7 +18,4 @@ struct MainState {
     int16_t NotePicture = 0;
     int16_t BeatInterval = 0;
     int16_t Bpm = 0;
-    std::string Mp3FileName;
-    std::string InfoText;
-    std::shared_ptr<cMp3> Mp3Tag;
 };

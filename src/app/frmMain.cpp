@@ -19,11 +19,6 @@ constexpr int kHeightTwips = 4605;
 constexpr double kSkinWidthTwips = 3150;  // the 210 x 310 pixel skin at 96 dpi
 constexpr double kSkinHeightTwips = 4650;
 constexpr const char* kPlainToolTip = "rz77PlainToolTip";
-
-void setUpTimer(QTimer& timer, int interval, Qt::TimerType type = Qt::CoarseTimer) {
-    timer.setInterval(interval);
-    timer.setTimerType(type);
-}
 }  // namespace
 
 frmMain::frmMain(AppEnvironment environment, QWidget* parent)
@@ -39,7 +34,6 @@ frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     setWindowIcon(QIcon(":/assets/icon.svg"));
     const ScreenUnits& units = m_environment.units;
     setFixedSize(units.toPixelsX(kWidthTwips), units.toPixelsY(kHeightTwips));
-    setUpTimers();
     setUpMenu();
     setUpControls();
     MIDI_OUT::SetFailureSign(
@@ -70,14 +64,6 @@ void frmMain::showMidiTrouble(const QString& text) {
     }
 }
 
-void frmMain::setUpTimers() {
-    setUpTimer(tmrLoopSpeed, 1000, Qt::PreciseTimer);
-    setUpTimer(tmrBPM, 60000, Qt::PreciseTimer);
-    setUpTimer(tmrNote, 1000);
-    setUpTimer(tmrInfoScroll, 200);
-    tmrInfoScroll.start();
-}
-
 void frmMain::setUpControls() {
     const ScreenUnits& u = m_environment.units;
     auto* imgMin = new HitArea(this, "imgMin", tr("Minimise"), tr("Minimise RZ77"),
@@ -105,8 +91,6 @@ void frmMain::Form_Load() {
     state.NotePicture = 7;
     state.NoteVelocity = 127;
     loadSettings();
-    state.InfoText = MainState::kStartInfoText;
-    tmrLoopSpeed.setInterval(state.LoopInterval);
     // Every failure of the start-up is reported on its own; repeats are damped afterwards.
     const MIDI_OUT::ReportEveryFailure startUpReports;
     MIDI_OUT::CloseMidiOut();

@@ -38,16 +38,11 @@ public:
     void showMidiTrouble(const QString& text);
 
     MainState state;
-    QTimer tmrLoopSpeed;
-    QTimer tmrBPM;
-    QTimer tmrNote;
-    QTimer tmrInfoScroll;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void setUpTimers();
     void setUpControls();
     void applyOutline();
     void loadSettings();

@@ -36,8 +36,10 @@ Metronome::Metronome(frmMain& window, Now now)
       m_state(window.state),
       // Until a tempo is set the metronome runs at the timer's design interval.
       m_ticker(new GridTicker(
-          window.tmrBPM, std::move(now), [this] { tmrBPM_Timer(); }, this)),
+          tmrBPM, std::move(now), [this] { tmrBPM_Timer(); }, this)),
       m_knobLeftTwips(kKnobDesignLeft) {
+    tmrBPM.setTimerType(Qt::PreciseTimer);
+    tmrBPM.setInterval(60000);
     createControls();
 }
 
@@ -85,8 +87,7 @@ void Metronome::createControls() {
 void Metronome::addShortcuts(HitArea* play, HitArea* stop) {
     ShortcutKeys& keys = m_window.shortcuts();
     keys.add({Qt::Key_Space}, tr("Start the metronome, or stop it when it runs"),
-             [this] { m_window.tmrBPM.isActive() ? imgBPMStop_Click() : imgBPMPlay_Click(); },
-             {play, stop});
+             [this] { tmrBPM.isActive() ? imgBPMStop_Click() : imgBPMPlay_Click(); }, {play, stop});
     keys.add({Qt::Key_T}, tr("Type a tempo"), [this] { lblBPM_Click(); }, {lblBPM});
     keys.add({Qt::Key_PageUp}, tr("One beat per minute faster"), [this] { stepTempo(1); },
              {imgBPMslider});

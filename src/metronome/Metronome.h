@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <functional>
 
 #include "common/BeatClock.h"
@@ -32,6 +33,8 @@ public:
     // The time between clicks the metronome runs at, in milliseconds.
     int beatInterval() const;
     float knobLeftTwips() const { return m_knobLeftTwips; }
+
+    QTimer tmrBPM;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -25,13 +25,11 @@ Mp3Panel::Mp3Panel(frmMain& window, MessageReporter& reporter, AudioEngine& engi
 
 Mp3Panel::Mp3Panel(frmMain& window, std::unique_ptr<FileDialog> dialog,
                    std::unique_ptr<PlaybackControl> player)
-    : QObject(&window),
-      m_window(window),
-      m_state(window.state),
-      Cdialog(std::move(dialog)),
-      Mp3Player(std::move(player)) {
+    : QObject(&window), m_window(window), Cdialog(std::move(dialog)), Mp3Player(std::move(player)) {
     createControls();
-    connect(&m_window.tmrInfoScroll, &QTimer::timeout, this, &Mp3Panel::tmrInfoScroll_Timer);
+    tmrInfoScroll.setInterval(200);
+    connect(&tmrInfoScroll, &QTimer::timeout, this, &Mp3Panel::tmrInfoScroll_Timer);
+    tmrInfoScroll.start();
 }
 
 void Mp3Panel::createControls() {
@@ -77,18 +75,18 @@ void Mp3Panel::imgMP3open_Click() {
     Cdialog->Filter(kFilter);
     Cdialog->ShowOpen();
     // A cancel is not told apart: the dialog then reports the previous choice.
-    m_state.Mp3FileName = Cdialog->FileName();
-    Mp3Player->setFile(m_state.Mp3FileName);
-    if (!m_state.Mp3Tag) {
-        m_state.Mp3Tag = std::make_shared<cMp3>();
+    Mp3FileName = Cdialog->FileName();
+    Mp3Player->setFile(Mp3FileName);
+    if (!Mp3Tag) {
+        Mp3Tag.emplace();
     }
     try {
-        m_state.Mp3Tag->LoadMp3File(m_state.Mp3FileName);
+        Mp3Tag->LoadMp3File(Mp3FileName);
     } catch (const std::runtime_error&) {
         // Not told: the file may well play without a readable tag; the line keeps its text.
         return;
     }
-    m_state.InfoText = InfoLine::forTag(*m_state.Mp3Tag);
+    InfoText = InfoLine::forTag(*Mp3Tag);
     showInfoText();
 }
 
@@ -105,12 +103,11 @@ void Mp3Panel::imgMP3stop_Click() {
 }
 
 void Mp3Panel::tmrInfoScroll_Timer() {
-    m_state.InfoText = RotateText(m_state.InfoText);
+    InfoText = RotateText(InfoText);
     showInfoText();
 }
 
 void Mp3Panel::showInfoText() {
     // One character per tag byte, never markup.
-    lblMp3->setText(QString::fromLatin1(m_state.InfoText.data(),
-                                        static_cast<qsizetype>(m_state.InfoText.size())));
+    lblMp3->setText(QString::fromLatin1(InfoText.data(), static_cast<qsizetype>(InfoText.size())));
 }

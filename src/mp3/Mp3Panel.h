@@ -1,16 +1,19 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "mp3/FileDialog.h"
 #include "mp3/PlaybackControl.h"
+#include "mp3/cMp3.h"
 
 class AudioEngine;
 class MessageReporter;
 class QLabel;
 class frmMain;
-struct MainState;
 
 // The MP3 panel on the main window: OPEN, PLAY, PAUSE and STOP, and the information line that
 // scrolls the album, artist and title of the open file.
@@ -28,12 +31,17 @@ public:
     void imgMP3stop_Click();
     void tmrInfoScroll_Timer();
 
+    static constexpr const char* kStartInfoText = "RZ-77 MP3 Player ...             ";
+    QTimer tmrInfoScroll;
+    std::string Mp3FileName;
+    std::string InfoText = kStartInfoText;
+    std::optional<cMp3> Mp3Tag;  // made at the first OPEN, then kept
+
 private:
     void createControls();
     void showInfoText();
 
     frmMain& m_window;
-    MainState& m_state;
     std::unique_ptr<FileDialog> Cdialog;
     std::unique_ptr<PlaybackControl> Mp3Player;
     QLabel* lblMp3 = nullptr;

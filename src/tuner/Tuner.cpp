@@ -35,13 +35,20 @@ Tuner::Tuner(frmMain& window, Now now)
       m_window(window),
       m_state(window.state),
       m_loop(new GridTicker(
-          window.tmrLoopSpeed, std::move(now), [this] { tmrLoopSpeed_Timer(); }, this)) {
+          tmrLoopSpeed, std::move(now), [this] { tmrLoopSpeed_Timer(); }, this)) {
     createControls();
     connectTimers();
 }
 
 void Tuner::createControls() {
     const ScreenUnits& u = m_window.environment().units;
+    createPictures(u);
+    createStrings(u);
+    createButtons(u);
+    createBars(u);
+}
+
+void Tuner::createPictures(const ScreenUnits& u) {
     // The letter pictures are only held, never shown; the display shows a copy of one.
     for (int i = 0; i < kNoteLetterCount; ++i) {
         imgNotePix[i] = new SvgPicture(&m_window, QString("imgNotePix%1").arg(i),
@@ -54,7 +61,9 @@ void Tuner::createControls() {
     imgMusicalNote = new SvgPicture(&m_window, "imgMusicalNote", ":/assets/musical-note.svg",
                                     u.toPixels(1440, 810, 330, 435));
     imgMusicalNote->hide();
+}
 
+void Tuner::createStrings(const ScreenUnits& u) {
     for (int16_t i = 0; i < kStringCount; ++i) {
         auto* string = new HitArea(&m_window, QString("imgString%1").arg(i), tr(kStringNames[i]),
                                    tr("Select and sound the %1").arg(tr(kStringNames[i])),
@@ -65,6 +74,9 @@ void Tuner::createControls() {
         m_window.shortcuts().add({Qt::Key_6 - i}, tr("Sound the %1").arg(tr(kStringNames[i])),
                                  click, {string});
     }
+}
+
+void Tuner::createButtons(const ScreenUnits& u) {
     const struct {
         const char* name;
         const char* accessible;
@@ -90,7 +102,9 @@ void Tuner::createControls() {
         connect(area, &HitArea::clicked, this, click);
         m_window.shortcuts().add(b.keys, tr(b.tip), click, {area});
     }
+}
 
+void Tuner::createBars(const ScreenUnits& u) {
     for (int16_t i = 0; i < 2; ++i) {
         m_barWidthTwips[i] = LoopBars::kFullWidthTwips;
         imgVolLoop[i] = new DragPicture(
@@ -107,15 +121,19 @@ void Tuner::createControls() {
     }
 }
 
+// The loop starts at the interval the load has set.
 void Tuner::connectTimers() {
-    connect(&m_window.tmrNote, &QTimer::timeout, this, &Tuner::tmrNote_Timer);
+    tmrLoopSpeed.setTimerType(Qt::PreciseTimer);
+    tmrLoopSpeed.setInterval(m_state.LoopInterval);
+    tmrNote.setInterval(1000);
+    connect(&tmrNote, &QTimer::timeout, this, &Tuner::tmrNote_Timer);
 }
 
 void Tuner::soundSelectedNote() {
     MIDI_CMD::NoteOn(m_state.channel, m_state.CurrentNote, m_state.NoteVelocity);
     imgMusicalNote->show();
     // Restarted by every note, so the icon stays lit for a full second after the latest one.
-    m_window.tmrNote.start();
+    tmrNote.start();
 }
 
 NoteSelection Tuner::selection() const {
@@ -163,7 +181,7 @@ void Tuner::imgLoop_Click() {
 
 void Tuner::tmrNote_Timer() {
     imgMusicalNote->hide();
-    m_window.tmrNote.stop();
+    tmrNote.stop();
 }
 
 void Tuner::tmrLoopSpeed_Timer() {

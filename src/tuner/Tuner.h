@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <array>
 #include <chrono>
 #include <functional>
@@ -12,6 +13,7 @@ class GridTicker;
 class HitArea;
 class SvgPicture;
 class frmMain;
+struct ScreenUnits;
 struct MainState;
 
 // The reference-note player and its note repeat loop on the main window: six strings, note up
@@ -34,8 +36,16 @@ public:
     void imgVolLoop_MouseMove(int16_t Index, int16_t Button, int16_t Shift, float X, float Y);
     void checknotepix();
 
+    // The note repeat loop's timer, and the one that hides the musical-note icon.
+    QTimer tmrLoopSpeed;
+    QTimer tmrNote;
+
 private:
     void createControls();
+    void createPictures(const ScreenUnits& u);
+    void createStrings(const ScreenUnits& u);
+    void createButtons(const ScreenUnits& u);
+    void createBars(const ScreenUnits& u);
     void connectTimers();
     void soundSelectedNote();
     NoteSelection selection() const;

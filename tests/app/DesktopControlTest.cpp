@@ -18,14 +18,16 @@ protected:
     frmMain& start() {
         writeSettings(1, -1, 25);
         frmMain& w = load();
-        new Tuner(w);
-        new Metronome(w);
+        tuner = new Tuner(w);
+        metronome = new Metronome(w);
         w.show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
         takeSent();
         return w;
     }
     QWidget* control(const QString& name) { return window->findChild<QWidget*>(name); }
+    Tuner* tuner = nullptr;
+    Metronome* metronome = nullptr;
     QString tempoShown() { return window->findChild<QLabel*>("lblBPM")->text(); }
     QLineEdit* box() { return window->findChild<QLineEdit*>("txtBPM"); }
     void press(Qt::Key key) { QTest::keyClick(window.get(), key); }
@@ -75,12 +77,12 @@ TEST_F(DesktopControlTest, EachShortcutCallsItsHandler) {
         {"note down", nothing, {Qt::Key_Down}, selected(51)},
         {"play", nothing, {Qt::Key_Return}, sounded(52)},
         {"play from the keypad", nothing, {Qt::Key_Enter}, sounded(52)},
-        {"loop", nothing, {Qt::Key_L}, [this] { EXPECT_TRUE(window->tmrLoopSpeed.isActive()); }},
+        {"loop", nothing, {Qt::Key_L}, [this] { EXPECT_TRUE(tuner->tmrLoopSpeed.isActive()); }},
         {"stop",
-         [this] { window->tmrLoopSpeed.start(); },
+         [this] { tuner->tmrLoopSpeed.start(); },
          {Qt::Key_S},
          [this] {
-             EXPECT_FALSE(window->tmrLoopSpeed.isActive());
+             EXPECT_FALSE(tuner->tmrLoopSpeed.isActive());
              const Bytes sent = takeSent();
              EXPECT_FALSE(sent.empty());
              for (const auto& message : sent) {
@@ -90,11 +92,11 @@ TEST_F(DesktopControlTest, EachShortcutCallsItsHandler) {
         {"metronome start",
          nothing,
          {Qt::Key_Space},
-         [this] { EXPECT_TRUE(window->tmrBPM.isActive()); }},
+         [this] { EXPECT_TRUE(metronome->tmrBPM.isActive()); }},
         {"metronome stop",
          nothing,
          {Qt::Key_Space, Qt::Key_Space},
-         [this] { EXPECT_FALSE(window->tmrBPM.isActive()); }},
+         [this] { EXPECT_FALSE(metronome->tmrBPM.isActive()); }},
         {"tempo box", nothing, {Qt::Key_T}, [this] { EXPECT_TRUE(box()->hasFocus()); }},
         {"faster from no tempo", nothing, {Qt::Key_PageUp}, tempo("2", 30000)},
         {"slower from no tempo is refused", nothing, {Qt::Key_PageDown}, tempo("000", 0)},
@@ -135,8 +137,8 @@ TEST_F(DesktopControlTest, TypingInTheTempoBoxIsNotStolen) {
     }
     EXPECT_EQ(tempoShown(), "60");
     EXPECT_EQ(w.state.CurrentNote, 52);
-    EXPECT_FALSE(w.tmrBPM.isActive());
-    EXPECT_FALSE(w.tmrLoopSpeed.isActive());
+    EXPECT_FALSE(metronome->tmrBPM.isActive());
+    EXPECT_FALSE(tuner->tmrLoopSpeed.isActive());
     EXPECT_TRUE(takeSent().empty());
     // The box has gone, and the keys are the window's again.
     press(Qt::Key_6);

@@ -1,15 +1,31 @@
 #include <QTest>
 
+#include "../mp3/PanelFakes.h"
+#include "MainWindowFixture.h"
 #include "app/HitArea.h"
 #include "app/WindowRegions.h"
-
-#include "MainWindowFixture.h"
+#include "metronome/Metronome.h"
+#include "mp3/Mp3Panel.h"
+#include "tuner/Tuner.h"
 
 namespace {
 
 using Bytes = std::vector<std::vector<int>>;
 
-class MainWindowTest : public MainWindowFixture {};
+class MainWindowTest : public MainWindowFixture {
+protected:
+    // The window with its tools, each of which owns its timers.
+    struct Tools {
+        Tuner* tuner;
+        Metronome* metronome;
+        Mp3Panel* panel;
+    };
+    Tools addTools(frmMain& w) {
+        return {new Tuner(w), new Metronome(w),
+                new Mp3Panel(w, std::make_unique<ScriptedDialog>(),
+                             std::make_unique<RecordingPlayer>())};
+    }
+};
 
 TEST_F(MainWindowTest, LoadSelectsTheStoredSoundAndTheClickProgram) {
     writeSettings(1, -1, 0);
@@ -31,10 +47,11 @@ TEST_F(MainWindowTest, StartValues) {
     EXPECT_EQ(w.state.LoopInterval, 500);
     EXPECT_EQ(w.state.BeatInterval, 0);
     EXPECT_EQ(w.state.Bpm, 0);
-    EXPECT_EQ(w.state.InfoText, "RZ-77 MP3 Player ...             ");
-    EXPECT_EQ(w.state.InfoText.size(), 33u);
-    EXPECT_TRUE(w.state.Mp3FileName.empty());
-    EXPECT_EQ(w.state.Mp3Tag, nullptr);
+    const Tools tools = addTools(w);
+    EXPECT_EQ(tools.panel->InfoText, "RZ-77 MP3 Player ...             ");
+    EXPECT_EQ(tools.panel->InfoText.size(), 33u);
+    EXPECT_TRUE(tools.panel->Mp3FileName.empty());
+    EXPECT_FALSE(tools.panel->Mp3Tag.has_value());
 
     struct TimerCase {
         const QTimer& timer;
@@ -42,10 +59,10 @@ TEST_F(MainWindowTest, StartValues) {
         bool active;
         Qt::TimerType type;
     };
-    const TimerCase timers[] = {{w.tmrLoopSpeed, 500, false, Qt::PreciseTimer},
-                                {w.tmrBPM, 60000, false, Qt::PreciseTimer},
-                                {w.tmrNote, 1000, false, Qt::CoarseTimer},
-                                {w.tmrInfoScroll, 200, true, Qt::CoarseTimer}};
+    const TimerCase timers[] = {{tools.tuner->tmrLoopSpeed, 500, false, Qt::PreciseTimer},
+                                {tools.metronome->tmrBPM, 60000, false, Qt::PreciseTimer},
+                                {tools.tuner->tmrNote, 1000, false, Qt::CoarseTimer},
+                                {tools.panel->tmrInfoScroll, 200, true, Qt::CoarseTimer}};
     for (const TimerCase& t : timers) {
         EXPECT_EQ(t.timer.interval(), t.interval);
         EXPECT_EQ(t.timer.isActive(), t.active) << t.interval;
@@ -81,9 +98,10 @@ TEST_F(MainWindowTest, MissingSettingsFileUsesGuitarOnChannelOneThroughTheSynthe
 
 TEST_F(MainWindowTest, ExitClosesTheDeviceWithoutSilencingIt) {
     frmMain& w = load();
+    const Tools tools = addTools(w);
     w.show();
-    w.tmrBPM.start();
-    w.tmrLoopSpeed.start();
+    tools.metronome->tmrBPM.start();
+    tools.tuner->tmrLoopSpeed.start();
     takeSent();
     midi.calls.clear();
     w.imgExit_Click();
@@ -108,20 +126,22 @@ TEST_F(MainWindowTest, ExitButtonAndShortcutCloseTheWindow) {
 
 TEST_F(MainWindowTest, MinimiseAndRestoreChangeNothing) {
     frmMain& w = load();
+    const Tools tools = addTools(w);
     w.show();
-    w.tmrBPM.start();
-    const int infoRemaining = w.tmrInfoScroll.isActive();
+    tools.metronome->tmrBPM.start();
+    const int infoRemaining = tools.panel->tmrInfoScroll.isActive();
     const MainState before = w.state;
+    const std::string infoBefore = tools.panel->InfoText;
     w.imgMin_Click();
     EXPECT_TRUE(w.windowState() & Qt::WindowMinimized);
     w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
     EXPECT_EQ(w.state.CurrentNote, before.CurrentNote);
     EXPECT_EQ(w.state.channel, before.channel);
     EXPECT_EQ(w.state.LoopInterval, before.LoopInterval);
-    EXPECT_EQ(w.state.InfoText, before.InfoText);
-    EXPECT_TRUE(w.tmrBPM.isActive());
-    EXPECT_EQ(w.tmrInfoScroll.isActive(), infoRemaining);
-    EXPECT_FALSE(w.tmrLoopSpeed.isActive());
+    EXPECT_EQ(tools.panel->InfoText, infoBefore);
+    EXPECT_TRUE(tools.metronome->tmrBPM.isActive());
+    EXPECT_EQ(tools.panel->tmrInfoScroll.isActive(), infoRemaining);
+    EXPECT_FALSE(tools.tuner->tmrLoopSpeed.isActive());
     EXPECT_TRUE(takeSent().size() == 4u);  // only the load's program changes
 }
 

@@ -51,7 +51,7 @@ protected:
 
     // The timer elapsing, at the test's clock time.
     void fireTimer() {
-        QMetaObject::invokeMethod(&window->tmrBPM, "timeout", Qt::DirectConnection);
+        QMetaObject::invokeMethod(&metronome->tmrBPM, "timeout", Qt::DirectConnection);
     }
 
     BeatClock::TimePoint now{};
@@ -63,8 +63,8 @@ TEST_F(MetronomeTest, StartsAtOneClickAMinuteShowing000) {
     start();
     EXPECT_EQ(label(), "000");
     EXPECT_EQ(metronome->beatInterval(), 60000);
-    EXPECT_EQ(window->tmrBPM.interval(), 60000);
-    EXPECT_FALSE(window->tmrBPM.isActive());
+    EXPECT_EQ(metronome->tmrBPM.interval(), 60000);
+    EXPECT_FALSE(metronome->tmrBPM.isActive());
     EXPECT_EQ(control("imgBPMslider")->geometry(), QRect(62, 212, 5, 10));
     EXPECT_EQ(control("lblBPM")->geometry(), QRect(140, 192, 46, 13));
     EXPECT_EQ(control("txtBPM")->geometry(), QRect(136, 194, 47, 11));
@@ -83,8 +83,8 @@ TEST_F(MetronomeTest, SliderSetsTempoFromTheKnobPosition) {
         EXPECT_EQ(window->state.Bpm, c.bpm);
         EXPECT_EQ(label(), c.shown);
         EXPECT_EQ(metronome->beatInterval(), c.interval);
-        EXPECT_EQ(window->tmrBPM.interval(), c.interval);
-        EXPECT_FALSE(window->tmrBPM.isActive());  // setting a tempo does not start it
+        EXPECT_EQ(metronome->tmrBPM.interval(), c.interval);
+        EXPECT_FALSE(metronome->tmrBPM.isActive());  // setting a tempo does not start it
     }
 }
 
@@ -160,24 +160,24 @@ TEST_F(MetronomeTest, FirstClickComesOneIntervalAfterStartThenOnTheGrid) {
     window->state.NoteVelocity = 90;
     const auto started = now;
     QTest::mouseClick(control("imgBPMPlay"), Qt::LeftButton);
-    EXPECT_TRUE(window->tmrBPM.isActive());
-    EXPECT_EQ(window->tmrBPM.interval(), 450);  // wakes 50 ms ahead of the beat
+    EXPECT_TRUE(metronome->tmrBPM.isActive());
+    EXPECT_EQ(metronome->tmrBPM.interval(), 450);  // wakes 50 ms ahead of the beat
 
     now += 449ms;
     fireTimer();  // early: no click, armed for the rest
     EXPECT_TRUE(takeSent().empty());
-    EXPECT_EQ(window->tmrBPM.interval(), 1);
+    EXPECT_EQ(metronome->tmrBPM.interval(), 1);
     now += 1ms;
     fireTimer();
     EXPECT_EQ(takeSent(), (Bytes{{0x9A, 127, 90, 0}}));
     EXPECT_EQ(midi.dues.back(), started + 500ms);  // stamped with its beat, not the wake-up
-    EXPECT_EQ(window->tmrBPM.interval(), 500);
+    EXPECT_EQ(metronome->tmrBPM.interval(), 500);
 
     now = started + 985ms;  // the thread ran 35 ms late: the click keeps its time
     fireTimer();
     EXPECT_EQ(takeSent().size(), 1u);
     EXPECT_EQ(midi.dues.back(), started + 1000ms);
-    EXPECT_EQ(window->tmrBPM.interval(), 465);  // back on the grid
+    EXPECT_EQ(metronome->tmrBPM.interval(), 465);  // back on the grid
 }
 
 TEST_F(MetronomeTest, ClickVelocityIsReadAtEachTick) {
@@ -194,7 +194,7 @@ TEST_F(MetronomeTest, RealTimerClicksAtTheTypedTempo) {
     w.show();
     takeSent();
     typeTempo("600");  // 100 ms
-    QSignalSpy clicks(&w.tmrBPM, &QTimer::timeout);
+    QSignalSpy clicks(&metronome->tmrBPM, &QTimer::timeout);
     metronome->imgBPMPlay_Click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return midi.sent.size() >= 3; }, 3000));
     for (const auto& bytes : takeSent()) {
@@ -207,9 +207,9 @@ TEST_F(MetronomeTest, StopSilencesEverythingButLeavesTheNoteLoopRunning) {
     QTest::mouseClick(control("imgLoop"), Qt::LeftButton);
     QTest::mouseClick(control("imgBPMPlay"), Qt::LeftButton);
     QTest::mouseClick(control("imgBPMStop"), Qt::LeftButton);
-    EXPECT_FALSE(window->tmrBPM.isActive());
-    EXPECT_EQ(window->tmrBPM.interval(), 60000);
-    EXPECT_TRUE(window->tmrLoopSpeed.isActive());
+    EXPECT_FALSE(metronome->tmrBPM.isActive());
+    EXPECT_EQ(metronome->tmrBPM.interval(), 60000);
+    EXPECT_TRUE(tuner->tmrLoopSpeed.isActive());
     EXPECT_EQ(takeSent().size(), 32u);
     QTest::mouseClick(control("imgBPMStop"), Qt::LeftButton);  // stopped: still silences
     const Bytes sent = takeSent();
@@ -226,10 +226,10 @@ TEST_F(MetronomeTest, TempoChangeWhileRunningCountsFromTheLastClick) {
     fireTimer();
     ASSERT_EQ(takeSent().size(), 1u);
     now += 100ms;
-    knobTo(1500);                              // 600 ms
-    knobTo(2640);                              // 206 ms
-    EXPECT_EQ(window->tmrBPM.interval(), 56);  // 206 after the click at 500, 50 ms ahead
-    EXPECT_TRUE(window->tmrBPM.isActive());
+    knobTo(1500);                                 // 600 ms
+    knobTo(2640);                                 // 206 ms
+    EXPECT_EQ(metronome->tmrBPM.interval(), 56);  // 206 after the click at 500, 50 ms ahead
+    EXPECT_TRUE(metronome->tmrBPM.isActive());
 }
 
 }  // namespace

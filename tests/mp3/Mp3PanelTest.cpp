@@ -31,7 +31,7 @@ protected:
         dialog = scripted.get();
         player = recording.get();
         panel = new Mp3Panel(w, std::move(scripted), std::move(recording));
-        w.tmrInfoScroll.stop();  // ticks are given by hand
+        panel->tmrInfoScroll.stop();  // ticks are given by hand
         w.show();
     }
     void open(std::optional<std::string> answer) {
@@ -39,7 +39,7 @@ protected:
         QTest::mouseClick(window->findChild<QWidget*>("imgMP3open"), Qt::LeftButton);
     }
     QString shown() { return window->findChild<QLabel*>("lblMp3")->text(); }
-    std::string info() { return window->state.InfoText; }
+    std::string info() { return panel->InfoText; }
 
     ScriptedDialog* dialog = nullptr;
     RecordingPlayer* player = nullptr;
@@ -53,8 +53,8 @@ TEST_F(Mp3PanelTest, OpeningBuildsTheInformationLineFromTheTag) {
 
     open(std::nullopt);
     EXPECT_EQ(player->calls, std::vector<std::string>{"file "});
-    ASSERT_NE(window->state.Mp3Tag, nullptr);
-    const cMp3* tag = window->state.Mp3Tag.get();
+    ASSERT_TRUE(panel->Mp3Tag.has_value());
+    const cMp3* tag = &*panel->Mp3Tag;
     EXPECT_EQ(info(), kNoTag);
     EXPECT_EQ(info().size(), 37u);
 
@@ -62,18 +62,18 @@ TEST_F(Mp3PanelTest, OpeningBuildsTheInformationLineFromTheTag) {
     EXPECT_EQ(info(), "A  -  R  -  T" + kEnd);
     EXPECT_EQ(info().size(), 40u);
     EXPECT_EQ(shown().toStdString(), info()) << "shown at once";
-    EXPECT_EQ(window->state.Mp3Tag.get(), tag) << "one tag object, kept";
+    EXPECT_EQ(&*panel->Mp3Tag, tag) << "one tag object, kept";
 
     panel->tmrInfoScroll_Timer();
     open(std::nullopt);
-    EXPECT_EQ(window->state.Mp3FileName, tagged);
+    EXPECT_EQ(panel->Mp3FileName, tagged);
     EXPECT_EQ(info(), "A  -  R  -  T" + kEnd) << "the previous file again, from the start";
 
     open(untagged);
     EXPECT_EQ(info(), kNoTag);
 
     open(tooShort);
-    EXPECT_EQ(window->state.Mp3FileName, tooShort);
+    EXPECT_EQ(panel->Mp3FileName, tooShort);
     EXPECT_EQ(info(), kNoTag) << "a tag that cannot be read leaves the line as it was";
     EXPECT_TRUE(reporter.shown.empty());
 
@@ -119,7 +119,7 @@ TEST_F(Mp3PanelTest, TransportGoesToThePlayerUnchanged) {
 }
 
 TEST_F(Mp3PanelTest, TheTimerScrollsTheLine) {
-    window->tmrInfoScroll.start();
+    panel->tmrInfoScroll.start();
     const std::string start = info();
     const QString next = QString::fromStdString(start.substr(1) + start[0]);
     EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == next; }, 1000)) << shown().toStdString();

@@ -131,10 +131,11 @@ TEST_F(PlaybackTest, PlaysPausesResumesAndStopsIntoTheSoundServer) {
     frmMain& w = load();
     auto dialog = std::make_unique<ScriptedDialog>();
     dialog->answers.push_back(path);
-    new Mp3Panel(w, std::move(dialog), std::make_unique<TrackPlaybackControl>(engine, reporter));
+    auto* panel = new Mp3Panel(w, std::move(dialog),
+                               std::make_unique<TrackPlaybackControl>(engine, reporter));
     w.show();
     click("imgMP3open");
-    EXPECT_EQ(w.state.InfoText.substr(0, 25), "Takes  -  RZ77  -  Tone  ");
+    EXPECT_EQ(panel->InfoText.substr(0, 25), "Takes  -  RZ77  -  Tone  ");
 
     const size_t played = sink.mark();
     click("imgMP3play");

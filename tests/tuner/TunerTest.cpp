@@ -46,7 +46,7 @@ protected:
     // The loop's timer elapsing at the given time of the test's clock.
     void fireLoopAt(BeatClock::TimePoint at) {
         fakeNow = at;
-        QMetaObject::invokeMethod(&window->tmrLoopSpeed, "timeout", Qt::DirectConnection);
+        QMetaObject::invokeMethod(&tuner->tmrLoopSpeed, "timeout", Qt::DirectConnection);
     }
 
     std::optional<BeatClock::TimePoint> fakeNow;
@@ -125,9 +125,9 @@ TEST_F(TunerTest, StopSilencesEveryChannelAndLeavesTheIconToItsTimer) {
     EXPECT_EQ(sent[1], (std::vector<int>{0xB0, 123, 0, 0}));
     EXPECT_EQ(sent.back(), (std::vector<int>{0xBF, 123, 0, 0}));
     EXPECT_TRUE(iconVisible());
-    EXPECT_TRUE(window->tmrNote.isActive());
+    EXPECT_TRUE(tuner->tmrNote.isActive());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !iconVisible(); }, 3000));
-    EXPECT_FALSE(window->tmrNote.isActive());
+    EXPECT_FALSE(tuner->tmrNote.isActive());
 }
 
 TEST_F(TunerTest, BarsFollowTheLeftButtonOnly) {
@@ -200,7 +200,7 @@ TEST_F(TunerTest, LoopIntervalChangesFromTheNextTick) {
     EXPECT_EQ(midi.dues.back(), t0 + 560ms);
 
     click("imgStopnote");
-    EXPECT_FALSE(window->tmrLoopSpeed.isActive());
+    EXPECT_FALSE(tuner->tmrLoopSpeed.isActive());
     dragBar(1, Qt::LeftButton, 30);
     const BeatClock::TimePoint t1 = t0 + 2s;
     fakeNow = t1;
@@ -217,10 +217,10 @@ TEST_F(TunerTest, LoopClickWhileRunningKeepsTheBeat) {
     start();
     click("imgLoop");
     QTest::qWait(200);
-    const int remaining = window->tmrLoopSpeed.remainingTime();
+    const int remaining = tuner->tmrLoopSpeed.remainingTime();
     click("imgLoop");
-    EXPECT_TRUE(window->tmrLoopSpeed.isActive());
-    EXPECT_LE(window->tmrLoopSpeed.remainingTime(), remaining);
+    EXPECT_TRUE(tuner->tmrLoopSpeed.isActive());
+    EXPECT_LE(tuner->tmrLoopSpeed.remainingTime(), remaining);
 }
 
 TEST_F(TunerTest, LoopFollowsTheSelectionAndSurvivesAllNotesOffFromElsewhere) {
@@ -230,7 +230,7 @@ TEST_F(TunerTest, LoopFollowsTheSelectionAndSurvivesAllNotesOffFromElsewhere) {
     EXPECT_EQ(takeSent(), (Bytes{{0x92, 50, 127, 0}}));  // sounds at once
     MIDI_CMD::AllNotesOff();
     takeSent();
-    EXPECT_TRUE(window->tmrLoopSpeed.isActive());
+    EXPECT_TRUE(tuner->tmrLoopSpeed.isActive());
     dragBar(0, Qt::LeftButton, 12);
     tuner->tmrLoopSpeed_Timer();
     EXPECT_EQ(takeSent(), (Bytes{{0x92, 50, 22, 0}}));
