@@ -22,6 +22,8 @@ QLabel* plainLabel(const QString& text) {
 MainMenu::MainMenu(QWidget& window, const ShortcutKeys& keys)
     : QMenu(&window),
       setupAction(addAction(tr("&Setup…"))),
+      // R: P is the MP3 player's PLAY everywhere else.
+      practiceAction(addAction(tr("P&ractice…"))),
       minimiseAction(addAction(tr("&Minimise"))),
       shortcutsAction(addAction(tr("&Keyboard shortcuts…"))),
       aboutAction(addAction(tr("&About RZ77"))),
@@ -30,6 +32,7 @@ MainMenu::MainMenu(QWidget& window, const ShortcutKeys& keys)
       m_keys(keys) {
     setObjectName("mainMenu");
     setupAction->setVisible(false);
+    practiceAction->setVisible(false);
     addSeparator();
     exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     addAction(exitAction);
@@ -42,6 +45,11 @@ MainMenu::MainMenu(QWidget& window, const ShortcutKeys& keys)
 void MainMenu::setSetupHandler(const std::function<void()>& openSetup) {
     connect(setupAction, &QAction::triggered, this, openSetup);
     setupAction->setVisible(true);
+}
+
+void MainMenu::setPracticeHandler(const std::function<void()>& togglePanel) {
+    connect(practiceAction, &QAction::triggered, this, togglePanel);
+    practiceAction->setVisible(true);
 }
 
 void MainMenu::setAboutSources(Text soundFontPath, Text openMidiDevice) {

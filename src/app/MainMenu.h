@@ -6,8 +6,8 @@
 
 class ShortcutKeys;
 
-// The main window's context menu: Setup…, Minimise, Keyboard shortcuts…, About RZ77 and Exit.
-// Setup… stays hidden until the setup dialog is connected.
+// The main window's context menu: Setup…, Practice…, Minimise, Keyboard shortcuts…, About RZ77
+// and Quit. Setup… and Practice… stay hidden until their windows are connected.
 class MainMenu : public QMenu {
     Q_OBJECT
 public:
@@ -16,6 +16,7 @@ public:
     MainMenu(QWidget& window, const ShortcutKeys& keys);
 
     void setSetupHandler(const std::function<void()>& openSetup);
+    void setPracticeHandler(const std::function<void()>& togglePanel);
     // Where About finds the sound font in use and the name of the MIDI device open now.
     void setAboutSources(Text soundFontPath, Text openMidiDevice);
 
@@ -23,6 +24,7 @@ public:
     void showAbout();
 
     QAction* const setupAction;
+    QAction* const practiceAction;
     QAction* const minimiseAction;
     QAction* const shortcutsAction;
     QAction* const aboutAction;

@@ -162,10 +162,17 @@ int Mp3Decoder::read(float* interleaved, int maxFrames) {
 }
 
 void Mp3Decoder::rewind() {
-    mpg123_seek(m_handle, 0, SEEK_SET);
+    seek(0);
+}
+
+int64_t Mp3Decoder::seek(int64_t outputFrame) {
+    const int outputRate = m_outputRate > 0 ? m_outputRate : static_cast<int>(m_fileRate);
+    const off_t fileFrame =
+        mpg123_seek(m_handle, static_cast<off_t>(outputFrame * m_fileRate / outputRate), SEEK_SET);
     if (m_converter != nullptr) {
         soxr_clear(m_converter);
     }
     m_usedFrames = m_decodedFrames = 0;
     m_fileOver = false;
+    return fileFrame < 0 ? 0 : static_cast<int64_t>(fileFrame) * outputRate / m_fileRate;
 }

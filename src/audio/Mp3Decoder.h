@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ public:
     int read(float* interleaved, int maxFrames);
     // Back to the first sample.
     void rewind();
+    // To the given frame at the output rate; returns the frame it stands at (the file's end at
+    // most).
+    int64_t seek(int64_t outputFrame);
 
 private:
     Mp3Decoder() = default;

@@ -1,5 +1,6 @@
 #include "audio/TrackPlayer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -67,6 +68,22 @@ void TrackPlayer::stop() {
     std::lock_guard lock(m_mutex);
     rewindLocked();
     m_wakeWorker.notify_one();
+}
+
+void TrackPlayer::seek(int64_t frame) {
+    const bool wasPlaying = playing();
+    m_state.store(State::Paused);
+    waitForAudioThread();
+    {
+        std::lock_guard lock(m_mutex);
+        m_ring.clear();
+        m_played.store(m_decoder ? m_decoder->seek(std::max<int64_t>(frame, 0)) : 0);
+        m_decodedAll.store(!m_decoder);
+    }
+    m_wakeWorker.notify_one();
+    if (wasPlaying) {
+        m_state.store(State::Playing);
+    }
 }
 
 // Once this returns, the audio thread has seen that the track does not play and leaves the ring

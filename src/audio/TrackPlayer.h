@@ -26,9 +26,12 @@ public:
     void play();
     void pause();
     void stop();
+    // Goes on from the given frame of the track, playing if it played; a track that did not
+    // play waits there, paused, for play.
+    void seek(int64_t frame);
     int streamRate() const { return m_streamRate; }
     bool playing() const { return m_state.load() == State::Playing; }
-    // Frames given to the stream since the track last started from its beginning.
+    // Where the track stands: frames given to the stream, counted from its first sample.
     int64_t playedFrames() const { return m_played.load(); }
 
     // The audio thread.

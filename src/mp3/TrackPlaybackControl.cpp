@@ -63,6 +63,17 @@ void TrackPlaybackControl::stop() {
     }
 }
 
+double TrackPlaybackControl::positionSeconds() const {
+    return m_loaded ? static_cast<double>(m_player->playedFrames()) / m_player->streamRate() : 0;
+}
+
+void TrackPlaybackControl::seek(double seconds) {
+    if (m_loaded) {
+        m_player->seek(static_cast<int64_t>(seconds * m_player->streamRate()));
+        m_engine.wake();
+    }
+}
+
 bool TrackPlaybackControl::startEngine() {
     std::string error;
     if (!m_engine.start(error)) {

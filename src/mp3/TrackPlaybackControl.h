@@ -23,6 +23,12 @@ public:
     void stop() override;
     void pause() override;
 
+    // For the practice panel: the file in the player, where it stands, and a move within it.
+    const std::string& file() const { return m_path; }
+    bool loaded() const { return m_loaded; }
+    double positionSeconds() const;
+    void seek(double seconds);
+
 private:
     bool startEngine();
 

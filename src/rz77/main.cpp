@@ -14,6 +14,9 @@
 #include "midi/MIDI_OUT.h"
 #include "midi/SystemMidi.h"
 #include "mp3/Mp3Panel.h"
+#include "mp3/QtFileDialog.h"
+#include "mp3/TrackPlaybackControl.h"
+#include "practice/PracticePanel.h"
 #include "setup/SetupButton.h"
 #include "synth/GmSynth.h"
 #include "tuner/Tuner.h"
@@ -43,7 +46,9 @@ int main(int argc, char** argv) {
         new Tuner(*window);
         new Metronome(*window);
         new SetupButton(*window, reporter);
-        new Mp3Panel(*window, reporter, engine);
+        auto track = std::make_unique<TrackPlaybackControl>(engine, reporter);
+        new PracticePanel(*window, *track);
+        new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
         return window;
     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {

@@ -89,3 +89,7 @@ std::string settingsPath(const std::string& programDir) {
     fs::create_directories(folder, error);  // a failure shows when the file is written
     return (folder / kSettingsFile).string();
 }
+
+std::string practiceSettingsPath(const std::string& programDir) {
+    return (fs::path(settingsPath(programDir)).parent_path() / "practice.conf").string();
+}

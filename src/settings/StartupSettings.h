@@ -27,3 +27,6 @@ constexpr const char* kSettingsFile = "rz77.rz";
 // written (a build tree, a portable copy), else $XDG_CONFIG_HOME/rz77/rz77.rz (by default
 // ~/.config/rz77/rz77.rz), whose folder is created when missing.
 std::string settingsPath(const std::string& programDir);
+
+// The practice panel's own settings, in the settings file's folder.
+std::string practiceSettingsPath(const std::string& programDir);

@@ -3,14 +3,17 @@
 // one reason each.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "MakeMp3.h"
 #include "Pitch.h"
 #include "TempDir.h"
 #include "audio/Mp3Decoder.h"
+#include "audio/TrackPlayer.h"
 
 namespace {
 
@@ -133,6 +136,41 @@ TEST(TrackDecode, AFileCutShortPlaysWhatItHolds) {
     ASSERT_TRUE(decoder) << error;
     ASSERT_TRUE(decoder->setOutputRate(kOutputRate, error));
     EXPECT_NEAR(decodeLeft(*decoder).size() / double(kOutputRate), 1.0, 0.05);
+}
+
+// A seek lands on the frame asked for, in the decoder and in the player, which then plays on
+// from there.
+TEST(TrackDecode, SeekGoesOnFromTheFrameAskedFor) {
+    TempDir dir;
+    const std::string path = (dir.path() / "two.mp3").string();
+    ASSERT_TRUE(makeToneMp3(path, {{1.0, 440}, {1.0, 660}}));
+    std::string error;
+    auto decoder = Mp3Decoder::open(path, error);
+    ASSERT_TRUE(decoder && decoder->setOutputRate(kOutputRate, error)) << error;
+    const size_t total = decodeLeft(*decoder).size();
+    const struct {
+        int64_t frame;
+        double hz;
+    } seeks[] = {{60000, 660}, {12000, 440}};
+    for (const auto& seek : seeks) {
+        EXPECT_EQ(decoder->seek(seek.frame), seek.frame);
+        const std::vector<float> rest = decodeLeft(*decoder);
+        EXPECT_NEAR(static_cast<double>(rest.size()), static_cast<double>(total - seek.frame), 240);
+        const std::vector<float> start(rest.begin() + 480, rest.begin() + 480 + 4800);
+        EXPECT_NEAR(estimatePitch(start, kOutputRate), seek.hz, seek.hz * 0.002) << seek.frame;
+    }
+
+    TrackPlayer player(kOutputRate);
+    player.load(std::move(decoder));
+    player.seek(60000);
+    EXPECT_EQ(player.playedFrames(), 60000);
+    player.play();
+    std::vector<float> block(2 * 480);
+    for (int wait = 0; wait < 400 && player.playedFrames() == 60000; ++wait) {
+        player.mixInto(block.data(), 480);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(player.playedFrames(), 60480);  // on from the seek, not from the start
 }
 
 }  // namespace

@@ -1,0 +1,90 @@
+#include "practice/PracticePanel.h"
+
+#include <QEvent>
+#include <QMenu>
+#include <QPainterPath>
+#include <QShortcut>
+
+#include "app/MainMenu.h"
+#include "app/ShortcutKeys.h"
+#include "app/SkinnedWindow.h"
+#include "app/frmMain.h"
+#include "practice/TrackPage.h"
+#include "settings/StartupSettings.h"
+
+namespace {
+constexpr int kWidthTwips = 4500;
+constexpr int kHeightTwips = 4605;
+constexpr double kSkinWidthTwips = 4500;  // the 300 x 310 pixel skin at 96 dpi
+constexpr double kSkinHeightTwips = 4650;
+constexpr const char* kOpenKey = "panel/open";
+
+QRegion roundedOutline(const QSize& size, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(QPointF(0, 0), size), radius, radius);
+    return QRegion(path.toFillPolygon().toPolygon());
+}
+}  // namespace
+
+PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track)
+    : QWidget(&main, Qt::Tool | Qt::FramelessWindowHint),
+      m_main(main),
+      m_settings(QString::fromStdString(practiceSettingsPath(main.environment().programDir)),
+                 QSettings::IniFormat) {
+    const ScreenUnits& u = main.environment().units;
+    // A press on the body moves the main window, which the panel follows.
+    m_skin = new SkinnedWindow(
+        *this, QStringLiteral(":/assets/practice-skin.svg"),
+        u.toPixelsF(kSkinWidthTwips, kSkinHeightTwips),
+        [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+            const QPoint at = m_main.mapFromGlobal(mapToGlobal(QPoint(x, y)));
+            m_main.Form_MouseDown(button, shift, at.x(), at.y());
+        });
+    setObjectName("practicePanel");
+    setWindowTitle(tr("RZ77 Practice"));
+    setFixedSize(u.toPixelsX(kWidthTwips), u.toPixelsY(kHeightTwips));
+    m_skin->setOutline(roundedOutline(size(), u.toPixelsX(210)));
+    m_trackPage = new TrackPage(*this, track, u);
+
+    auto* menu = new QMenu(this);
+    connect(menu->addAction(tr("&Close")), &QAction::triggered, this, &PracticePanel::toggle);
+    m_skin->setMenu(*menu);
+    const QString toggleText = tr("Open or close the practice panel");
+    main.shortcuts().add({Qt::Key_F2}, toggleText, [this] { toggle(); });
+    connect(new QShortcut(Qt::Key_F2, this), &QShortcut::activated, this, &PracticePanel::toggle);
+    main.contextMenu().setPracticeHandler([this] { toggle(); });
+
+    main.installEventFilter(this);
+}
+
+void PracticePanel::toggle() {
+    setOpen(!isVisible());
+}
+
+void PracticePanel::setOpen(bool open) {
+    m_settings.setValue(kOpenKey, open);
+    m_settings.sync();
+    if (open) {
+        dock();
+        show();
+        m_trackPage->setFocus();
+    } else {
+        hide();
+    }
+}
+
+void PracticePanel::dock() {
+    const QRect main = m_main.geometry();
+    move(main.right() + 1, main.top());
+}
+
+// The panel goes where the main window goes, and shows only while it does.
+bool PracticePanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &m_main && (event->type() == QEvent::Move || event->type() == QEvent::Show)) {
+        dock();
+        if (event->type() == QEvent::Show && m_settings.value(kOpenKey, false).toBool()) {
+            show();
+        }
+    }
+    return false;
+}
