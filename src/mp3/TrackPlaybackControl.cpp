@@ -74,6 +74,18 @@ void TrackPlaybackControl::seek(double seconds) {
     }
 }
 
+void TrackPlaybackControl::setLoop(std::optional<std::pair<double, double>> loop) {
+    if (!m_loaded) {
+        return;
+    }
+    const double rate = m_player->streamRate();
+    m_player->setLoop(
+        loop ? std::optional<TrackPlayer::Loop>({static_cast<int64_t>(loop->first * rate),
+                                                 static_cast<int64_t>(loop->second * rate)})
+             : std::nullopt);
+    m_engine.wake();
+}
+
 bool TrackPlaybackControl::startEngine() {
     std::string error;
     if (!m_engine.start(error)) {

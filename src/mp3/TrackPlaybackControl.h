@@ -28,6 +28,8 @@ public:
     bool loaded() const { return m_loaded; }
     double positionSeconds() const;
     void seek(double seconds);
+    // Seconds from and to; nothing ends the loop.
+    void setLoop(std::optional<std::pair<double, double>> loop);
 
 private:
     bool startEngine();

@@ -6,6 +6,7 @@
 namespace {
 const QColor kWave(0x8C, 0xFF, 0x64);
 const QColor kHead(0xFF, 0x9F, 0x2E);
+const QColor kMarker(0xF0, 0xF3, 0xF5);
 }  // namespace
 
 TrackOverview::TrackOverview(QWidget* parent) : QWidget(parent) {
@@ -57,6 +58,13 @@ void TrackOverview::setPosition(double seconds) {
     }
 }
 
+void TrackOverview::setLoop(std::optional<double> a, std::optional<double> b, bool on) {
+    m_a = a;
+    m_b = b;
+    m_loopOn = on;
+    update();
+}
+
 void TrackOverview::paintEvent(QPaintEvent*) {
     const double length = m_peaks.lengthSeconds();
     if (length <= 0) {
@@ -70,6 +78,18 @@ void TrackOverview::paintEvent(QPaintEvent*) {
         const auto [low, high] = m_peaks.between(x * secondsPerPixel, (x + 1) * secondsPerPixel);
         painter.drawLine(QPointF(x + 0.5, middle - high * middle),
                          QPointF(x + 0.5, middle - low * middle));
+    }
+    if (m_a && m_b) {
+        const double left = *m_a / secondsPerPixel, right = *m_b / secondsPerPixel;
+        painter.fillRect(QRectF(left, 0, right - left, height()),
+                         QColor(0xFF, 0xFF, 0xFF, m_loopOn ? 70 : 30));
+    }
+    painter.setPen(QPen(kMarker, 1));
+    for (const auto& marker : {m_a, m_b}) {
+        if (marker) {
+            painter.drawLine(QPointF(*marker / secondsPerPixel, 0),
+                             QPointF(*marker / secondsPerPixel, height()));
+        }
     }
     painter.setPen(QPen(kHead, 1.5));
     const double head = m_position / secondsPerPixel;

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -18,6 +19,8 @@ public:
     // A new path is read anew; an empty one shows nothing.
     void showTrack(const std::string& path);
     void setPosition(double seconds);
+    // The A and B markers, and between them the loop, brighter while it is on.
+    void setLoop(std::optional<double> a, std::optional<double> b, bool on);
     double lengthSeconds() const { return m_peaks.lengthSeconds(); }
 
 signals:
@@ -33,6 +36,8 @@ private:
     std::string m_path;
     TrackPeaks m_peaks;
     double m_position = 0;
+    std::optional<double> m_a, m_b;
+    bool m_loopOn = false;
     std::atomic<bool> m_cancel{false};
     std::thread m_scan;
 };

@@ -3,7 +3,9 @@
 // one reason each.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -171,6 +173,57 @@ TEST(TrackDecode, SeekGoesOnFromTheFrameAskedFor) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(player.playedFrames(), 60480);  // on from the seek, not from the start
+}
+
+// Round and round an A-B loop of a steady tone: the play position stays in the loop, and at the
+// seam the sound neither jumps (a click) nor drops out (a gap).
+TEST(TrackDecode, ALoopGoesRoundWithoutAClickOrAGap) {
+    TempDir dir;
+    const std::string path = (dir.path() / "tone.mp3").string();
+    ASSERT_TRUE(makeToneMp3(path, {{2.0, 440}}));
+    std::string error;
+    auto decoder = Mp3Decoder::open(path, error);
+    ASSERT_TRUE(decoder && decoder->setOutputRate(kOutputRate, error)) << error;
+    TrackPlayer player(kOutputRate);
+    player.load(std::move(decoder));
+    constexpr size_t kHeardFrames = 167 * 480;        // three times round
+    player.setLoop(TrackPlayer::Loop{24000, 50017});  // the seam joins two unlike phases
+    player.seek(24000);
+    player.play();
+
+    // Taken at the pace of a stream, as the audio thread takes it: the worker keeps ahead.
+    std::vector<float> heard, block(2 * 480);
+    int64_t lowest = INT64_MAX, highest = 0;
+    for (int tries = 0; heard.size() < kHeardFrames && tries < 1000; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::fill(block.begin(), block.end(), 0.0f);
+        player.mixInto(block.data(), 480);
+        if (std::all_of(block.begin(), block.end(), [](float x) { return x == 0; })) {
+            continue;  // not decoded yet
+        }
+        for (size_t i = 0; i < block.size(); i += 2) {
+            heard.push_back(block[i]);
+        }
+        lowest = std::min(lowest, player.playedFrames());
+        highest = std::max(highest, player.playedFrames());
+    }
+    ASSERT_EQ(heard.size(), kHeardFrames);
+    EXPECT_GE(lowest, 24000);
+    EXPECT_LT(highest, 50017);
+    float steepest = 0;
+    for (size_t i = 1; i < heard.size(); ++i) {
+        steepest = std::max(steepest, std::abs(heard[i] - heard[i - 1]));
+    }
+    EXPECT_LT(steepest, 0.05f) << "a 440 Hz tone at this level changes by 0.021 at most";
+    double quietest = 1;
+    for (size_t at = 0; at + 480 <= heard.size(); at += 240) {
+        double energy = 0;
+        for (size_t i = at; i < at + 480; ++i) {
+            energy += heard[i] * heard[i];
+        }
+        quietest = std::min(quietest, std::sqrt(energy / 480));
+    }
+    EXPECT_GT(quietest, 0.08) << "the tone's level is 0.26";
 }
 
 }  // namespace
