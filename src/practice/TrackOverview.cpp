@@ -2,11 +2,14 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 const QColor kWave(0x8C, 0xFF, 0x64);
 const QColor kHead(0xFF, 0x9F, 0x2E);
 const QColor kMarker(0xF0, 0xF3, 0xF5);
+constexpr double kGrabPixels = 3;  // a marker is held from this near, and a drag begins this far
 }  // namespace
 
 TrackOverview::TrackOverview(QWidget* parent) : QWidget(parent) {
@@ -96,9 +99,51 @@ void TrackOverview::paintEvent(QPaintEvent*) {
     painter.drawLine(QPointF(head, 0), QPointF(head, height()));
 }
 
+double TrackOverview::secondsAt(double x) const {
+    return std::clamp(x / width(), 0.0, 1.0) * lengthSeconds();
+}
+
+double TrackOverview::xOf(double seconds) const {
+    return seconds / lengthSeconds() * width();
+}
+
+// Pressed on a marker, the drag moves it; elsewhere it draws a new loop from the press.
 void TrackOverview::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    if (event->button() == Qt::LeftButton && lengthSeconds() > 0) {
-        emit seekRequested(event->position().x() / width() * lengthSeconds());
+    if (event->button() != Qt::LeftButton || lengthSeconds() <= 0) {
+        return;
+    }
+    const double x = event->position().x();
+    m_pressedAt = x;
+    m_anchor = secondsAt(x);
+    if (m_a && m_b) {
+        if (std::abs(x - xOf(*m_a)) <= kGrabPixels) {
+            m_anchor = *m_b;
+        } else if (std::abs(x - xOf(*m_b)) <= kGrabPixels) {
+            m_anchor = *m_a;
+        }
+    }
+}
+
+void TrackOverview::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_pressedAt || std::abs(event->position().x() - *m_pressedAt) <= kGrabPixels) {
+        return;
+    }
+    const double at = secondsAt(event->position().x());
+    m_a = std::min(at, *m_anchor);
+    m_b = std::max(at, *m_anchor);
+    update();
+}
+
+void TrackOverview::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_pressedAt) {
+        return;
+    }
+    const bool dragged = std::abs(event->position().x() - *m_pressedAt) > kGrabPixels;
+    m_pressedAt.reset();
+    if (!dragged) {
+        emit seekRequested(secondsAt(event->position().x()));
+    } else if (m_a && m_b) {
+        emit loopChosen(*m_a, *m_b);
     }
 }

@@ -9,7 +9,8 @@
 #include "practice/TrackPeaks.h"
 
 // The whole backing track at a glance: its peaks, drawn per pixel once they have been read in
-// the background (the track plays meanwhile), and the play head. A click asks to go there.
+// the background (the track plays meanwhile), the play head and the A-B loop. A click asks to
+// go there; a drag selects a loop, and a drag of the A or B marker moves it.
 class TrackOverview : public QWidget {
     Q_OBJECT
 public:
@@ -25,19 +26,27 @@ public:
 
 signals:
     void seekRequested(double seconds);
+    void loopChosen(double a, double b);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void stopScan();
+    double secondsAt(double x) const;
+    double xOf(double seconds) const;
 
     std::string m_path;
     TrackPeaks m_peaks;
     double m_position = 0;
     std::optional<double> m_a, m_b;
     bool m_loopOn = false;
+    // A drag: where it began, and which marker it holds (the one that stays is the other).
+    std::optional<double> m_pressedAt;
+    std::optional<double> m_anchor;
     std::atomic<bool> m_cancel{false};
     std::thread m_scan;
 };

@@ -27,6 +27,12 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, const ScreenUn
     m_overview->setAccessibleName(tr("Backing track"));
     m_overview->setToolTip(tr("The whole backing track: click to go there (Left, Right, Home)"));
     connect(m_overview, &TrackOverview::seekRequested, this, &TrackPage::seekTo);
+    connect(m_overview, &TrackOverview::loopChosen, this, [this](double a, double b) {
+        m_a = a;
+        m_b = b;
+        m_loopOn = true;
+        applyLoop();
+    });
 
     m_position->setObjectName("trackPosition");
     m_position->setGeometry(u.toPixels(270, 2265, 1740, 180));

@@ -5,11 +5,15 @@
 #include <fstream>
 #include <sstream>
 
+#include <QSignalSpy>
+
 #include "MainWindowFixture.h"
+#include "MakeMp3.h"
 #include "app/MainMenu.h"
 #include "audio/AudioEngine.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/PracticePanel.h"
+#include "practice/TrackOverview.h"
 
 namespace {
 
@@ -68,6 +72,46 @@ TEST_F(PracticePanelTest, OpensDockedAndIsRememberedApartFromTheSettingsFile) {
     window.reset();
     PracticePanel& again = openWindow();
     EXPECT_TRUE(again.isVisible());
+}
+
+// The overview of a 4 s track, 400 pixels wide: 100 pixels a second.
+TEST(TrackOverviewTest, AClickGoesThereADragChoosesALoopAndAMarkerDragMovesIt) {
+    TempDir dir;
+    const std::string path = (dir.path() / "tone.mp3").string();
+    ASSERT_TRUE(makeToneMp3(path, {{4.0, 440}}));
+    TrackOverview overview(nullptr);
+    overview.resize(400, 80);
+    overview.showTrack(path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overview.lengthSeconds() > 0; }, 5000));
+    const double perPixel = overview.lengthSeconds() / 400;
+    QSignalSpy seeks(&overview, &TrackOverview::seekRequested);
+    QSignalSpy loops(&overview, &TrackOverview::loopChosen);
+    const auto drag = [&](int from, int to) {
+        QTest::mousePress(&overview, Qt::LeftButton, {}, QPoint(from, 40));
+        QMouseEvent move(QEvent::MouseMove, QPointF(to, 40), overview.mapToGlobal(QPointF(to, 40)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&overview, &move);
+        QTest::mouseRelease(&overview, Qt::LeftButton, {}, QPoint(to, 40));
+    };
+
+    drag(100, 101);  // within a click's reach
+    ASSERT_EQ(seeks.size(), 1);
+    EXPECT_NEAR(seeks[0][0].toDouble(), 101 * perPixel, perPixel);
+    const struct {
+        int from, to;
+        double a, b;                     // pixels
+    } drags[] = {{300, 200, 200, 300},   // a new loop, either way round
+                 {300, 350, 200, 350},   // B's marker
+                 {200, 380, 350, 380}};  // A's, dragged past B
+    for (const auto& d : drags) {
+        drag(d.from, d.to);
+        ASSERT_FALSE(loops.empty()) << d.from;
+        const QList<QVariant> chosen = loops.takeLast();
+        EXPECT_NEAR(chosen[0].toDouble(), d.a * perPixel, perPixel) << d.from;
+        EXPECT_NEAR(chosen[1].toDouble(), d.b * perPixel, perPixel) << d.from;
+        overview.setLoop(chosen[0].toDouble(), chosen[1].toDouble(), true);  // as the page does
+    }
+    EXPECT_EQ(seeks.size(), 1);
 }
 
 }  // namespace
