@@ -17,9 +17,11 @@ constexpr const char* kClientName = "RZ77";
 constexpr const char* kPortName = "RZ77 out";
 // A server starved of processor time can take this long to run a graph with a new connection.
 constexpr auto kConnectWait = std::chrono::seconds(3);
-// The graph runs a new connection from the start of a cycle after the one that shows it; from
-// the second cycle that shows it, what is written in the cycle reaches the other end.
-constexpr int kCyclesBeforeLive = 2;
+// A new connection carries once the server has sorted its graph with it, so that the other end
+// runs after us in the cycle: from a few cycles after the graph shows both, what is written
+// reaches it. A server that never tells of a new order is trusted after many more cycles.
+constexpr int kCyclesBeforeLive = 3;
+constexpr int kCyclesWithoutNewOrder = 32;
 
 // The library's own lines ("Cannot connect to server socket" on every machine without JACK)
 // go to our log, which prints them only when asked to.
@@ -74,9 +76,11 @@ bool JackMidiOutput::connect(std::string& error) {
         this);
     if (m_port == nullptr || jack_set_process_callback(m_client, process, this) != 0 ||
         jack_set_port_connect_callback(m_client, connectionChanged, this) != 0 ||
+        jack_set_graph_order_callback(m_client, graphReordered, this) != 0 ||
         jack_activate(m_client) != 0) {
         return false;
     }
+    m_connectAsked = true;
     const int connected = jack_connect(m_client, jack_port_name(m_port), m_destination.c_str());
     if (connected != 0 && connected != EEXIST) {
         return false;
@@ -119,7 +123,8 @@ int JackMidiOutput::process(jack_nframes_t frames, void* self) {
     if (!output.m_live.load(std::memory_order_relaxed)) {
         output.m_cyclesConnected =
             jack_port_connected(output.m_port) > 0 ? output.m_cyclesConnected + 1 : 0;
-        if (output.m_cyclesConnected < kCyclesBeforeLive) {
+        const bool sorted = output.m_reorderedSince.load(std::memory_order_relaxed);
+        if (output.m_cyclesConnected < (sorted ? kCyclesBeforeLive : kCyclesWithoutNewOrder)) {
             return 0;
         }
         output.m_live = true;
@@ -136,6 +141,15 @@ int JackMidiOutput::process(jack_nframes_t frames, void* self) {
                                                static_cast<jack_midi_data_t>(message >> 16)};
             return jack_midi_event_write(buffer, offset, bytes, shortMessageLength(bytes[0])) == 0;
         });
+    return 0;
+}
+
+// The notification thread.
+int JackMidiOutput::graphReordered(void* self) {
+    auto& output = *static_cast<JackMidiOutput*>(self);
+    if (output.m_connectAsked) {
+        output.m_reorderedSince = true;
+    }
     return 0;
 }
 

@@ -36,12 +36,15 @@ private:
     bool connect(std::string& error);
     static int process(uint32_t frames, void* self);
     static void connectionChanged(uint32_t a, uint32_t b, int connected, void* self);
+    static int graphReordered(void* self);
 
     std::string m_destination;
     jack_client_t* m_client = nullptr;
     jack_port_t* m_port = nullptr;
     StampedQueue m_queue;  // stamped with the microsecond on JACK's clock each message is due at
     int m_cyclesConnected = 0;  // the process thread's
+    std::atomic<bool> m_connectAsked{false};
+    std::atomic<bool> m_reorderedSince{false};  // the server has sorted its graph since the ask
     std::atomic<bool> m_live{false};
     std::atomic<bool> m_serverGone{false};
     std::atomic<bool> m_disconnected{false};
