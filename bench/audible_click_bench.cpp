@@ -31,11 +31,11 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMetronome.h"
 #include "BenchSupport.h"
 #include "app/frmMain.h"
 #include "audio/AudioEngine.h"
 #include "audio/PulseAudioStream.h"
-#include "metronome/Metronome.h"
 #include "midi/MIDI_CMD.h"
 #include "midi/MIDI_OUT.h"
 #include "midi/SystemMidi.h"
@@ -245,13 +245,6 @@ struct CpuMeter {
         }
     }
 };
-
-void runFor(double seconds) {
-    QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &loop,
-                       &QEventLoop::quit);
-    loop.exec();
-}
 
 // Onsets to the sample: the first sample above the threshold after 50 ms below it.
 // A click counts once it is loud enough to be heard; its onset is where its sound starts, a few
@@ -515,12 +508,12 @@ int main(int argc, char** argv) {
     StampingMidi midi;
     PrintingReporter reporter;
     MIDI_OUT::SetPlatform(&midi, &reporter);
-    runFor(2.0);  // the idle null sink drops its first monitor data
+    bench::runFor(2.0);  // the idle null sink drops its first monitor data
 
     {
         frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}});
         Metronome metronome(window);
-        runFor(5.0);  // a user sets the tempo and presses START some seconds after the start
+        bench::runFor(5.0);  // a user sets the tempo and presses START some seconds after the start
         std::unique_ptr<Staller> staller = stall ? std::make_unique<Staller>() : nullptr;
         std::printf("%.0f s per run%s%s\n", seconds,
                     stall ? ", user-interface thread stalled 0-25 ms at random" : "",
@@ -529,12 +522,8 @@ int main(int argc, char** argv) {
         if (track) {
             player.setFile(makeBackingTrack(seconds + 5));
         }
-        const struct {
-            int bpm;
-            float knobLeft;
-        } tempos[] = {{120, 1619}, {240, 2339}};
-        for (const auto& tempo : tempos) {
-            metronome.imgBPMslider_MouseMove(1, 0, tempo.knobLeft - metronome.knobLeftTwips(), 0);
+        for (const bench::Tempo& tempo : bench::kTempos) {
+            bench::setTempo(metronome, tempo);
             std::printf("metronome at %d BPM (%d ms)\n", tempo.bpm, metronome.beatInterval());
             midi.clicks.clear();
             const CpuMeter cpu(recorder.get());
@@ -543,12 +532,12 @@ int main(int argc, char** argv) {
                 player.play();
             }
             metronome.imgBPMPlay_Click();
-            runFor(seconds / 2);
+            bench::runFor(seconds / 2);
             printServerView();
-            runFor(seconds / 2);
+            bench::runFor(seconds / 2);
             metronome.imgBPMStop_Click();
             player.stop();
-            runFor(0.3);
+            bench::runFor(0.3);
             cpu.print();
             reportClicks(*recorder, from, recorder->size(), midi.clicks, metronome.beatInterval(),
                          track);
@@ -557,21 +546,21 @@ int main(int argc, char** argv) {
         std::printf("sustained note (church organ, A3)\n");
         MIDI_CMD::ProgramChange(0, 0, 19);
         MIDI_CMD::NoteOn(0, 57, 100);
-        runFor(0.5);
+        bench::runFor(0.5);
         const size_t from = recorder->size();
         std::vector<Span> stalls;
         {
             StallWatcher watcher;
-            runFor(seconds);
+            bench::runFor(seconds);
             stalls = watcher.machineStalls();
         }
         reportGaps(*recorder, from, recorder->size(), stalls);
         MIDI_CMD::AllNotesOff();
 
         std::printf("nothing sounding\n");
-        runFor(5);
+        bench::runFor(5);
         const CpuMeter idle(recorder.get());
-        runFor(std::min(seconds, 20.0));
+        bench::runFor(std::min(seconds, 20.0));
         idle.print();
 
         // The recorder's stream costs the sound server too; this is what clicking alone costs.
@@ -579,11 +568,11 @@ int main(int argc, char** argv) {
             recorder->dump(path);
         }
         recorder.reset();
-        std::printf("metronome at %d BPM, nothing recording\n", tempos[0].bpm);
-        metronome.imgBPMslider_MouseMove(1, 0, tempos[0].knobLeft - metronome.knobLeftTwips(), 0);
+        std::printf("metronome at %d BPM, nothing recording\n", bench::kTempos[0].bpm);
+        bench::setTempo(metronome, bench::kTempos[0]);
         const CpuMeter alone(nullptr);
         metronome.imgBPMPlay_Click();
-        runFor(std::min(seconds, 20.0));
+        bench::runFor(std::min(seconds, 20.0));
         metronome.imgBPMStop_Click();
         alone.print();
     }

@@ -26,8 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "BenchMetronome.h"
 #include "app/frmMain.h"
-#include "metronome/Metronome.h"
 #include "midi/MIDI_OUT.h"
 #include "midi/SystemMidi.h"
 #include "midi/TimedSender.h"
@@ -135,13 +135,6 @@ public:
     }
 };
 
-void runFor(double seconds) {
-    QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &loop,
-                       &QEventLoop::quit);
-    loop.exec();
-}
-
 // A settings folder whose file picks the given device.
 std::string settingsFor(int32_t device, const std::string& name) {
     const auto folder = std::filesystem::temp_directory_path() / name;
@@ -182,18 +175,14 @@ void runMetronome(const char* path, MidiSystem& midi, int32_t device, FrameCaptu
         frmMain window(
             AppEnvironment{settingsFor(device, std::string("rz77-jack-bench-") + path), {}});
         Metronome metronome(window);
-        runFor(1.0);
-        const struct {
-            int bpm;
-            float knobLeft;
-        } tempos[] = {{120, 1619}, {240, 2339}};
-        for (const auto& tempo : tempos) {
-            metronome.imgBPMslider_MouseMove(1, 0, tempo.knobLeft - metronome.knobLeftTwips(), 0);
+        bench::runFor(1.0);
+        for (const bench::Tempo& tempo : bench::kTempos) {
+            bench::setTempo(metronome, tempo);
             capture.takeClicks();
             metronome.imgBPMPlay_Click();
-            runFor(seconds);
+            bench::runFor(seconds);
             metronome.imgBPMStop_Click();
-            runFor(0.3);
+            bench::runFor(0.3);
             report(path, tempo.bpm, metronome.beatInterval(), capture.takeClicks(), capture.rate());
         }
     }

@@ -78,20 +78,26 @@ void TrackPlayer::stop() {
 }
 
 void TrackPlayer::seek(int64_t frame) {
-    const bool wasPlaying = playing();
-    m_state.store(State::Paused);
-    waitForAudioThread();
-    {
-        std::lock_guard lock(m_mutex);
-        cueLocked(std::max<int64_t>(frame, 0));
-    }
-    m_wakeWorker.notify_one();
-    if (wasPlaying) {
-        m_state.store(State::Playing);
+    recue([frame] { return std::max<int64_t>(frame, 0); });
+    // A track over or stopped waits at the new place for play.
+    if (!playing()) {
+        m_state.store(State::Paused);
     }
 }
 
 void TrackPlayer::setLoop(std::optional<Loop> loop) {
+    recue([this, loop] {
+        const auto seam = static_cast<int64_t>(m_fadeOut.size() / 2);
+        m_loop = loop && loop->to - loop->from > 2 * seam ? loop : std::nullopt;
+        // What is decoded ahead was decoded without this loop.
+        const int64_t at = positionLocked();
+        return m_loop && at >= m_loop->to ? m_loop->from : at;
+    });
+}
+
+// The audio thread is kept out of the ring while the track is cued anew; it plays on if it
+// played.
+void TrackPlayer::recue(const std::function<int64_t()>& frameLocked) {
     const bool wasPlaying = playing();
     if (wasPlaying) {
         m_state.store(State::Paused);
@@ -99,11 +105,7 @@ void TrackPlayer::setLoop(std::optional<Loop> loop) {
     waitForAudioThread();
     {
         std::lock_guard lock(m_mutex);
-        const auto seam = static_cast<int64_t>(m_fadeOut.size() / 2);
-        m_loop = loop && loop->to - loop->from > 2 * seam ? loop : std::nullopt;
-        // What is decoded ahead was decoded without this loop.
-        const int64_t at = positionLocked();
-        cueLocked(m_loop && at >= m_loop->to ? m_loop->from : at);
+        cueLocked(frameLocked());
     }
     m_wakeWorker.notify_one();
     if (wasPlaying) {

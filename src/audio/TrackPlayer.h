@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,6 +64,7 @@ private:
     void waitForAudioThread();
     void rewindLocked();
     void cueLocked(int64_t frame);
+    void recue(const std::function<int64_t()>& frameLocked);
     int64_t positionLocked() const;
 
     const int m_streamRate;

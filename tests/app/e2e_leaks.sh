@@ -19,17 +19,7 @@ export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")/../support" && pwd)/lsan
 "$work/rz77" >"$work/log" 2>&1 &
 app=$!
 
-main=""
-for _ in $(seq 1 300); do
-  main=$(xdotool search --onlyvisible --name '^RZ77$' 2>/dev/null | head -n 1) || true
-  if [ -n "$main" ]; then
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    [ "$WIDTH $HEIGHT" = "206 307" ] && break
-  fi
-  main=""
-  sleep 0.1
-done
-[ -n "$main" ] || fail "no main window"
+rz77_wait_for_main_window 300
 sleep 1
 # The exit button at (176, 20), 15 x 13 pixels.
 xdotool mousemove $((X + 183)) $((Y + 26)) click 1

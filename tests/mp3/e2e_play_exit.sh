@@ -32,17 +32,7 @@ recorder=$!
 "$program" >"$work/log" 2>&1 &
 app=$!
 
-main=""
-for _ in $(seq 1 100); do
-  main=$(xdotool search --onlyvisible --name '^RZ77$' 2>/dev/null | head -n 1) || true
-  if [ -n "$main" ]; then
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    [ "$WIDTH $HEIGHT" = "206 307" ] && break
-  fi
-  main=""
-  sleep 0.1
-done
-[ -n "$main" ] || fail "no main window"
+rz77_wait_for_main_window 100
 x=$X y=$Y
 
 # OPEN at (134, 260), 53 x 13 pixels.

@@ -29,3 +29,19 @@ rz77_start_receiver() {  # receiver probe [receiver arguments]
   device=$("$probe" 2>/dev/null | sed -n 's/.*rz77-receiver.*(device \([0-9]*\))$/\1/p' | head -n 1)
   [ -n "$device" ] || fail "the receiver's port is not among the MIDI devices"
 }
+
+# Waits up to $1 tenths of a second for the main window (206 x 307 at 96 dpi) and sets main to
+# its id and X, Y to where it stands; fails without it.
+rz77_wait_for_main_window() {
+  main=""
+  for _ in $(seq 1 "$1"); do
+    main=$(xdotool search --onlyvisible --name '^RZ77$' 2>/dev/null | head -n 1) || true
+    if [ -n "$main" ]; then
+      eval "$(xdotool getwindowgeometry --shell "$main")"
+      [ "$WIDTH $HEIGHT" = "206 307" ] && return 0
+    fi
+    main=""
+    sleep 0.1
+  done
+  fail "no main window"
+}
