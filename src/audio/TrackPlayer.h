@@ -3,7 +3,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,13 +12,20 @@
 #include "audio/AudioSources.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/SampleRing.h"
+#include "audio/SpeedTrainer.h"
+#include "audio/TrackRender.h"
 
-// A backing track for the engine: a worker decodes a couple of seconds ahead into a ring, and the
+// A backing track for the engine: a worker renders a couple of seconds ahead into a ring, and the
 // audio thread only adds what is in the ring to the stream. Play goes on from the sample where
 // pause held it; after stop, or once the track is over, play starts from its first sample.
+//
+// A change while the track plays (a move, a loop, speed or pitch) is heard a few tens of
+// milliseconds later: the worker takes back what it rendered ahead beyond that and renders anew,
+// crossfading from the old sound into the new.
 class TrackPlayer : public StreamSource {
 public:
-    explicit TrackPlayer(int streamRate);
+    // Without an engine, the one that keeps up here is measured once it is first needed.
+    explicit TrackPlayer(int streamRate, std::optional<StretchEngine> engine = std::nullopt);
     ~TrackPlayer() override;
     TrackPlayer(const TrackPlayer&) = delete;
     TrackPlayer& operator=(const TrackPlayer&) = delete;
@@ -36,12 +42,21 @@ public:
         int64_t from, to;  // frames of the track
     };
     // From the loop's end the track goes on at its start, through a short equal-power crossfade.
-    // Takes effect at once: a play position past the end goes to the start.
+    // A play position past the end goes to the start.
     void setLoop(std::optional<Loop> loop);
+    void setTuning(const TrackTuning& tuning);
+    // While a loop is on, each pass is played at the trainer's speed for it.
+    void setTrainer(std::optional<SpeedTrainer> trainer);
+    // One bar of four clicks, at the track's tempo times its speed, before the track starts and
+    // before each pass of the loop.
+    void setCountIn(std::optional<double> beatsPerMinute);
+
     int streamRate() const { return m_streamRate; }
     bool playing() const { return m_state.load() == State::Playing; }
     // Where the track stands: the frame of the track the stream has got to.
     int64_t playedFrames() const;
+    // The speed of what the stream plays now (a trainer's pass speed).
+    double playingSpeed() const;
 
     // The audio thread.
     void mixInto(float* interleaved, int frames) override;
@@ -53,34 +68,62 @@ public:
 private:
     enum class State { Stopped, Playing, Paused, Over };
 
+    // From a frame of the stream on, the track plays from a frame of its own at a rate of track
+    // frames per stream frame (0 in a count-in).
     struct Jump {
-        int64_t consumed;  // frames taken by the audio thread since the track was cued
-        int64_t frame;     // the track's frame there
+        int64_t streamFrame;
+        int64_t trackFrame;
+        double rate;
+        double speed;
+    };
+    struct Cue {
+        std::optional<int64_t> frame;  // none: on from where the stream is
     };
 
-    void decodeAhead();
-    void decodeChunkLocked();
+    void renderAhead();
+    void renderChunkLocked();
     void writeSeamLocked();
-    void waitForAudioThread();
+    void writeCountInLocked();
+    void rewriteLocked();
+    void writeLocked(float* interleaved, int frames);
+    void dropHeardJumpsLocked();
+    void startRenderLocked(int64_t frame);
+    void startCountInLocked(double speed);
+    std::unique_lock<std::mutex> controlLock() const;
+    void cueLocked(std::unique_lock<std::mutex>& lock, std::optional<int64_t> frame);
     void rewindLocked();
-    void cueLocked(int64_t frame);
-    void recue(const std::function<int64_t()>& frameLocked);
-    int64_t positionLocked() const;
+    void waitForAudioThread() const;
+    TrackTuning tuningNowLocked() const;
+    const Jump* jumpAtLocked(int64_t streamFrame) const;
+    int64_t positionAtLocked(int64_t streamFrame) const;
+    void chooseEngineLocked();
 
     const int m_streamRate;
+    const int m_seamFrames;
     SampleRing m_ring;
     std::atomic<State> m_state{State::Stopped};
     std::atomic<bool> m_mixing{false};
-    std::atomic<bool> m_decodedAll{true};
-    std::atomic<int64_t> m_consumed{0};
+    std::atomic<bool> m_renderedAll{true};
 
-    mutable std::mutex m_mutex;  // the decoder, the producing side of the ring and the loop
-    std::condition_variable m_wakeWorker;
+    mutable std::mutex m_mutex;  // all below, and the producing side of the ring
+    std::condition_variable m_wakeWorker, m_cueTaken;
+    mutable std::atomic<int> m_controlWaiting{0};
     std::unique_ptr<Mp3Decoder> m_decoder;
-    std::vector<float> m_chunk, m_fadeOut, m_fadeIn;
+    std::optional<StretchEngine> m_engine;
+    std::unique_ptr<TrackRender> m_render;
+    std::atomic<int> m_measuredEngine{-1};
+    std::thread m_measuring;
+    std::vector<float> m_chunk, m_fadeOut, m_fadeIn, m_click;
     std::optional<Loop> m_loop;
-    int64_t m_decodedTo = 0;  // the track's frame the decoder stands at
-    int64_t m_written = 0;    // frames written into the ring since the track was cued
+    TrackTuning m_tuning;
+    std::optional<SpeedTrainer> m_trainer;
+    int m_pass = 0;
+    std::optional<double> m_countInBpm;
+    int64_t m_countInLeft = 0;  // frames of the count-in still to write
+    int64_t m_countInAt = 0;
+    double m_countInBeat = 0;  // frames
+    int m_fadeInAt = -1;       // frames of a fade-in written, while one is under way
+    std::optional<Cue> m_cue;
     std::deque<Jump> m_jumps;
     bool m_quit = false;
     std::thread m_worker;

@@ -102,6 +102,35 @@ bool TrackPlaybackControl::startEngine() {
     if (!m_player) {
         m_player = std::make_unique<TrackPlayer>(m_engine.streamRate());
         m_engine.setStreamSource(m_player.get());
+        applyPractice();
     }
     return true;
+}
+
+void TrackPlaybackControl::setTuning(const TrackTuning& tuning) {
+    m_tuning = tuning;
+    applyPractice();
+}
+
+void TrackPlaybackControl::setTrainer(std::optional<SpeedTrainer> trainer) {
+    m_trainer = trainer;
+    applyPractice();
+}
+
+void TrackPlaybackControl::setCountIn(std::optional<double> beatsPerMinute) {
+    m_countIn = beatsPerMinute;
+    applyPractice();
+}
+
+double TrackPlaybackControl::playingSpeed() const {
+    return m_loaded ? m_player->playingSpeed() : m_tuning.speed;
+}
+
+void TrackPlaybackControl::applyPractice() {
+    if (m_player) {
+        m_player->setTuning(m_tuning);
+        m_player->setTrainer(m_trainer);
+        m_player->setCountIn(m_countIn);
+        m_engine.wake();
+    }
 }

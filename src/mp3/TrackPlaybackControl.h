@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "audio/SpeedTrainer.h"
+#include "audio/TrackTuning.h"
 #include "mp3/PlaybackControl.h"
 
 class AudioEngine;
@@ -30,9 +32,15 @@ public:
     void seek(double seconds);
     // Seconds from and to; nothing ends the loop.
     void setLoop(std::optional<std::pair<double, double>> loop);
+    // Kept for every track the player is given.
+    void setTuning(const TrackTuning& tuning);
+    void setTrainer(std::optional<SpeedTrainer> trainer);
+    void setCountIn(std::optional<double> beatsPerMinute);
+    double playingSpeed() const;
 
 private:
     bool startEngine();
+    void applyPractice();
 
     AudioEngine& m_engine;
     MessageReporter& m_reporter;
@@ -40,4 +48,7 @@ private:
     std::string m_path;
     bool m_fileReady = false;  // the file decodes
     bool m_loaded = false;     // and is in the player
+    TrackTuning m_tuning;
+    std::optional<SpeedTrainer> m_trainer;
+    std::optional<double> m_countIn;
 };

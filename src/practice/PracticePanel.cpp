@@ -44,7 +44,7 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track)
     setWindowTitle(tr("RZ77 Practice"));
     setFixedSize(u.toPixelsX(kWidthTwips), u.toPixelsY(kHeightTwips));
     m_skin->setOutline(roundedOutline(size(), u.toPixelsX(210)));
-    m_trackPage = new TrackPage(*this, track, u);
+    m_trackPage = new TrackPage(*this, track, m_settings, u);
 
     auto* menu = new QMenu(this);
     connect(menu->addAction(tr("&Close")), &QAction::triggered, this, &PracticePanel::toggle);

@@ -3,19 +3,31 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <algorithm>
+#include <cmath>
 
 #include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
 #include "mp3/TrackPlaybackControl.h"
+#include "practice/TrackControls.h"
 #include "practice/TrackOverview.h"
 
 namespace {
 constexpr int kRefreshMs = 50;  // the play head moves smoothly enough to follow by eye
+constexpr const char* kFileKey = "track/file";
+constexpr const char* kAKey = "track/a";
+constexpr const char* kBKey = "track/b";
+constexpr const char* kLoopKey = "track/loop";
+
+int letteringPixels(const ScreenUnits& u, double atNormalDpi) {
+    return static_cast<int>(std::lround(atNormalDpi * 15 / u.twipsPerPixelY));
+}
 }  // namespace
 
-TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, const ScreenUnits& u)
+TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& settings,
+                     const ScreenUnits& u)
     : QWidget(&panel),
       m_track(track),
+      m_settings(settings),
       m_overview(new TrackOverview(this)),
       m_position(new QLabel(this)),
       m_loopShown(new QLabel(this)) {
@@ -27,26 +39,23 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, const ScreenUn
     m_overview->setAccessibleName(tr("Backing track"));
     m_overview->setToolTip(tr("The whole backing track: click to go there (Left, Right, Home)"));
     connect(m_overview, &TrackOverview::seekRequested, this, &TrackPage::seekTo);
-    connect(m_overview, &TrackOverview::loopChosen, this, [this](double a, double b) {
-        m_a = a;
-        m_b = b;
-        m_loopOn = true;
-        applyLoop();
-    });
+    connect(m_overview, &TrackOverview::loopChosen, this,
+            [this](double a, double b) { applyLoop(m_markers.setBoth(a, b)); });
 
     m_position->setObjectName("trackPosition");
     m_position->setGeometry(u.toPixels(270, 2265, 1740, 180));
-    m_position->setStyleSheet(displayLettering(10, "0 2px"));
+    m_position->setStyleSheet(displayLettering(letteringPixels(u, 10), "0 2px"));
     // No name of its own: a screen reader then reads the position shown.
     m_position->setAccessibleDescription(tr("Position in the backing track and its length"));
     m_position->setToolTip(tr("Position and length of the backing track"));
 
     m_loopShown->setObjectName("trackLoop");
     m_loopShown->setGeometry(u.toPixels(270, 2550, 3930, 180));
-    m_loopShown->setStyleSheet(displayLettering(9, "0 2px"));
+    m_loopShown->setStyleSheet(displayLettering(letteringPixels(u, 9), "0 2px"));
     m_loopShown->setAccessibleDescription(tr("The A-B loop"));
     m_loopShown->setToolTip(tr("The A-B loop: [ sets A, ] sets B, \\ turns it on and off"));
 
+    m_controls = new TrackControls(*this, track, settings, u);
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &TrackPage::refresh);
     applyLoop();
@@ -59,37 +68,36 @@ void TrackPage::seekTo(double seconds) {
 }
 
 void TrackPage::setA() {
-    m_a = m_track.positionSeconds();
-    if (m_b && *m_b <= *m_a) {
-        m_b.reset();
-    }
-    applyLoop();
+    applyLoop(m_markers.setA(m_track.positionSeconds()));
 }
 
 void TrackPage::setB() {
-    m_b = m_track.positionSeconds();
-    if (m_a && *m_a >= *m_b) {
-        m_a.reset();
-    }
-    m_loopOn = m_a.has_value();  // setting the end of a loop is asking for it
-    applyLoop();
+    applyLoop(m_markers.setB(m_track.positionSeconds()));
 }
 
 void TrackPage::toggleLoop() {
-    m_loopOn = !m_loopOn && m_a && m_b;
+    m_markers.toggle();
     applyLoop();
 }
 
-void TrackPage::applyLoop() {
-    m_loopOn = m_loopOn && m_a && m_b;
-    m_track.setLoop(m_loopOn ? std::optional(std::pair(*m_a, *m_b)) : std::nullopt);
-    m_overview->setLoop(m_a, m_b, m_loopOn);
+// A refused marker leaves the loop as it was, with a word why.
+void TrackPage::applyLoop(bool placed) {
+    m_track.setLoop(m_markers.loop());
+    m_overview->setLoop(m_markers.a(), m_markers.b(), m_markers.on());
     const auto mark = [](const char* name, const std::optional<double>& at) {
         return QString("%1 %2").arg(name, at ? QString::fromStdString(formatTrackTime(*at)) : "-");
     };
+    const QString state = !placed          ? tr("TOO SHORT")
+                          : m_markers.on() ? tr("LOOP ON")
+                                           : tr("LOOP OFF");
     m_loopShown->setText(
-        QString("%1   %2   %3")
-            .arg(mark("A", m_a), mark("B", m_b), m_loopOn ? tr("LOOP ON") : tr("LOOP OFF")));
+        QString("%1   %2   %3").arg(mark("A", m_markers.a()), mark("B", m_markers.b()), state));
+    m_loopShown->setAccessibleName(m_loopShown->text());
+    if (!m_file.empty()) {
+        m_settings.setValue(kAKey, m_markers.a() ? QVariant(*m_markers.a()) : QVariant());
+        m_settings.setValue(kBKey, m_markers.b() ? QVariant(*m_markers.b()) : QVariant());
+        m_settings.setValue(kLoopKey, m_markers.on());
+    }
 }
 
 void TrackPage::seekBy(double seconds) {
@@ -106,7 +114,7 @@ void TrackPage::keyPressEvent(QKeyEvent* event) {
             seekBy(step);
             break;
         case Qt::Key_Home:
-            seekTo(m_a.value_or(0));
+            seekTo(m_markers.a().value_or(0));
             break;
         case Qt::Key_BracketLeft:
             setA();
@@ -118,7 +126,9 @@ void TrackPage::keyPressEvent(QKeyEvent* event) {
             toggleLoop();
             break;
         default:
-            QWidget::keyPressEvent(event);
+            if (!m_controls->takeKey(*event)) {
+                QWidget::keyPressEvent(event);
+            }
     }
 }
 
@@ -134,15 +144,8 @@ void TrackPage::hideEvent(QHideEvent* event) {
 }
 
 void TrackPage::refresh() {
-    const std::string file = m_track.loaded() ? m_track.file() : std::string();
-    if (file != m_file) {  // a new track has no loop yet
-        m_file = file;
-        m_a.reset();
-        m_b.reset();
-        m_loopOn = false;
-        applyLoop();
-    }
-    m_overview->showTrack(file);
+    followTrack();
+    m_controls->refresh();
     const double position = m_track.positionSeconds();
     m_overview->setPosition(position);
     const QString shown = m_overview->lengthSeconds() > 0
@@ -151,5 +154,31 @@ void TrackPage::refresh() {
                               : tr("no track");
     if (m_position->text() != shown) {
         m_position->setText(shown);
+    }
+}
+
+// A new track has no loop yet, but the track last practised gets its loop back.
+void TrackPage::followTrack() {
+    const std::string file = m_track.loaded() ? m_track.file() : std::string();
+    if (file != m_file) {
+        m_file = file;
+        m_markers.clear();
+        m_markers.setLength(m_length = 0);
+        if (!file.empty() && m_settings.value(kFileKey).toString().toStdString() == file) {
+            const QVariant a = m_settings.value(kAKey), b = m_settings.value(kBKey);
+            if (a.isValid() && b.isValid() && m_markers.setBoth(a.toDouble(), b.toDouble()) &&
+                !m_settings.value(kLoopKey, false).toBool()) {
+                m_markers.toggle();
+            }
+        }
+        if (!file.empty()) {
+            m_settings.setValue(kFileKey, QString::fromStdString(file));
+        }
+        applyLoop();
+    }
+    m_overview->showTrack(file);
+    if (m_overview->lengthSeconds() != m_length) {  // the scan of the track is done
+        m_markers.setLength(m_length = m_overview->lengthSeconds());
+        applyLoop();
     }
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QSettings>
 #include <QTimer>
 #include <QWidget>
-#include <optional>
 #include <string>
 
+#include "practice/LoopMarkers.h"
+
 class QLabel;
+class TrackControls;
 class TrackOverview;
 class TrackPlaybackControl;
 struct ScreenUnits;
@@ -13,11 +16,13 @@ struct ScreenUnits;
 // The practice panel's page for the backing track: the overview of the whole track with its play
 // head, where it stands and how long it is, moves within it (Left and Right 5 s, with Shift 1 s,
 // Home to A or the start), and the A-B loop ([ sets A and ] sets B at the play position, \ turns
-// the loop on and off). It follows the MP3 panel's player while it is shown.
+// the loop on and off), and below them the speed, pitch, trainer and count-in. It follows the MP3
+// panel's player while it is shown; the loop of the last track is kept in practice.conf.
 class TrackPage : public QWidget {
     Q_OBJECT
 public:
-    TrackPage(QWidget& panel, TrackPlaybackControl& track, const ScreenUnits& units);
+    TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& settings,
+              const ScreenUnits& units);
 
     void seekBy(double seconds);
     void seekTo(double seconds);
@@ -32,14 +37,17 @@ protected:
 
 private:
     void refresh();
-    void applyLoop();
+    void followTrack();
+    void applyLoop(bool placed = true);
 
     TrackPlaybackControl& m_track;
+    QSettings& m_settings;
     TrackOverview* m_overview;
     QLabel* m_position;
     QLabel* m_loopShown;
+    TrackControls* m_controls;
     QTimer m_refresh;
     std::string m_file;
-    std::optional<double> m_a, m_b;
-    bool m_loopOn = false;
+    LoopMarkers m_markers;
+    double m_length = 0;  // as far as the overview knows it
 };

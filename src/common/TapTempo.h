@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+// A tempo from taps along with the music: the mean interval of the taps in the current series.
+// A pause of two seconds ends a series; a tap more than 30 % off the running interval starts a
+// new one from the tap before it.
+class TapTempo {
+public:
+    static constexpr double kSeriesEndsSeconds = 2.0;
+    static constexpr double kMostOff = 0.3;
+    static constexpr double kFastestBpm = 300;
+
+    // A tap at a time in seconds: the tempo in beats per minute once the series has two taps,
+    // none for a tap too soon after the last to be a beat.
+    std::optional<double> tap(double seconds);
+
+private:
+    std::vector<double> m_intervals;
+    std::optional<double> m_last;
+};

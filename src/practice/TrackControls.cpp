@@ -1,0 +1,268 @@
+#include "practice/TrackControls.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <algorithm>
+#include <cmath>
+
+#include "app/DisplayLettering.h"
+#include "app/ScreenUnits.h"
+#include "mp3/TrackPlaybackControl.h"
+
+namespace {
+
+constexpr int kSpeedStep = 5;  // percent
+constexpr int kMinSpeed = 25;
+constexpr int kMaxSpeed = 150;
+constexpr int kMaxSemitones = 12;
+constexpr int kMaxCents = 50;
+
+constexpr const char* kSpeedKey = "track/speed";
+constexpr const char* kSemitonesKey = "track/semitones";
+constexpr const char* kCentsKey = "track/cents";
+constexpr const char* kTrainerKey = "track/trainer";
+constexpr const char* kTrainerStepKey = "track/trainerStep";
+constexpr const char* kTrainerTargetKey = "track/trainerTarget";
+constexpr const char* kCountInKey = "track/countIn";
+constexpr const char* kTempoKey = "track/tempo";
+
+// The skin's buttons: raised grey, lit orange while on.
+const char* kButtonStyle =
+    "QPushButton { color: #C9CFD5; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+    "stop:0 #545A62, stop:1 #2A2E33); border: 1px solid #0B0C0E; border-radius: 2px; "
+    "font-family: 'DejaVu Sans'; font-weight: bold; font-size: %1px; padding: 0; }"
+    "QPushButton:pressed { background: #1C1F23; }"
+    "QPushButton:checked { color: #FF9F2E; }"
+    "QPushButton:focus { border-color: #FF9F2E; }";
+const char* kSpinStyle =
+    "QSpinBox { color: #8CFF64; background: #0E2A12; border: 1px solid #0B0C0E; "
+    "selection-background-color: #2E6B28; font-family: 'DejaVu Sans Mono', monospace; "
+    "font-weight: bold; font-size: %1px; padding: 0 1px; }"
+    "QSpinBox:focus { border-color: #FF9F2E; }";
+
+QString signedCount(int count, const char* unit) {
+    return QString("%1%2 %3").arg(count > 0 ? "+" : "").arg(count).arg(unit);
+}
+
+}  // namespace
+
+TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettings& settings,
+                             const ScreenUnits& u)
+    : QObject(&page),
+      m_page(page),
+      m_track(track),
+      m_settings(settings),
+      m_units(u),
+      m_speedPercent(std::clamp(settings.value(kSpeedKey, 100).toInt(), kMinSpeed, kMaxSpeed)),
+      m_semitoneCount(
+          std::clamp(settings.value(kSemitonesKey, 0).toInt(), -kMaxSemitones, kMaxSemitones)),
+      m_centCount(std::clamp(settings.value(kCentsKey, 0).toInt(), -kMaxCents, kMaxCents)) {
+    const auto stepper = [this, &u](int left, const QString& what, const QString& keys,
+                                    const char* name, auto step) {
+        auto* down = button("-", QString("%1Down").arg(name), tr("%1 down (%2)").arg(what, keys[0]),
+                            u.toPixels(left, 3135, 210, 210));
+        auto* up = button("+", QString("%1Up").arg(name), tr("%1 up (%2)").arg(what, keys[1]),
+                          u.toPixels(left + 960, 3135, 210, 210));
+        connect(down, &QPushButton::clicked, this, [this, step] { (this->*step)(-1); });
+        connect(up, &QPushButton::clicked, this, [this, step] { (this->*step)(1); });
+        return display(QString("%1Shown").arg(name), tr("%1 (%2 and %3)").arg(what, keys[0], keys[1]),
+                       u.toPixels(left + 225, 3135, 720, 210));
+    };
+    m_speed = stepper(270, tr("Speed"), "-=", "speed", &TrackControls::stepSpeed);
+    m_semitones = stepper(1650, tr("Transpose"), ",.", "semitones", &TrackControls::stepSemitones);
+    m_cents = stepper(3030, tr("Fine tune"), "<>", "cents", &TrackControls::stepCents);
+
+    m_trainer = button(tr("TRAINER"), "trainer", tr("Speed trainer on and off (R)"),
+                       u.toPixels(270, 3720, 630, 210));
+    m_trainer->setCheckable(true);
+    m_trainer->setChecked(settings.value(kTrainerKey, false).toBool());
+    connect(m_trainer, &QPushButton::toggled, this, &TrackControls::apply);
+    m_step = spinBox("trainerStep", tr("Speed added each pass (_ and +)"),
+                     u.toPixels(930, 3720, 600, 210), 1, 20, 1);
+    m_step->setPrefix("+");
+    m_step->setSuffix(tr(" %"));
+    m_step->setValue(settings.value(kTrainerStepKey, 5).toInt());
+    m_target = spinBox("trainerTarget", tr("Speed the trainer goes up to ({ and })"),
+                       u.toPixels(1560, 3720, 630, 210), kMinSpeed, kMaxSpeed, kSpeedStep);
+    m_target->setSuffix(tr(" %"));
+    m_target->setValue(settings.value(kTrainerTargetKey, 100).toInt());
+    m_pass = display("trainerPass", tr("The speed of this pass of the loop"),
+                     u.toPixels(270, 3990, 1920, 180));
+
+    m_countIn = button(tr("COUNT-IN"), "countIn",
+                       tr("A bar of clicks before the track and each pass (C)"),
+                       u.toPixels(2790, 3720, 750, 210));
+    m_countIn->setCheckable(true);
+    m_countIn->setChecked(settings.value(kCountInKey, false).toBool());
+    connect(m_countIn, &QPushButton::toggled, this, &TrackControls::apply);
+    m_tempo = spinBox("trackTempo", tr("The track's tempo in BPM: type it (B) or tap it (T)"),
+                      u.toPixels(3570, 3720, 630, 210), 30, 300, 1);
+    m_tempo->setValue(settings.value(kTempoKey, 120).toInt());
+    auto* tapButton = button(tr("TAP"), "tapTempo", tr("Tap the track's tempo (T)"),
+                             u.toPixels(2790, 3990, 750, 180));
+    connect(tapButton, &QPushButton::clicked, this, &TrackControls::tap);
+    for (QSpinBox* box : {m_step, m_target, m_tempo}) {
+        connect(box, &QSpinBox::valueChanged, this, &TrackControls::apply);
+    }
+    apply();
+}
+
+QPushButton* TrackControls::button(const QString& text, const QString& name, const QString& tip,
+                                   const QRect& at) {
+    auto* made = new QPushButton(text, &m_page);
+    made->setObjectName(name);
+    made->setGeometry(at);
+    made->setToolTip(tip);
+    made->setAccessibleName(tip);
+    made->setFocusPolicy(Qt::NoFocus);  // the page keeps the keys
+    made->setStyleSheet(QString(kButtonStyle).arg(std::lround(7 * 15 / m_units.twipsPerPixelY)));
+    return made;
+}
+
+QLabel* TrackControls::display(const QString& name, const QString& tip, const QRect& at) {
+    auto* made = new QLabel(&m_page);
+    made->setObjectName(name);
+    made->setGeometry(at);
+    made->setToolTip(tip);
+    made->setAccessibleDescription(tip);
+    made->setAlignment(Qt::AlignCenter);
+    made->setStyleSheet(
+        displayLettering(static_cast<int>(std::lround(8 * 15 / m_units.twipsPerPixelY)), "0"));
+    return made;
+}
+
+QSpinBox* TrackControls::spinBox(const QString& name, const QString& tip, const QRect& at,
+                                 int from, int to, int step) {
+    auto* made = new QSpinBox(&m_page);
+    made->setObjectName(name);
+    made->setGeometry(at);
+    made->setToolTip(tip);
+    made->setAccessibleName(tip);
+    made->setRange(from, to);
+    made->setSingleStep(step);
+    made->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    made->setAlignment(Qt::AlignCenter);
+    made->setStyleSheet(QString(kSpinStyle).arg(std::lround(8 * 15 / m_units.twipsPerPixelY)));
+    // Enter hands the keys back to the page.
+    connect(made, &QSpinBox::editingFinished, &m_page, [this] { m_page.setFocus(); });
+    return made;
+}
+
+void TrackControls::stepSpeed(int steps) {
+    m_speedPercent = std::clamp(m_speedPercent + steps * kSpeedStep, kMinSpeed, kMaxSpeed);
+    apply();
+}
+
+void TrackControls::stepSemitones(int steps) {
+    m_semitoneCount = std::clamp(m_semitoneCount + steps, -kMaxSemitones, kMaxSemitones);
+    apply();
+}
+
+void TrackControls::stepCents(int steps) {
+    m_centCount = std::clamp(m_centCount + steps, -kMaxCents, kMaxCents);
+    apply();
+}
+
+void TrackControls::toggleTrainer() {
+    m_trainer->toggle();
+}
+
+void TrackControls::toggleCountIn() {
+    m_countIn->toggle();
+}
+
+void TrackControls::tap() {
+    const std::chrono::duration<double> at = std::chrono::steady_clock::now() - m_tapsBegan;
+    if (const auto bpm = m_taps.tap(at.count())) {
+        m_tempo->setValue(static_cast<int>(std::lround(*bpm)));
+    }
+}
+
+bool TrackControls::takeKey(const QKeyEvent& event) {
+    switch (event.key()) {
+        case Qt::Key_Minus:
+            stepSpeed(-1);
+            return true;
+        case Qt::Key_Equal:
+            stepSpeed(1);
+            return true;
+        case Qt::Key_Comma:
+            stepSemitones(-1);
+            return true;
+        case Qt::Key_Period:
+            stepSemitones(1);
+            return true;
+        case Qt::Key_Less:
+            stepCents(-1);
+            return true;
+        case Qt::Key_Greater:
+            stepCents(1);
+            return true;
+        case Qt::Key_R:
+            toggleTrainer();
+            return true;
+        case Qt::Key_Underscore:
+            m_step->stepBy(-1);
+            return true;
+        case Qt::Key_Plus:
+            m_step->stepBy(1);
+            return true;
+        case Qt::Key_BraceLeft:
+            m_target->stepBy(-1);
+            return true;
+        case Qt::Key_BraceRight:
+            m_target->stepBy(1);
+            return true;
+        case Qt::Key_C:
+            toggleCountIn();
+            return true;
+        case Qt::Key_T:
+            tap();
+            return true;
+        case Qt::Key_B:
+            m_tempo->setFocus();
+            m_tempo->selectAll();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TrackControls::apply() {
+    m_settings.setValue(kSpeedKey, m_speedPercent);
+    m_settings.setValue(kSemitonesKey, m_semitoneCount);
+    m_settings.setValue(kCentsKey, m_centCount);
+    m_settings.setValue(kTrainerKey, m_trainer->isChecked());
+    m_settings.setValue(kTrainerStepKey, m_step->value());
+    m_settings.setValue(kTrainerTargetKey, m_target->value());
+    m_settings.setValue(kCountInKey, m_countIn->isChecked());
+    m_settings.setValue(kTempoKey, m_tempo->value());
+    m_track.setTuning({m_speedPercent / 100.0, m_semitoneCount, m_centCount});
+    m_track.setTrainer(m_trainer->isChecked()
+                           ? std::optional(SpeedTrainer{m_speedPercent / 100.0,
+                                                        m_step->value() / 100.0,
+                                                        m_target->value() / 100.0})
+                           : std::nullopt);
+    m_track.setCountIn(m_countIn->isChecked() ? std::optional<double>(m_tempo->value())
+                                              : std::nullopt);
+    show(m_speed, tr("%1 %").arg(m_speedPercent));
+    show(m_semitones, signedCount(m_semitoneCount, "st"));
+    show(m_cents, signedCount(m_centCount, "ct"));
+    refresh();
+}
+
+void TrackControls::refresh() {
+    show(m_pass, m_trainer->isChecked()
+                     ? tr("PASS AT %1 %").arg(std::lround(m_track.playingSpeed() * 100))
+                     : tr("TRAINER OFF"));
+}
+
+// A display's name is what it shows, for a screen reader.
+void TrackControls::show(QLabel* label, const QString& text) {
+    if (label->text() != text) {
+        label->setText(text);
+        label->setAccessibleName(text);
+    }
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QSettings>
+#include <QWidget>
+#include <chrono>
+
+#include "common/TapTempo.h"
+
+class QAbstractButton;
+class QKeyEvent;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class TrackPlaybackControl;
+struct ScreenUnits;
+
+// The backing track's speed, transpose and fine tune, the speed trainer and the count-in, below
+// the overview on the track page. What is set here is kept in practice.conf.
+class TrackControls : public QObject {
+    Q_OBJECT
+public:
+    TrackControls(QWidget& page, TrackPlaybackControl& track, QSettings& settings,
+                  const ScreenUnits& units);
+
+    // The page's keys: true when one of these controls took it.
+    bool takeKey(const QKeyEvent& event);
+    // Follows the trainer's pass while the page is shown.
+    void refresh();
+
+    void stepSpeed(int steps);
+    void stepSemitones(int steps);
+    void stepCents(int steps);
+    void toggleTrainer();
+    void toggleCountIn();
+    void tap();
+
+private:
+    QPushButton* button(const QString& text, const QString& name, const QString& tip,
+                        const QRect& at);
+    QLabel* display(const QString& name, const QString& tip, const QRect& at);
+    QSpinBox* spinBox(const QString& name, const QString& tip, const QRect& at, int from, int to,
+                      int step);
+    void apply();
+    void show(QLabel* label, const QString& text);
+
+    QWidget& m_page;
+    TrackPlaybackControl& m_track;
+    QSettings& m_settings;
+    const ScreenUnits& m_units;
+    QLabel *m_speed, *m_semitones, *m_cents, *m_pass;
+    QPushButton *m_trainer, *m_countIn;
+    QSpinBox *m_step, *m_target, *m_tempo;
+    int m_speedPercent, m_semitoneCount, m_centCount;
+    TapTempo m_taps;
+    std::chrono::steady_clock::time_point m_tapsBegan = std::chrono::steady_clock::now();
+};
