@@ -10,6 +10,7 @@
 namespace {
 
 constexpr size_t kDecodeFrames = 4608;  // four MPEG frames of 1152 samples
+constexpr int kPrerollPerSecond = 50;   // 20 ms
 
 std::string mpg123Error(mpg123_handle* handle) {
     return mpg123_strerror(handle);
@@ -165,14 +166,29 @@ void Mp3Decoder::rewind() {
     seek(0);
 }
 
+// With a converter, decoding starts a little before the frame and what comes before it is
+// dropped: a converter started afresh rings for a few milliseconds, which a seek would hear.
 int64_t Mp3Decoder::seek(int64_t outputFrame) {
     const int outputRate = m_outputRate > 0 ? m_outputRate : static_cast<int>(m_fileRate);
-    const off_t fileFrame =
-        mpg123_seek(m_handle, static_cast<off_t>(outputFrame * m_fileRate / outputRate), SEEK_SET);
+    const int64_t preroll =
+        m_converter != nullptr ? std::min<int64_t>(outputFrame, outputRate / kPrerollPerSecond) : 0;
+    const off_t fileFrame = mpg123_seek(
+        m_handle, static_cast<off_t>((outputFrame - preroll) * m_fileRate / outputRate), SEEK_SET);
     if (m_converter != nullptr) {
         soxr_clear(m_converter);
     }
     m_usedFrames = m_decodedFrames = 0;
     m_fileOver = false;
-    return fileFrame < 0 ? 0 : static_cast<int64_t>(fileFrame) * outputRate / m_fileRate;
+    int64_t landed = fileFrame < 0 ? 0 : static_cast<int64_t>(fileFrame) * outputRate / m_fileRate;
+    m_dropped.resize(2 * kDecodeFrames);
+    while (landed < outputFrame) {
+        const int dropped =
+            read(m_dropped.data(),
+                 static_cast<int>(std::min<int64_t>(outputFrame - landed, kDecodeFrames)));
+        if (dropped == 0) {
+            break;
+        }
+        landed += dropped;
+    }
+    return landed;
 }

@@ -39,6 +39,7 @@ private:
     long m_fileRate = 0;
     int m_outputRate = 0;
     std::vector<float> m_decoded;  // interleaved, at the file's rate
+    std::vector<float> m_dropped;
     size_t m_decodedFrames = 0;
     size_t m_usedFrames = 0;
     bool m_fileOver = false;

@@ -17,7 +17,8 @@ constexpr double kMostFinerCost = 0.25;  // CPU seconds per second of sound
 using RubberBand::RubberBandStretcher;
 
 RubberBandStretcher::Options optionsFor(StretchEngine engine) {
-    return RubberBandStretcher::OptionProcessRealTime | RubberBandStretcher::OptionChannelsTogether |
+    return RubberBandStretcher::OptionProcessRealTime |
+           RubberBandStretcher::OptionChannelsTogether |
            RubberBandStretcher::OptionPitchHighQuality |
            (engine == StretchEngine::Finer ? RubberBandStretcher::OptionEngineFiner
                                            : RubberBandStretcher::OptionEngineFaster);
@@ -53,8 +54,8 @@ double TrackRender::measureCost(int rate, StretchEngine engine) {
     int64_t made = 0;
     int64_t fed = 0;
     while (made < 2 * static_cast<int64_t>(rate)) {
-        const int wanted = std::clamp(static_cast<int>(stretcher.getSamplesRequired()), 1,
-                                      kChunkFrames);
+        const int wanted =
+            std::clamp(static_cast<int>(stretcher.getSamplesRequired()), 1, kChunkFrames);
         for (int i = 0; i < wanted; ++i, ++fed) {  // a chord with a little noise in it
             const double t = static_cast<double>(fed) / rate;
             left[i] = right[i] = static_cast<float>(
@@ -82,25 +83,32 @@ void TrackRender::setDecoder(Mp3Decoder* decoder) {
 
 void TrackRender::start(int64_t frame, const TrackTuning& tuning) {
     m_tuning = tuning;
-    m_startFrame = m_decoder ? m_decoder->seek(frame) : 0;
-    m_inputFrame = m_startFrame;
     m_rendered = 0;
     m_endFrame = m_decoder ? -1 : 0;
-    if (tuning.plain()) {
+    if (tuning.plain() || !m_decoder) {
+        m_startFrame = m_decoder ? m_decoder->seek(frame) : 0;
+        m_inputFrame = m_startFrame;
         return;
     }
     m_stretcher->reset();
     m_stretcher->setTimeRatio(1.0 / tuning.speed);
     m_stretcher->setPitchScale(tuning.pitchScale());
-    // Silence ahead of the first frame lets the stretcher's window reach it, and its output for
-    // that silence is dropped: the output then starts at the frame.
+    // The stretcher's window must reach the first frame before its output does: it is fed the
+    // track before the frame (silence before the track's start), and its output for that is
+    // dropped. Silence before a frame in the middle would be heard as an onset smeared round it.
+    const auto pad = static_cast<int64_t>(m_stretcher->getPreferredStartPad());
+    const int64_t preroll = std::min(frame, pad);
+    m_inputFrame = m_decoder->seek(frame - preroll);
+    m_startFrame = m_inputFrame + preroll;
     std::fill(m_left.begin(), m_left.end(), 0.0f);
     std::fill(m_right.begin(), m_right.end(), 0.0f);
     float* channels[] = {m_left.data(), m_right.data()};
-    for (auto pad = static_cast<int64_t>(m_stretcher->getPreferredStartPad()); pad > 0;
-         pad -= kChunkFrames) {
-        m_stretcher->process(channels, static_cast<size_t>(std::min<int64_t>(pad, kChunkFrames)),
-                             false);
+    for (int64_t silence = pad - preroll; silence > 0; silence -= kChunkFrames) {
+        m_stretcher->process(channels,
+                             static_cast<size_t>(std::min<int64_t>(silence, kChunkFrames)), false);
+    }
+    for (int64_t left = preroll; left > 0; left -= kChunkFrames) {
+        feedStretcher(static_cast<int>(std::min<int64_t>(left, kChunkFrames)));
     }
     m_skipOutput = static_cast<int64_t>(m_stretcher->getStartDelay());
 }
@@ -129,7 +137,8 @@ int TrackRender::renderStretched(float* interleaved, int frames) {
     int made = 0;
     while (made < frames) {
         if (m_stretcher->available() <= 0) {
-            feedStretcher();
+            feedStretcher(
+                std::clamp(static_cast<int>(m_stretcher->getSamplesRequired()), 1, kChunkFrames));
             continue;
         }
         made += retrieve(interleaved + 2 * static_cast<size_t>(made), frames - made);
@@ -137,9 +146,7 @@ int TrackRender::renderStretched(float* interleaved, int frames) {
     return made;
 }
 
-void TrackRender::feedStretcher() {
-    const int wanted =
-        std::clamp(static_cast<int>(m_stretcher->getSamplesRequired()), 1, kChunkFrames);
+void TrackRender::feedStretcher(int wanted) {
     int got = m_endFrame < 0 ? m_decoder->read(m_interleaved.data(), wanted) : 0;
     if (got < wanted && m_endFrame < 0) {
         m_endFrame = m_inputFrame + got;
@@ -158,7 +165,8 @@ int TrackRender::retrieve(float* interleaved, int frames) {
     if (m_skipOutput > 0) {
         float* skipped[] = {m_skipLeft.data(), m_skipRight.data()};
         m_skipOutput -= static_cast<int64_t>(m_stretcher->retrieve(
-            skipped, static_cast<size_t>(std::min<int64_t>(m_skipOutput, kChunkFrames))));
+            skipped, static_cast<size_t>(std::min<int64_t>(
+                         {m_skipOutput, kChunkFrames, m_stretcher->available()}))));
         return 0;
     }
     float* channels[] = {m_left.data(), m_right.data()};

@@ -38,7 +38,7 @@ public:
 
 private:
     int renderStretched(float* interleaved, int frames);
-    void feedStretcher();
+    void feedStretcher(int frames);
     int retrieve(float* interleaved, int frames);
 
     const int m_rate;
@@ -46,9 +46,9 @@ private:
     std::unique_ptr<RubberBand::RubberBandStretcher> m_stretcher;
     TrackTuning m_tuning;
     int64_t m_startFrame = 0;
-    int64_t m_rendered = 0;       // frames rendered since the start
-    int64_t m_endFrame = -1;      // the track's last frame plus one, once the decoder has met it
-    int64_t m_inputFrame = 0;     // the frame of the track the stretcher is fed next
-    int64_t m_skipOutput = 0;     // the stretcher's start delay still to be dropped
+    int64_t m_rendered = 0;    // frames rendered since the start
+    int64_t m_endFrame = -1;   // the track's last frame plus one, once the decoder has met it
+    int64_t m_inputFrame = 0;  // the frame of the track the stretcher is fed next
+    int64_t m_skipOutput = 0;  // the stretcher's start delay still to be dropped
     std::vector<float> m_interleaved, m_left, m_right, m_skipLeft, m_skipRight;
 };

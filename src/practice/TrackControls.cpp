@@ -67,7 +67,8 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
                           u.toPixels(left + 960, 3135, 210, 210));
         connect(down, &QPushButton::clicked, this, [this, step] { (this->*step)(-1); });
         connect(up, &QPushButton::clicked, this, [this, step] { (this->*step)(1); });
-        return display(QString("%1Shown").arg(name), tr("%1 (%2 and %3)").arg(what, keys[0], keys[1]),
+        return display(QString("%1Shown").arg(name),
+                       tr("%1 (%2 and %3)").arg(what, keys[0], keys[1]),
                        u.toPixels(left + 225, 3135, 720, 210));
     };
     m_speed = stepper(270, tr("Speed"), "-=", "speed", &TrackControls::stepSpeed);
@@ -91,9 +92,9 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
     m_pass = display("trainerPass", tr("The speed of this pass of the loop"),
                      u.toPixels(270, 3990, 1920, 180));
 
-    m_countIn = button(tr("COUNT-IN"), "countIn",
-                       tr("A bar of clicks before the track and each pass (C)"),
-                       u.toPixels(2790, 3720, 750, 210));
+    m_countIn =
+        button(tr("COUNT-IN"), "countIn", tr("A bar of clicks before the track and each pass (C)"),
+               u.toPixels(2790, 3720, 750, 210));
     m_countIn->setCheckable(true);
     m_countIn->setChecked(settings.value(kCountInKey, false).toBool());
     connect(m_countIn, &QPushButton::toggled, this, &TrackControls::apply);
@@ -133,8 +134,8 @@ QLabel* TrackControls::display(const QString& name, const QString& tip, const QR
     return made;
 }
 
-QSpinBox* TrackControls::spinBox(const QString& name, const QString& tip, const QRect& at,
-                                 int from, int to, int step) {
+QSpinBox* TrackControls::spinBox(const QString& name, const QString& tip, const QRect& at, int from,
+                                 int to, int step) {
     auto* made = new QSpinBox(&m_page);
     made->setObjectName(name);
     made->setGeometry(at);
@@ -240,11 +241,10 @@ void TrackControls::apply() {
     m_settings.setValue(kCountInKey, m_countIn->isChecked());
     m_settings.setValue(kTempoKey, m_tempo->value());
     m_track.setTuning({m_speedPercent / 100.0, m_semitoneCount, m_centCount});
-    m_track.setTrainer(m_trainer->isChecked()
-                           ? std::optional(SpeedTrainer{m_speedPercent / 100.0,
-                                                        m_step->value() / 100.0,
-                                                        m_target->value() / 100.0})
-                           : std::nullopt);
+    m_track.setTrainer(m_trainer->isChecked() ? std::optional(SpeedTrainer{
+                                                    m_speedPercent / 100.0, m_step->value() / 100.0,
+                                                    m_target->value() / 100.0})
+                                              : std::nullopt);
     m_track.setCountIn(m_countIn->isChecked() ? std::optional<double>(m_tempo->value())
                                               : std::nullopt);
     show(m_speed, tr("%1 %").arg(m_speedPercent));
