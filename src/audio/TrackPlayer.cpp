@@ -403,6 +403,10 @@ void TrackPlayer::writeCountInLocked() {
 void TrackPlayer::rewriteLocked() {
     const Cue cue = *m_cue;
     m_cue.reset();
+    if (m_state.load() == State::Stopped) {
+        rewindLocked();  // the start waits for play, with its count-in
+        return;
+    }
     m_renderedAll.store(false);
     const bool audible = playing();
     const size_t lead = audible ? 2 * static_cast<size_t>(kChangeLeadSeconds * m_streamRate) : 0;
