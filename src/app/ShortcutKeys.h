@@ -24,6 +24,11 @@ public:
     void add(const QList<QKeySequence>& keys, const QString& action, std::function<void()> handler,
              const QWidgetList& controls = {});
 
+    // Lists keys that another window of the program takes, so that one list shows them all.
+    void list(const QList<QKeySequence>& keys, const QString& action) {
+        m_entries.push_back({keys, action});
+    }
+
     const std::vector<Entry>& entries() const { return m_entries; }
 
     // The keys as the user reads them: "Return, Enter".

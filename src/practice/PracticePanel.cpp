@@ -24,6 +24,31 @@ QRegion roundedOutline(const QSize& size, double radius) {
     path.addRoundedRect(QRectF(QPointF(0, 0), size), radius, radius);
     return QRegion(path.toFillPolygon().toPolygon());
 }
+// The track page takes these while the panel has the keys.
+void listPanelKeys(ShortcutKeys& keys) {
+    const struct {
+        QList<QKeySequence> keys;
+        const char* action;
+    } pageKeys[] = {
+        {{Qt::Key_Left, Qt::Key_Right}, "Practice panel: 5 s back, on (with Shift 1 s)"},
+        {{Qt::Key_Home}, "Practice panel: to A, or the start"},
+        {{Qt::Key_BracketLeft, Qt::Key_BracketRight}, "Practice panel: set A, set B"},
+        {{Qt::Key_Backslash}, "Practice panel: A-B loop on and off"},
+        {{Qt::Key_Minus, Qt::Key_Equal}, "Practice panel: speed down, up"},
+        {{Qt::Key_Comma, Qt::Key_Period}, "Practice panel: transpose down, up"},
+        {{Qt::Key_Less, Qt::Key_Greater}, "Practice panel: fine tune down, up"},
+        {{Qt::Key_R}, "Practice panel: speed trainer on and off"},
+        {{Qt::Key_Underscore, Qt::Key_Plus}, "Practice panel: trainer step down, up"},
+        {{Qt::Key_BraceLeft, Qt::Key_BraceRight}, "Practice panel: trainer target down, up"},
+        {{Qt::Key_C}, "Practice panel: count-in on and off"},
+        {{Qt::Key_T}, "Practice panel: tap the track's tempo"},
+        {{Qt::Key_B}, "Practice panel: type the track's tempo"},
+    };
+    for (const auto& entry : pageKeys) {
+        keys.list(entry.keys, QObject::tr(entry.action));
+    }
+}
+
 }  // namespace
 
 PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track)
@@ -51,6 +76,7 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track)
     m_skin->setMenu(*menu);
     const QString toggleText = tr("Open or close the practice panel");
     main.shortcuts().add({Qt::Key_F2}, toggleText, [this] { toggle(); });
+    listPanelKeys(main.shortcuts());
     connect(new QShortcut(Qt::Key_F2, this), &QShortcut::activated, this, &PracticePanel::toggle);
     main.contextMenu().setPracticeHandler([this] { toggle(); });
 
