@@ -8,6 +8,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -29,6 +30,59 @@ std::vector<float> decodeLeft(Mp3Decoder& decoder) {
         }
     }
     return left;
+}
+
+struct Heard {
+    std::vector<float> left;
+    int64_t lowest = INT64_MAX, highest = 0;  // play positions
+};
+
+// Taken at the pace of a stream, as the audio thread takes it: the worker keeps ahead. Each
+// block heard is counted to the caller.
+Heard hearAtStreamPace(TrackPlayer& player, size_t frames,
+                       const std::function<void(size_t)>& afterBlock = {}) {
+    Heard heard;
+    std::vector<float> block(2 * 480);
+    for (int tries = 0; heard.left.size() < frames && tries < 2000; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::fill(block.begin(), block.end(), 0.0f);
+        player.mixInto(block.data(), 480);
+        if (std::all_of(block.begin(), block.end(), [](float x) { return x == 0; })) {
+            continue;  // not decoded yet
+        }
+        for (size_t i = 0; i < block.size(); i += 2) {
+            heard.left.push_back(block[i]);
+        }
+        heard.lowest = std::min(heard.lowest, player.playedFrames());
+        heard.highest = std::max(heard.highest, player.playedFrames());
+        if (afterBlock) {
+            afterBlock(heard.left.size() / 480);
+        }
+    }
+    return heard;
+}
+
+// A jump in level or in slope shows as a kink, where a steady tone, coding noise and all, bends
+// by 0.0025 at most.
+float sharpestKink(const std::vector<float>& heard) {
+    float sharpest = 0;
+    for (size_t i = 1; i + 1 < heard.size(); ++i) {
+        sharpest = std::max(sharpest, std::abs(heard[i + 1] - 2 * heard[i] + heard[i - 1]));
+    }
+    return sharpest;
+}
+
+// The lowest level of any 10 ms: a gap shows as a level near zero.
+double quietestLevel(const std::vector<float>& heard) {
+    double quietest = 1;
+    for (size_t at = 0; at + 480 <= heard.size(); at += 240) {
+        double energy = 0;
+        for (size_t i = at; i < at + 480; ++i) {
+            energy += heard[i] * heard[i];
+        }
+        quietest = std::min(quietest, std::sqrt(energy / 480));
+    }
+    return quietest;
 }
 
 std::string readAll(const std::string& path) {
@@ -196,41 +250,36 @@ TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
     player.seek(24000);
     player.play();
 
-    // Taken at the pace of a stream, as the audio thread takes it: the worker keeps ahead.
-    std::vector<float> heard, block(2 * 480);
-    int64_t lowest = INT64_MAX, highest = 0;
-    for (int tries = 0; heard.size() < kHeardFrames && tries < 2000; ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::fill(block.begin(), block.end(), 0.0f);
-        player.mixInto(block.data(), 480);
-        if (std::all_of(block.begin(), block.end(), [](float x) { return x == 0; })) {
-            continue;  // not decoded yet
+    const Heard heard = hearAtStreamPace(player, kHeardFrames);
+    ASSERT_EQ(heard.left.size(), kHeardFrames);
+    EXPECT_GE(heard.lowest, 24000);
+    EXPECT_LT(heard.highest, 50017);
+    // A hard cut at this seam makes a kink of 0.05.
+    EXPECT_LT(sharpestKink(heard.left), 0.005f);
+    EXPECT_GT(quietestLevel(heard.left), 0.08) << "the tone's level is 0.26";
+}
+
+// Speed and pitch changed while the track plays crossfade in: no click, no gap.
+TEST(TrackDecode, ChangesWhilePlayingAreSeamless) {
+    TempDir dir;
+    const std::string path = (dir.path() / "tone.mp3").string();
+    ASSERT_TRUE(makeToneMp3(path, {{3.0, 440}}));
+    std::string error;
+    auto decoder = Mp3Decoder::open(path, error);
+    ASSERT_TRUE(decoder && decoder->setOutputRate(kOutputRate, error)) << error;
+    TrackPlayer player(kOutputRate, StretchEngine::Faster);
+    player.load(std::move(decoder));
+    player.play();
+    const TrackTuning changes[] = {{0.7, 0, 0}, {0.7, 3, 0}, {1.0, 0, -20}, {1.0, 0, 0}};
+    const Heard heard = hearAtStreamPace(player, 150 * 480, [&](size_t blocks) {
+        if (blocks % 30 == 0 && blocks / 30 <= std::size(changes)) {
+            player.setTuning(changes[blocks / 30 - 1]);
         }
-        for (size_t i = 0; i < block.size(); i += 2) {
-            heard.push_back(block[i]);
-        }
-        lowest = std::min(lowest, player.playedFrames());
-        highest = std::max(highest, player.playedFrames());
-    }
-    ASSERT_EQ(heard.size(), kHeardFrames);
-    EXPECT_GE(lowest, 24000);
-    EXPECT_LT(highest, 50017);
-    // A jump in level or in slope shows as a kink: a hard cut at this seam makes one of 0.05,
-    // while the tone itself, coding noise and all, bends by 0.0025 at most.
-    float sharpest = 0;
-    for (size_t i = 1; i + 1 < heard.size(); ++i) {
-        sharpest = std::max(sharpest, std::abs(heard[i + 1] - 2 * heard[i] + heard[i - 1]));
-    }
-    EXPECT_LT(sharpest, 0.005f);
-    double quietest = 1;
-    for (size_t at = 0; at + 480 <= heard.size(); at += 240) {
-        double energy = 0;
-        for (size_t i = at; i < at + 480; ++i) {
-            energy += heard[i] * heard[i];
-        }
-        quietest = std::min(quietest, std::sqrt(energy / 480));
-    }
-    EXPECT_GT(quietest, 0.08) << "the tone's level is 0.26";
+    });
+    ASSERT_EQ(heard.left.size(), 150 * 480u);
+    const std::vector<float> afterOnset(heard.left.begin() + 480, heard.left.end());
+    EXPECT_LT(sharpestKink(afterOnset), 0.005f);
+    EXPECT_GT(quietestLevel(heard.left), 0.08) << "the tone's level is 0.26";
 }
 
 // Slower or faster, the pitch stays; transposed, only the pitch moves; plain, the decoded sound
