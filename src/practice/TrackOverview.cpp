@@ -35,6 +35,7 @@ void TrackOverview::showTrack(const std::string& path) {
     stopScan();
     m_path = path;
     m_peaks = {};
+    m_columns.clear();
     update();
     if (path.empty()) {
         return;
@@ -47,6 +48,7 @@ void TrackOverview::showTrack(const std::string& path) {
             [this, path, peaks = std::move(peaks)]() mutable {
                 if (path == m_path) {
                     m_peaks = std::move(peaks);
+                    m_columns.clear();
                     update();
                 }
             },
@@ -77,8 +79,15 @@ void TrackOverview::paintEvent(QPaintEvent*) {
     const double middle = height() / 2.0;
     const double secondsPerPixel = length / width();
     painter.setPen(kWave);
+    // The columns are worked out once per width: a track of hours has a million peaks.
+    if (m_columns.size() != static_cast<size_t>(width())) {
+        m_columns.clear();
+        for (int x = 0; x < width(); ++x) {
+            m_columns.push_back(m_peaks.between(x * secondsPerPixel, (x + 1) * secondsPerPixel));
+        }
+    }
     for (int x = 0; x < width(); ++x) {
-        const auto [low, high] = m_peaks.between(x * secondsPerPixel, (x + 1) * secondsPerPixel);
+        const auto [low, high] = m_columns[static_cast<size_t>(x)];
         painter.drawLine(QPointF(x + 0.5, middle - high * middle),
                          QPointF(x + 0.5, middle - low * middle));
     }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "practice/TrackPeaks.h"
 
@@ -41,6 +42,7 @@ private:
 
     std::string m_path;
     TrackPeaks m_peaks;
+    std::vector<std::pair<float, float>> m_columns;  // lowest and highest, per pixel
     double m_position = 0;
     std::optional<double> m_a, m_b;
     bool m_loopOn = false;
