@@ -164,7 +164,10 @@ void TrackPlayer::cueLocked(std::unique_lock<std::mutex>& lock, std::optional<in
         m_cue = Cue{frame};
     }
     m_wakeWorker.notify_one();
+    // Counted as waiting, so that the worker gives way once it has taken the change in hand.
+    m_controlWaiting.fetch_add(1);
     m_cueTaken.wait_for(lock, kLongestCue, [this] { return !m_cue; });
+    m_controlWaiting.fetch_sub(1);
 }
 
 int64_t TrackPlayer::playedFrames() const {
@@ -280,15 +283,15 @@ void TrackPlayer::mixInto(float* interleaved, int frames) {
 void TrackPlayer::renderAhead() {
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
+        if (m_cue) {
+            rewriteLocked();
+            m_cueTaken.notify_all();
+            continue;
+        }
         if (m_controlWaiting.load() > 0) {
             lock.unlock();
             std::this_thread::yield();
             lock.lock();
-            continue;
-        }
-        if (m_cue) {
-            rewriteLocked();
-            m_cueTaken.notify_all();
             continue;
         }
         if (m_decoder && !m_renderedAll.load() && m_ring.space() >= m_chunk.size()) {
