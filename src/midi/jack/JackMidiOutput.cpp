@@ -22,6 +22,7 @@ constexpr auto kConnectWait = std::chrono::seconds(3);
 // reaches it. A server that never tells of a new order is trusted after many more cycles.
 constexpr int kCyclesBeforeLive = 3;
 constexpr int kCyclesWithoutNewOrder = 32;
+constexpr auto kActivationNotice = std::chrono::milliseconds(100);
 
 // The library's own lines ("Cannot connect to server socket" on every machine without JACK)
 // go to our log, which prints them only when asked to.
@@ -80,7 +81,13 @@ bool JackMidiOutput::connect(std::string& error) {
         jack_activate(m_client) != 0) {
         return false;
     }
-    m_connectAsked = true;
+    // Activating sorts the graph as well, and that notice, late, must not pass for the
+    // connection's.
+    const auto activated = Clock::now() + kActivationNotice;
+    while (m_reorders.load() == 0 && Clock::now() < activated) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_reordersBeforeConnect = m_reorders.load();
     const int connected = jack_connect(m_client, jack_port_name(m_port), m_destination.c_str());
     if (connected != 0 && connected != EEXIST) {
         return false;
@@ -123,7 +130,8 @@ int JackMidiOutput::process(jack_nframes_t frames, void* self) {
     if (!output.m_live.load(std::memory_order_relaxed)) {
         output.m_cyclesConnected =
             jack_port_connected(output.m_port) > 0 ? output.m_cyclesConnected + 1 : 0;
-        const bool sorted = output.m_reorderedSince.load(std::memory_order_relaxed);
+        const bool sorted = output.m_reorders.load(std::memory_order_relaxed) >
+                            output.m_reordersBeforeConnect.load(std::memory_order_relaxed);
         if (output.m_cyclesConnected < (sorted ? kCyclesBeforeLive : kCyclesWithoutNewOrder)) {
             return 0;
         }
@@ -146,10 +154,7 @@ int JackMidiOutput::process(jack_nframes_t frames, void* self) {
 
 // The notification thread.
 int JackMidiOutput::graphReordered(void* self) {
-    auto& output = *static_cast<JackMidiOutput*>(self);
-    if (output.m_connectAsked) {
-        output.m_reorderedSince = true;
-    }
+    ++static_cast<JackMidiOutput*>(self)->m_reorders;
     return 0;
 }
 

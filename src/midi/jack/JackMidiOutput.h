@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,9 +43,9 @@ private:
     jack_client_t* m_client = nullptr;
     jack_port_t* m_port = nullptr;
     StampedQueue m_queue;  // stamped with the microsecond on JACK's clock each message is due at
-    int m_cyclesConnected = 0;  // the process thread's
-    std::atomic<bool> m_connectAsked{false};
-    std::atomic<bool> m_reorderedSince{false};  // the server has sorted its graph since the ask
+    int m_cyclesConnected = 0;       // the process thread's
+    std::atomic<int> m_reorders{0};  // times the server has sorted its graph
+    std::atomic<int> m_reordersBeforeConnect{INT_MAX};
     std::atomic<bool> m_live{false};
     std::atomic<bool> m_serverGone{false};
     std::atomic<bool> m_disconnected{false};
