@@ -56,7 +56,15 @@ TrackPlayer::TrackPlayer(int streamRate, std::optional<StretchEngine> engine)
       m_fadeOut(2 * static_cast<size_t>(m_seamFrames)),
       m_fadeIn(m_fadeOut.size()),
       m_click(clickTone(streamRate)),
-      m_worker([this] { renderAhead(); }) {}
+      m_worker([this] { renderAhead(); }) {
+    // Measured at once on a thread of its own, so that nothing waits for it and the first
+    // change of speed already has the engine that keeps up.
+    if (!engine) {
+        m_measuring = std::thread([this] {
+            m_measuredEngine.store(static_cast<int>(TrackRender::measureEngine(m_streamRate)));
+        });
+    }
+}
 
 TrackPlayer::~TrackPlayer() {
     {
@@ -241,15 +249,8 @@ void TrackPlayer::startRenderLocked(int64_t frame) {
     m_render->start(frame, tuning);
 }
 
-// The finer engine is measured on a thread of its own, so that nothing waits for it; until then
-// the faster one stretches.
+// Until the measurement is in, the faster engine stretches.
 void TrackPlayer::chooseEngineLocked() {
-    if (!m_engine && !m_measuring.joinable()) {
-        const int rate = m_streamRate;
-        m_measuring = std::thread([this, rate] {
-            m_measuredEngine.store(static_cast<int>(TrackRender::measureEngine(rate)));
-        });
-    }
     const int measured = m_measuredEngine.load();
     if (!m_engine && measured >= 0) {
         m_engine = static_cast<StretchEngine>(measured);
@@ -283,6 +284,9 @@ void TrackPlayer::mixInto(float* interleaved, int frames) {
 void TrackPlayer::renderAhead() {
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
+        if (!m_engine && m_measuredEngine.load() >= 0 && !m_render->tuning().plain()) {
+            m_cue = Cue{};  // on with the engine measured
+        }
         if (m_cue) {
             rewriteLocked();
             m_cueTaken.notify_all();

@@ -24,7 +24,7 @@
 // crossfading from the old sound into the new.
 class TrackPlayer : public StreamSource {
 public:
-    // Without an engine, the one that keeps up here is measured once it is first needed.
+    // Without an engine, the one that keeps up here is measured, beside the worker.
     explicit TrackPlayer(int streamRate, std::optional<StretchEngine> engine = std::nullopt);
     ~TrackPlayer() override;
     TrackPlayer(const TrackPlayer&) = delete;

@@ -20,8 +20,11 @@ RubberBandStretcher::Options optionsFor(StretchEngine engine) {
     return RubberBandStretcher::OptionProcessRealTime |
            RubberBandStretcher::OptionChannelsTogether |
            RubberBandStretcher::OptionPitchHighQuality |
+           // The faster engine's default crisp transients restart its phases several times a
+           // second even on a held note, which warbles by up to 10 cents.
            (engine == StretchEngine::Finer ? RubberBandStretcher::OptionEngineFiner
-                                           : RubberBandStretcher::OptionEngineFaster);
+                                           : RubberBandStretcher::OptionEngineFaster |
+                                                 RubberBandStretcher::OptionTransientsMixed);
 }
 
 double threadCpuSeconds() {

@@ -18,10 +18,12 @@ constexpr const char* kPortName = "RZ77 out";
 // A server starved of processor time can take this long to run a graph with a new connection.
 constexpr auto kConnectWait = std::chrono::seconds(3);
 // A new connection carries once the server has sorted its graph with it, so that the other end
-// runs after us in the cycle: from a few cycles after the graph shows both, what is written
-// reaches it. A server that never tells of a new order is trusted after many more cycles.
-constexpr int kCyclesBeforeLive = 3;
-constexpr int kCyclesWithoutNewOrder = 32;
+// runs after us in the cycle. The first notice of a new order after the ask may be for something
+// else (a client that has just gone), so the port waits some cycles more for the connection's own
+// (16 cycles are 85 ms at 256 frames). A server that never tells of a new order is trusted after
+// more cycles still.
+constexpr int kCyclesBeforeLive = 16;
+constexpr int kCyclesWithoutNewOrder = 48;
 constexpr auto kActivationNotice = std::chrono::milliseconds(100);
 
 // The library's own lines ("Cannot connect to server socket" on every machine without JACK)
