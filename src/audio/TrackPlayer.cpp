@@ -356,7 +356,6 @@ void TrackPlayer::dropHeardJumpsLocked() {
 
 void TrackPlayer::writeSeamLocked() {
     std::fill(m_fadeOut.begin(), m_fadeOut.end(), 0.0f);
-    std::fill(m_fadeIn.begin(), m_fadeIn.end(), 0.0f);
     m_render->render(m_fadeOut.data(), m_seamFrames);
     if (m_trainer) {
         ++m_pass;
@@ -374,16 +373,22 @@ void TrackPlayer::writeSeamLocked() {
         m_jumps.push_back({streamFrame + m_seamFrames, m_loop->from, 0.0, speed});
         m_jumps.push_back({streamFrame + m_seamFrames + m_countInLeft, m_loop->from, speed, speed});
     } else {
-        m_render->render(m_fadeIn.data(), m_seamFrames);
-        for (int i = 0; i < 2 * m_seamFrames; ++i) {
-            const double angle = seamAngle(i / 2, m_seamFrames);
-            m_chunk[i] =
-                static_cast<float>(m_fadeOut[i] * std::cos(angle) + m_fadeIn[i] * std::sin(angle));
-        }
-        m_ring.write(m_chunk.data(), m_fadeOut.size());
+        writeCrossfadeLocked();
         m_jumps.push_back({streamFrame, m_loop->from, speed, speed});
     }
     dropHeardJumpsLocked();
+}
+
+// From the sound in m_fadeOut into the render's next frames, at equal power.
+void TrackPlayer::writeCrossfadeLocked() {
+    std::fill(m_fadeIn.begin(), m_fadeIn.end(), 0.0f);
+    m_render->render(m_fadeIn.data(), m_seamFrames);
+    for (int i = 0; i < 2 * m_seamFrames; ++i) {
+        const double angle = seamAngle(i / 2, m_seamFrames);
+        m_chunk[i] =
+            static_cast<float>(m_fadeOut[i] * std::cos(angle) + m_fadeIn[i] * std::sin(angle));
+    }
+    m_ring.write(m_chunk.data(), m_fadeOut.size());
 }
 
 void TrackPlayer::writeCountInLocked() {
@@ -441,14 +446,7 @@ void TrackPlayer::rewriteLocked() {
     const double speed = m_render->tuning().speed;
     m_jumps.push_back({fromFrame, m_render->position(), speed, speed});
     if (tail > 0) {
-        std::fill(m_fadeIn.begin(), m_fadeIn.end(), 0.0f);
-        m_render->render(m_fadeIn.data(), m_seamFrames);
-        for (int i = 0; i < 2 * m_seamFrames; ++i) {
-            const double angle = seamAngle(i / 2, m_seamFrames);
-            m_chunk[i] =
-                static_cast<float>(m_fadeOut[i] * std::cos(angle) + m_fadeIn[i] * std::sin(angle));
-        }
-        m_ring.write(m_chunk.data(), m_fadeOut.size());
+        writeCrossfadeLocked();
     }
     dropHeardJumpsLocked();
     m_ring.setFence(SampleRing::kNoFence);

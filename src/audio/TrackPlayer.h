@@ -83,6 +83,7 @@ private:
     void renderAhead();
     void renderChunkLocked();
     void writeSeamLocked();
+    void writeCrossfadeLocked();
     void writeCountInLocked();
     void rewriteLocked();
     void writeLocked(float* interleaved, int frames);

@@ -118,7 +118,7 @@ QPushButton* TrackControls::button(const QString& text, const QString& name, con
     made->setToolTip(tip);
     made->setAccessibleName(tip);
     made->setFocusPolicy(Qt::NoFocus);  // the page keeps the keys
-    made->setStyleSheet(QString(kButtonStyle).arg(std::lround(7 * 15 / m_units.twipsPerPixelY)));
+    made->setStyleSheet(QString(kButtonStyle).arg(m_units.fontPixels(7)));
     return made;
 }
 
@@ -129,8 +129,7 @@ QLabel* TrackControls::display(const QString& name, const QString& tip, const QR
     made->setToolTip(tip);
     made->setAccessibleDescription(tip);
     made->setAlignment(Qt::AlignCenter);
-    made->setStyleSheet(
-        displayLettering(static_cast<int>(std::lround(8 * 15 / m_units.twipsPerPixelY)), "0"));
+    made->setStyleSheet(displayLettering(m_units.fontPixels(8), "0"));
     return made;
 }
 
@@ -145,7 +144,7 @@ QSpinBox* TrackControls::spinBox(const QString& name, const QString& tip, const 
     made->setSingleStep(step);
     made->setButtonSymbols(QAbstractSpinBox::NoButtons);
     made->setAlignment(Qt::AlignCenter);
-    made->setStyleSheet(QString(kSpinStyle).arg(std::lround(8 * 15 / m_units.twipsPerPixelY)));
+    made->setStyleSheet(QString(kSpinStyle).arg(m_units.fontPixels(8)));
     // Enter hands the keys back to the page.
     connect(made, &QSpinBox::editingFinished, &m_page, [this] { m_page.setFocus(); });
     return made;

@@ -18,9 +18,6 @@ constexpr const char* kAKey = "track/a";
 constexpr const char* kBKey = "track/b";
 constexpr const char* kLoopKey = "track/loop";
 
-int letteringPixels(const ScreenUnits& u, double atNormalDpi) {
-    return static_cast<int>(std::lround(atNormalDpi * 15 / u.twipsPerPixelY));
-}
 }  // namespace
 
 TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& settings,
@@ -44,14 +41,14 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
 
     m_position->setObjectName("trackPosition");
     m_position->setGeometry(u.toPixels(270, 2265, 1740, 180));
-    m_position->setStyleSheet(displayLettering(letteringPixels(u, 10), "0 2px"));
+    m_position->setStyleSheet(displayLettering(u.fontPixels(10), "0 2px"));
     // No name of its own: a screen reader then reads the position shown.
     m_position->setAccessibleDescription(tr("Position in the backing track and its length"));
     m_position->setToolTip(tr("Position and length of the backing track"));
 
     m_loopShown->setObjectName("trackLoop");
     m_loopShown->setGeometry(u.toPixels(270, 2550, 3930, 180));
-    m_loopShown->setStyleSheet(displayLettering(letteringPixels(u, 9), "0 2px"));
+    m_loopShown->setStyleSheet(displayLettering(u.fontPixels(9), "0 2px"));
     m_loopShown->setAccessibleDescription(tr("The A-B loop"));
     m_loopShown->setToolTip(tr("The A-B loop: [ sets A, ] sets B, \\ turns it on and off"));
 
