@@ -85,6 +85,15 @@ double quietestLevel(const std::vector<float>& heard) {
     return quietest;
 }
 
+// A steady 440 Hz tone of the given length, ready to decode at the output rate; nullptr when
+// that fails.
+std::unique_ptr<Mp3Decoder> toneDecoder(const TempDir& dir, double seconds) {
+    const std::string path = (dir.path() / "tone.mp3").string();
+    std::string error;
+    auto decoder = makeToneMp3(path, {{seconds, 440}}) ? Mp3Decoder::open(path, error) : nullptr;
+    return decoder && decoder->setOutputRate(kOutputRate, error) ? std::move(decoder) : nullptr;
+}
+
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -237,11 +246,8 @@ INSTANTIATE_TEST_SUITE_P(TrackDecode, LoopSeam, testing::Values(1.0, 0.6));
 
 TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
     TempDir dir;
-    const std::string path = (dir.path() / "tone.mp3").string();
-    ASSERT_TRUE(makeToneMp3(path, {{2.0, 440}}));
-    std::string error;
-    auto decoder = Mp3Decoder::open(path, error);
-    ASSERT_TRUE(decoder && decoder->setOutputRate(kOutputRate, error)) << error;
+    auto decoder = toneDecoder(dir, 2.0);
+    ASSERT_TRUE(decoder);
     TrackPlayer player(kOutputRate, StretchEngine::Faster);
     player.load(std::move(decoder));
     player.setTuning({GetParam(), 0, 0});
@@ -262,11 +268,8 @@ TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
 // Speed and pitch changed while the track plays crossfade in: no click, no gap.
 TEST(TrackDecode, ChangesWhilePlayingAreSeamless) {
     TempDir dir;
-    const std::string path = (dir.path() / "tone.mp3").string();
-    ASSERT_TRUE(makeToneMp3(path, {{3.0, 440}}));
-    std::string error;
-    auto decoder = Mp3Decoder::open(path, error);
-    ASSERT_TRUE(decoder && decoder->setOutputRate(kOutputRate, error)) << error;
+    auto decoder = toneDecoder(dir, 3.0);
+    ASSERT_TRUE(decoder);
     TrackPlayer player(kOutputRate, StretchEngine::Faster);
     player.load(std::move(decoder));
     player.play();
@@ -286,11 +289,8 @@ TEST(TrackDecode, ChangesWhilePlayingAreSeamless) {
 // goes through untouched.
 TEST(TrackDecode, SpeedAndPitchAreIndependent) {
     TempDir dir;
-    const std::string path = (dir.path() / "tone.mp3").string();
-    ASSERT_TRUE(makeToneMp3(path, {{3.0, 440}}));
-    std::string error;
-    auto decoder = Mp3Decoder::open(path, error);
-    ASSERT_TRUE(decoder && decoder->setOutputRate(kOutputRate, error)) << error;
+    auto decoder = toneDecoder(dir, 3.0);
+    ASSERT_TRUE(decoder);
     const struct {
         TrackTuning tuning;
         double hz;
@@ -329,11 +329,8 @@ TEST(TrackDecode, SpeedAndPitchAreIndependent) {
 // A bar of four clicks at the track's tempo times its speed, the first louder, then the track.
 TEST(TrackDecode, ACountInClicksABarBeforeTheTrack) {
     TempDir dir;
-    const std::string path = (dir.path() / "tone.mp3").string();
-    ASSERT_TRUE(makeToneMp3(path, {{1.0, 440}}));
-    std::string error;
-    auto decoder = Mp3Decoder::open(path, error);
-    ASSERT_TRUE(decoder && decoder->setOutputRate(kOutputRate, error)) << error;
+    auto decoder = toneDecoder(dir, 1.0);
+    ASSERT_TRUE(decoder);
     TrackPlayer player(kOutputRate, StretchEngine::Faster);
     player.load(std::move(decoder));
     player.setCountIn(120);
