@@ -13,13 +13,13 @@ GridTicker::GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObje
     connect(&m_timer, &QTimer::timeout, this, &GridTicker::onTimeout);
 }
 
-void GridTicker::start() {
+void GridTicker::start(std::optional<BeatClock::TimePoint> firstBeat) {
     if (isActive()) {
         return;
     }
     const auto now = m_now();
     m_clock.setInterval(BeatClock::Milliseconds(m_timer.interval()));
-    m_clock.start(now);
+    m_clock.start(firstBeat ? *firstBeat - m_clock.interval() : now);
     arm(now);
 }
 

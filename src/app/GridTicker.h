@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "common/BeatClock.h"
 
@@ -18,13 +19,15 @@ public:
     // While stopped, the timer's interval is the time between beats.
     GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObject* parent);
 
-    // The first beat one interval from now. Starting a running ticker changes nothing.
-    void start();
+    // The first beat one interval from now, or at firstBeat (where another ticker left off).
+    // Starting a running ticker changes nothing.
+    void start(std::optional<BeatClock::TimePoint> firstBeat = std::nullopt);
     void stop();
     // Takes effect from the last beat, so the groove holds.
     void setInterval(BeatClock::Milliseconds interval);
     BeatClock::Milliseconds interval() const;
     bool isActive() const { return m_timer.isActive(); }
+    BeatClock::TimePoint nextDue() const { return m_clock.nextDue(); }
 
 private:
     void onTimeout();

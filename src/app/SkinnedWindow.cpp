@@ -84,6 +84,12 @@ void SkinnedWindow::paint() {
     painter.drawPixmap(0, 0, picture());
 }
 
+void SkinnedWindow::setSkin(const QString& skin) {
+    m_skin.load(skin);
+    m_picture = QPixmap();
+    m_window.update();
+}
+
 const QPixmap& SkinnedWindow::picture() {
     const qreal ratio = m_window.devicePixelRatioF();
     if (m_picture.size() != m_window.size() * ratio || m_picture.devicePixelRatio() != ratio) {

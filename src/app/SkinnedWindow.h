@@ -24,6 +24,8 @@ public:
     // skinSize: the skin's art in pixels of the window, which may reach past its outline.
     SkinnedWindow(QWidget& window, const QString& skin, QSizeF skinSize, MouseDown mouseDown);
 
+    // Another skin of the same size, for a window with pages.
+    void setSkin(const QString& skin);
     // The window system cuts input to the outline; the skin is drawn only inside it.
     void setOutline(const QRegion& outline);
     void startMove(QPoint at);

@@ -11,12 +11,18 @@ public:
     static constexpr double kSeriesEndsSeconds = 2.0;
     static constexpr double kMostOff = 0.3;
     static constexpr double kFastestBpm = 300;
+    static constexpr double kSlowestBpm = 20;
 
     // A tap at a time in seconds: the tempo in beats per minute once the series has two taps,
     // none for a tap too soon after the last to be a beat.
     std::optional<double> tap(double seconds);
 
+    // What the last tap was, for a word to the user when it gave no tempo.
+    enum class Kind { Beat, First, TooFast, TooSlow };
+    Kind lastKind() const { return m_kind; }
+
 private:
+    Kind m_kind = Kind::First;
     std::vector<double> m_intervals;
     std::optional<double> m_last;
 };

@@ -11,7 +11,9 @@
 #include "app/HitArea.h"
 #include "app/frmMain.h"
 #include "metronome/TempoMath.h"
+#include "metronome/TrainerTicker.h"
 #include "midi/MIDI_CMD.h"
+#include "midi/MIDI_OUT.h"
 
 namespace {
 
@@ -19,7 +21,6 @@ constexpr float kKnobDesignLeft = 930;
 constexpr int kKnobTop = 3180;
 constexpr int kKnobWidth = 75;
 constexpr int kKnobHeight = 150;
-constexpr int16_t kClickNote = 127;
 constexpr int16_t kEnter = 13;
 constexpr int16_t kEscape = 27;
 
@@ -28,18 +29,40 @@ const char* kEntryStyle =
     "color: #8CFF64; background: #0E2A12; border: 1px solid #8CFF64;"
     "font-family: 'DejaVu Sans Mono', monospace; font-weight: bold; font-size: 9px; padding: 0;";
 
+constexpr auto kFlashLength = std::chrono::milliseconds(100);
+
+// The visual beat's number at the left of the tempo display: lit as the beat is heard.
+QString beatStyle(bool lit, bool accent) {
+    const char* colour = !lit ? "#2E6B28" : accent ? "#FF9F2E" : "#D8FFC8";
+    return displayLettering(11, "0 0 0 2px") +
+           QString("color: %1; background: transparent;").arg(colour);
+}
+
+// Velocity 0 would end the note rather than strike it: a subdivision is softer, never silent,
+// while the beat's own velocity is as the volume bar sets it.
+int16_t subdivisionVelocity(int16_t beatVelocity) {
+    return beatVelocity <= 0 ? beatVelocity
+                             : static_cast<int16_t>(std::max(1, beatVelocity * 11 / 20));
+}
+
 }  // namespace
 
 Metronome::Metronome(frmMain& window, Now now)
     : QObject(&window),
       m_window(window),
       m_state(window.state),
+      m_now(std::move(now)),
       // Until a tempo is set the metronome runs at the timer's design interval.
       m_ticker(new GridTicker(
-          tmrBPM, std::move(now), [this] { tmrBPM_Timer(); }, this)),
+          tmrBPM, m_now, [this] { tmrBPM_Timer(); }, this)),
+      m_trainer(new TrainerTicker(
+          m_now, [this](const MetronomeTrainer::Click& click) { playTrainerClick(click); }, this)),
       m_knobLeftTwips(kKnobDesignLeft) {
     tmrBPM.setTimerType(Qt::PreciseTimer);
     tmrBPM.setInterval(60000);
+    m_flashEnd.setSingleShot(true);
+    connect(&m_flashEnd, &QTimer::timeout, this,
+            [this] { m_beatShown->setStyleSheet(beatStyle(false, false)); });
     createControls();
 }
 
@@ -65,6 +88,14 @@ void Metronome::createControls() {
     lblBPM->setCursor(Qt::IBeamCursor);
     lblBPM->installEventFilter(this);
     m_window.addTroubleDisplay(lblBPM);
+    m_beatShown = new QLabel(lblBPM);
+    m_beatShown->setObjectName("lblBeat");
+    m_beatShown->setTextFormat(Qt::PlainText);
+    m_beatShown->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_beatShown->setGeometry(lblBPM->rect());
+    m_beatShown->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_beatShown->setStyleSheet(beatStyle(false, false));
+    m_beatShown->hide();
 
     txtBPM = new QLineEdit(&m_window);
     txtBPM->setObjectName("txtBPM");
@@ -93,6 +124,7 @@ void Metronome::addShortcuts(HitArea* play, HitArea* stop) {
              {imgBPMslider});
     keys.add({Qt::Key_PageDown}, tr("One beat per minute slower"), [this] { stepTempo(-1); },
              {imgBPMslider});
+    keys.add({Qt::Key_Y}, tr("Tap the tempo"), [this] { tapTempo(); }, {lblBPM});
 }
 
 // The tempo is taken from the display, as the user reads it; before any tempo is set the display
@@ -107,12 +139,122 @@ void Metronome::stepTempo(int change) {
 
 void Metronome::imgBPMPlay_Click() {
     // Starting a running metronome changes nothing: the beat goes on undisturbed.
-    m_ticker->start();
+    if (isRunning()) {
+        return;
+    }
+    if (m_trainerSettings.any()) {
+        startTrainer(std::nullopt);
+    } else {
+        m_ticker->start();
+    }
 }
 
 void Metronome::imgBPMStop_Click() {
     m_ticker->stop();
+    m_trainer->stop();
+    ++m_flashGeneration;
     MIDI_CMD::AllNotesOff();
+}
+
+bool Metronome::isRunning() const {
+    return m_ticker->isActive() || m_trainer->isActive();
+}
+
+void Metronome::setTrainer(const MetronomeTrainer::Settings& settings) {
+    m_trainerSettings = settings;
+    m_beatShown->setVisible(settings.visualBeat);
+    if (m_ticker->isActive() && settings.any()) {
+        const auto nextBeat = m_ticker->nextDue();
+        m_ticker->stop();
+        startTrainer(nextBeat);
+    } else if (m_trainer->isActive() && !settings.any()) {
+        const auto nextBeat = m_trainer->planner().nextBeatAfter();
+        m_trainer->stop();
+        m_ticker->start(nextBeat);
+    } else if (m_trainer->isActive()) {
+        m_trainer->planner().setSettings(settings);
+    }
+}
+
+void Metronome::startTrainer(std::optional<BeatClock::TimePoint> firstBeat) {
+    if (m_trainerSettings.tempo) {
+        showTrainerTempo(m_trainerSettings.tempo->tempoInBar(0));
+    }
+    m_trainer->planner().start(m_now(), BeatClock::Milliseconds(beatInterval()), m_trainerSettings,
+                               firstBeat);
+    m_trainer->start();
+}
+
+void Metronome::playTrainerClick(const MetronomeTrainer::Click& click) {
+    using MetronomeTrainer::Kind;
+    if (click.end) {
+        imgBPMStop_Click();
+        return;
+    }
+    if (click.newTempo) {
+        showTrainerTempo(*click.newTempo);
+    }
+    if (click.sounds) {
+        MIDI_OUT::DueAt due(click.due);
+        const int16_t velocity = m_state.NoteVelocity;
+        MIDI_CMD::NoteOn(
+            MainState::kClickChannel, click.kind == Kind::Accent ? kAccentNote : kClickNote,
+            click.kind == Kind::Subdivision ? subdivisionVelocity(velocity) : velocity);
+    }
+    if (click.subdivision == 0) {
+        flashBeat(click);
+    }
+}
+
+// Shown as it is heard: the click's due time plus what the device adds before it sounds.
+void Metronome::flashBeat(const MetronomeTrainer::Click& click) {
+    const auto heard = click.due + MIDI_OUT::HeardAfter();
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(heard - m_now());
+    const long bar = click.bar;
+    const int beat = click.beat;
+    const bool sounds = click.sounds;
+    const bool accent = click.kind == MetronomeTrainer::Kind::Accent;
+    const int generation = m_flashGeneration;
+    QTimer::singleShot(std::max(0, static_cast<int>(wait.count())), Qt::PreciseTimer, this,
+                       [=, this] {
+                           if (generation != m_flashGeneration) {
+                               return;  // stopped since
+                           }
+                           if (m_trainerSettings.visualBeat) {
+                               m_beatShown->setText(QString::number(beat + 1));
+                               m_beatShown->setAccessibleName(m_beatShown->text());
+                               m_beatShown->setStyleSheet(beatStyle(true, accent));
+                               m_beatShown->repaint();
+                               m_flashEnd.start(kFlashLength);
+                           }
+                           emit beatHeard(bar, beat, sounds);
+                       });
+}
+
+void Metronome::showTrainerTempo(int bpm) {
+    const auto interval = MetronomeTrainer::intervalFor(bpm);
+    m_state.BeatInterval = static_cast<int16_t>(interval.count());
+    lblBPM->setText(QString::number(bpm));
+    m_ticker->setInterval(interval);
+    emit trainerTempo(bpm);
+}
+
+Metronome::Tap Metronome::tapTempo() {
+    const std::chrono::duration<double> at = m_now().time_since_epoch();
+    if (const auto bpm = m_taps.tap(at.count())) {
+        const int tempo = static_cast<int>(std::lround(*bpm));
+        txtBPM->setText(QString::number(tempo));
+        txtBPM_KeyPress(kEnter);
+        return {TapOutcome::Tempo, tempo};
+    }
+    switch (m_taps.lastKind()) {
+        case TapTempo::Kind::TooFast:
+            return {TapOutcome::TooFast};
+        case TapTempo::Kind::TooSlow:
+            return {TapOutcome::TooSlow};
+        default:
+            return {TapOutcome::SeriesBegun};
+    }
 }
 
 void Metronome::tmrBPM_Timer() {
@@ -168,6 +310,10 @@ int Metronome::beatInterval() const {
 
 void Metronome::setBeatInterval(int milliseconds) {
     m_ticker->setInterval(BeatClock::Milliseconds(milliseconds));
+    if (m_trainer->isActive()) {
+        m_trainer->planner().setInterval(BeatClock::Milliseconds(milliseconds));
+        m_trainer->arm();
+    }
 }
 
 bool Metronome::eventFilter(QObject* watched, QEvent* event) {

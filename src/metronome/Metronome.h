@@ -5,20 +5,30 @@
 #include <functional>
 
 #include "common/BeatClock.h"
+#include "common/ClickProgram.h"
+#include "common/TapTempo.h"
+#include "metronome/ClickPlanner.h"
 
 class DragPicture;
 class GridTicker;
 class HitArea;
 class QLabel;
 class QLineEdit;
+class TrainerTicker;
 class frmMain;
 struct MainState;
 
 // The metronome on the main window: start and stop, the tempo slider, the tempo display that
-// can be clicked to type a tempo, and the click on channel 10.
+// can be clicked to type a tempo, and the click on channel 10. The practice panel's trainer
+// settings add bars, accents, subdivisions, tempo and gap trainers and a visual beat; with all of
+// them off it is the plain metronome, one click a beat.
 class Metronome : public QObject {
     Q_OBJECT
 public:
+    // The plain beat is this note at the volume's velocity; the trainer's accent is
+    // kAccentNote and a subdivision this note, softer.
+    static constexpr int16_t kClickNote = 127;
+
     using Now = std::function<BeatClock::TimePoint()>;
 
     explicit Metronome(frmMain& window, Now now = BeatClock::Clock::now);
@@ -32,9 +42,28 @@ public:
 
     // The time between clicks the metronome runs at, in milliseconds.
     int beatInterval() const;
+    bool isRunning() const;
+    // Taken up on the next bar line while running; all off hands back to the plain metronome
+    // at the next beat.
+    void setTrainer(const MetronomeTrainer::Settings& settings);
+    // A tap along with the music (Y): once the series has two taps, the tempo goes the way of a
+    // typed one. Nothing for a tap outside 20-300 BPM, which says so.
+    enum class TapOutcome { Tempo, SeriesBegun, TooFast, TooSlow };
+    struct Tap {
+        TapOutcome outcome;
+        int bpm = 0;  // with a tempo
+    };
+    Tap tapTempo();
+
     float knobLeftTwips() const { return m_knobLeftTwips; }
 
     QTimer tmrBPM;
+
+signals:
+    // A beat as it is heard (its due time plus the device's latency), for a visual beat.
+    void beatHeard(long bar, int beat, bool sounds);
+    // The trainer's tempo, shown as the bar that plays at it begins.
+    void trainerTempo(int bpm);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -44,10 +73,21 @@ private:
     void addShortcuts(HitArea* play, HitArea* stop);
     void stepTempo(int change);
     void setBeatInterval(int milliseconds);
+    void playTrainerClick(const MetronomeTrainer::Click& click);
+    void startTrainer(std::optional<BeatClock::TimePoint> firstBeat);
+    void showTrainerTempo(int bpm);
+    void flashBeat(const MetronomeTrainer::Click& click);
 
     frmMain& m_window;
     MainState& m_state;
+    Now m_now;
     GridTicker* m_ticker;
+    TrainerTicker* m_trainer;
+    MetronomeTrainer::Settings m_trainerSettings;
+    TapTempo m_taps;
+    QLabel* m_beatShown = nullptr;  // the visual beat's number on the tempo display
+    QTimer m_flashEnd;
+    int m_flashGeneration = 0;
     float m_knobLeftTwips;
     DragPicture* imgBPMslider = nullptr;
     QLabel* lblBPM = nullptr;

@@ -51,6 +51,11 @@ bool isDataByte(int16_t value) {
 }
 }  // namespace
 
+MidiSystem::Clock::duration HeardAfter() {
+    return g_system != nullptr && hMidiOut != 0 ? g_system->heardAfter(hMidiOut)
+                                                : MidiSystem::Clock::duration{};
+}
+
 void SetPlatform(MidiSystem* system, MessageReporter* reporter) {
     g_system = system;
     g_reporter = reporter;

@@ -35,4 +35,6 @@ public:
     virtual MidiResult close(uint32_t handle) = 0;
     virtual MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) = 0;
     virtual std::string errorText(MidiResult code) = 0;
+    // From a message's due time to its sound leaving the device, where the device tells.
+    virtual Clock::duration heardAfter(uint32_t /*handle*/) { return {}; }
 };

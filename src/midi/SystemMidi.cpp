@@ -167,6 +167,14 @@ MidiResult SystemMidi::sendShort(uint32_t handle, uint32_t message, Clock::time_
     return MidiResultCode::Ok;
 }
 
+// The built-in synthesizer plays each message its engine's latency after it is due; a port's
+// instrument is out of our sight.
+MidiSystem::Clock::duration SystemMidi::heardAfter(uint32_t handle) {
+    const auto found = m_open.find(handle);
+    const bool synth = found != m_open.end() && found->second->deviceId() == MidiMapperId;
+    return synth ? AudioEngine::kLatency : Clock::duration{};
+}
+
 std::string SystemMidi::openDeviceName(uint32_t handle) const {
     const auto found = m_open.find(handle);
     return found == m_open.end() ? std::string() : found->second->name();

@@ -27,6 +27,7 @@ public:
     MidiResult close(uint32_t handle) override;
     MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) override;
     std::string errorText(MidiResult code) override;
+    Clock::duration heardAfter(uint32_t handle) override;
 
     // Name of the device behind an open handle; empty when the handle is not open.
     std::string openDeviceName(uint32_t handle) const;

@@ -3,12 +3,16 @@
 #include <QEvent>
 #include <QMenu>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QShortcut>
+#include <algorithm>
 
 #include "app/MainMenu.h"
 #include "app/ShortcutKeys.h"
 #include "app/SkinnedWindow.h"
 #include "app/frmMain.h"
+#include "practice/MetronomePage.h"
+#include "practice/PanelControls.h"
 #include "practice/TrackPage.h"
 #include "settings/StartupSettings.h"
 
@@ -18,6 +22,7 @@ constexpr int kHeightTwips = 4605;
 constexpr double kSkinWidthTwips = 4500;  // the 300 x 310 pixel skin at 96 dpi
 constexpr double kSkinHeightTwips = 4650;
 constexpr const char* kOpenKey = "panel/open";
+constexpr const char* kPageKey = "panel/page";
 
 QRegion roundedOutline(const QSize& size, double radius) {
     QPainterPath path;
@@ -43,6 +48,20 @@ void listPanelKeys(ShortcutKeys& keys) {
         {{Qt::Key_C}, "Practice panel: count-in on and off"},
         {{Qt::Key_T}, "Practice panel: tap the track's tempo"},
         {{Qt::Key_B}, "Practice panel: type the track's tempo"},
+        {{QKeySequence(Qt::CTRL | Qt::Key_PageUp), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
+         "Practice panel: the other page"},
+        {{Qt::Key_Minus, Qt::Key_Equal}, "Metronome page: fewer, more beats per bar"},
+        {{Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down},
+         "Metronome page: choose a beat, mark it accent, normal or silent"},
+        {{Qt::Key_A}, "Metronome page: accents on and off"},
+        {{Qt::Key_S}, "Metronome page: subdivision off, 2, 3, 4"},
+        {{Qt::Key_Comma, Qt::Key_Period}, "Metronome page: less, more swing"},
+        {{Qt::Key_V}, "Metronome page: visual beat on and off"},
+        {{Qt::Key_R, Qt::Key_H}, "Metronome page: tempo trainer on and off, hold or stop"},
+        {{Qt::Key_F, Qt::Key_D, Qt::Key_E, Qt::Key_U},
+         "Metronome page: type the trainer's start, step, bars, target"},
+        {{Qt::Key_G, Qt::Key_P, Qt::Key_M}, "Metronome page: gap trainer on and off, play, mute"},
+        {{Qt::Key_Space}, "Metronome page: start or stop the metronome"},
     };
     for (const auto& entry : pageKeys) {
         keys.list(entry.keys, QObject::tr(entry.action));
@@ -51,7 +70,7 @@ void listPanelKeys(ShortcutKeys& keys) {
 
 }  // namespace
 
-PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track)
+PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome)
     : QWidget(&main, Qt::Tool | Qt::FramelessWindowHint),
       m_main(main),
       m_settings(QString::fromStdString(practiceSettingsPath(main.environment().programDir)),
@@ -70,6 +89,21 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track)
     setFixedSize(u.toPixelsX(kWidthTwips), u.toPixelsY(kHeightTwips));
     m_skin->setOutline(roundedOutline(size(), u.toPixelsX(210)));
     m_trackPage = new TrackPage(*this, track, m_settings, u);
+    addPage(m_trackPage, ":/assets/practice-skin.svg", tr("TRACK"),
+            u.toPixels(84 * 15, 16 * 15, 50 * 15, 14 * 15));
+    addPage(new MetronomePage(*this, metronome, m_settings, u),
+            ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
+            u.toPixels(138 * 15, 16 * 15, 72 * 15, 14 * 15));
+    const auto turn = [this](int by) {
+        showPage((m_page + by + static_cast<int>(m_pages.size())) %
+                 static_cast<int>(m_pages.size()));
+    };
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown), this), &QShortcut::activated,
+            this, [turn] { turn(1); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp), this), &QShortcut::activated,
+            this, [turn] { turn(-1); });
+    showPage(
+        std::clamp(m_settings.value(kPageKey, 0).toInt(), 0, static_cast<int>(m_pages.size()) - 1));
 
     auto* menu = new QMenu(this);
     connect(menu->addAction(tr("&Close")), &QAction::triggered, this, &PracticePanel::toggle);
@@ -83,6 +117,28 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track)
     main.installEventFilter(this);
 }
 
+void PracticePanel::addPage(QWidget* page, const QString& skin, const QString& tab,
+                            const QRect& tabAt) {
+    const int index = static_cast<int>(m_pages.size());
+    auto* button = PanelControls::button(
+        *this, m_main.environment().units, tab, page->objectName() + "Tab",
+        tr("The %1 page (Ctrl+Page Up, Ctrl+Page Down)").arg(tab.toLower()), tabAt);
+    button->setCheckable(true);
+    connect(button, &QPushButton::clicked, this, [this, index] { showPage(index); });
+    m_pages.push_back({page, skin, button});
+}
+
+void PracticePanel::showPage(int index) {
+    m_page = index;
+    for (int i = 0; i < static_cast<int>(m_pages.size()); ++i) {
+        m_pages[i].widget->setVisible(i == index);
+        m_pages[i].tab->setChecked(i == index);
+    }
+    m_skin->setSkin(m_pages[index].skin);
+    m_settings.setValue(kPageKey, index);
+    m_pages[index].widget->setFocus();
+}
+
 void PracticePanel::toggle() {
     setOpen(!isVisible());
 }
@@ -93,7 +149,7 @@ void PracticePanel::setOpen(bool open) {
     if (open) {
         dock();
         show();
-        m_trackPage->setFocus();
+        m_pages[m_page].widget->setFocus();
     } else {
         hide();
     }

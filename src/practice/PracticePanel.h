@@ -2,7 +2,10 @@
 
 #include <QSettings>
 #include <QWidget>
+#include <vector>
 
+class Metronome;
+class QPushButton;
 class SkinnedWindow;
 class TrackPage;
 class TrackPlaybackControl;
@@ -10,14 +13,16 @@ class frmMain;
 
 // A second skinned window beside the main window, docked to its right edge and moving with it,
 // for the practice tools. Opened and closed by F2 and the menu's "Practice…"; whether it was open
-// is kept in practice.conf beside the settings file, never in rz77.rz.
+// is kept in practice.conf beside the settings file, never in rz77.rz. Its pages, one shown at a
+// time under tabs in its header: the backing track and the metronome.
 class PracticePanel : public QWidget {
     Q_OBJECT
 public:
-    PracticePanel(frmMain& main, TrackPlaybackControl& track);
+    PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome);
 
     void toggle();
     TrackPage& trackPage() { return *m_trackPage; }
+    void showPage(int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -25,9 +30,18 @@ protected:
 private:
     void setOpen(bool open);
     void dock();
+    void addPage(QWidget* page, const QString& skin, const QString& tab, const QRect& tabAt);
+
+    struct Page {
+        QWidget* widget;
+        QString skin;
+        QPushButton* tab;
+    };
 
     frmMain& m_main;
     SkinnedWindow* m_skin;
     QSettings m_settings;
     TrackPage* m_trackPage;
+    std::vector<Page> m_pages;
+    int m_page = 0;
 };

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
 #include "mp3/TrackPlaybackControl.h"
+#include "practice/PanelControls.h"
 
 namespace {
 
@@ -27,20 +27,6 @@ constexpr const char* kTrainerStepKey = "track/trainerStep";
 constexpr const char* kTrainerTargetKey = "track/trainerTarget";
 constexpr const char* kCountInKey = "track/countIn";
 constexpr const char* kTempoKey = "track/tempo";
-
-// The skin's buttons: raised grey, lit orange while on.
-const char* kButtonStyle =
-    "QPushButton { color: #C9CFD5; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
-    "stop:0 #545A62, stop:1 #2A2E33); border: 1px solid #0B0C0E; border-radius: 2px; "
-    "font-family: 'DejaVu Sans'; font-weight: bold; font-size: %1px; padding: 0; }"
-    "QPushButton:pressed { background: #1C1F23; }"
-    "QPushButton:checked { color: #FF9F2E; }"
-    "QPushButton:focus { border-color: #FF9F2E; }";
-const char* kSpinStyle =
-    "QSpinBox { color: #8CFF64; background: #0E2A12; border: 1px solid #0B0C0E; "
-    "selection-background-color: #2E6B28; font-family: 'DejaVu Sans Mono', monospace; "
-    "font-weight: bold; font-size: %1px; padding: 0 1px; }"
-    "QSpinBox:focus { border-color: #FF9F2E; }";
 
 QString signedCount(int count, const char* unit) {
     return QString("%1%2 %3").arg(count > 0 ? "+" : "").arg(count).arg(unit);
@@ -112,42 +98,16 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
 
 QPushButton* TrackControls::button(const QString& text, const QString& name, const QString& tip,
                                    const QRect& at) {
-    auto* made = new QPushButton(text, &m_page);
-    made->setObjectName(name);
-    made->setGeometry(at);
-    made->setToolTip(tip);
-    made->setAccessibleName(tip);
-    made->setFocusPolicy(Qt::NoFocus);  // the page keeps the keys
-    made->setStyleSheet(QString(kButtonStyle).arg(m_units.fontPixels(7)));
-    return made;
+    return PanelControls::button(m_page, m_units, text, name, tip, at);
 }
 
 QLabel* TrackControls::display(const QString& name, const QString& tip, const QRect& at) {
-    auto* made = new QLabel(&m_page);
-    made->setObjectName(name);
-    made->setGeometry(at);
-    made->setToolTip(tip);
-    made->setAccessibleDescription(tip);
-    made->setAlignment(Qt::AlignCenter);
-    made->setStyleSheet(displayLettering(m_units.fontPixels(8), "0"));
-    return made;
+    return PanelControls::display(m_page, m_units, name, tip, at);
 }
 
 QSpinBox* TrackControls::spinBox(const QString& name, const QString& tip, const QRect& at, int from,
                                  int to, int step) {
-    auto* made = new QSpinBox(&m_page);
-    made->setObjectName(name);
-    made->setGeometry(at);
-    made->setToolTip(tip);
-    made->setAccessibleName(tip);
-    made->setRange(from, to);
-    made->setSingleStep(step);
-    made->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    made->setAlignment(Qt::AlignCenter);
-    made->setStyleSheet(QString(kSpinStyle).arg(m_units.fontPixels(8)));
-    // Enter hands the keys back to the page.
-    connect(made, &QSpinBox::editingFinished, &m_page, [this] { m_page.setFocus(); });
-    return made;
+    return PanelControls::spinBox(m_page, m_units, name, tip, at, from, to, step);
 }
 
 void TrackControls::stepSpeed(int steps) {
@@ -258,10 +218,6 @@ void TrackControls::refresh() {
                      : tr("TRAINER OFF"));
 }
 
-// A display's name is what it shows, for a screen reader.
 void TrackControls::show(QLabel* label, const QString& text) {
-    if (label->text() != text) {
-        label->setText(text);
-        label->setAccessibleName(text);
-    }
+    PanelControls::show(*label, text);
 }

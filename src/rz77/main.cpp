@@ -44,10 +44,10 @@ int main(int argc, char** argv) {
         window->contextMenu().setAboutSources(
             GmSynth::soundFontPath, [&midi] { return midi.openDeviceName(MIDI_OUT::hMidiOut); });
         new Tuner(*window);
-        new Metronome(*window);
+        auto* metronome = new Metronome(*window);
         new SetupButton(*window, reporter);
         auto track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        new PracticePanel(*window, *track);
+        new PracticePanel(*window, *track, *metronome);
         new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
         return window;
     });

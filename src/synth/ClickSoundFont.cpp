@@ -74,15 +74,21 @@ std::string list(const char* type, const std::string& chunks) {
 }
 
 // Two inharmonic partials under a fast exponential decay: a woodblock-like tick that cuts
-// through a guitar without sounding like a note.
-std::vector<int16_t> clickSamples() {
+// through a guitar without sounding like a note. The accent is the same kind of tick, higher.
+struct Tick {
+    double low, high;  // Hz
+};
+constexpr Tick kClick{2000, 3300};
+constexpr Tick kAccent{3000, 4950};
+
+std::vector<int16_t> tickSamples(Tick tick) {
     const int count = static_cast<int>(kSampleRate * kLengthSeconds);
     const int fadeCount = kSampleRate / 500;  // the last 2 ms taper to silence
     std::vector<int16_t> samples(count);
     for (int i = 0; i < count; ++i) {
         const double t = static_cast<double>(i) / kSampleRate;
-        const double tone = 0.6 * std::sin(2 * std::numbers::pi * 2000 * t) +
-                            0.4 * std::sin(2 * std::numbers::pi * 3300 * t);
+        const double tone = 0.6 * std::sin(2 * std::numbers::pi * tick.low * t) +
+                            0.4 * std::sin(2 * std::numbers::pi * tick.high * t);
         const double fade = std::min(1.0, static_cast<double>(count - 1 - i) / fadeCount);
         samples[i] =
             static_cast<int16_t>(std::lround(32000 * std::exp(-t / kDecaySeconds) * tone * fade));
@@ -98,13 +104,16 @@ std::string infoList() {
                             chunk("INAM", std::string("RZ77 metronome click\0", 22)));
 }
 
+// The click's sample, then the accent's, each followed by its padding.
 std::string sampleList(const std::vector<int16_t>& samples) {
     Writer w;
-    for (int16_t s : samples) {
-        w.u16(static_cast<uint16_t>(s));
-    }
-    for (int i = 0; i < kPaddingPoints; ++i) {
-        w.u16(0);
+    for (int copy = 0; copy < 2; ++copy) {
+        for (int16_t s : copy == 0 ? samples : tickSamples(kAccent)) {
+            w.u16(static_cast<uint16_t>(s));
+        }
+        for (int i = 0; i < kPaddingPoints; ++i) {
+            w.u16(0);
+        }
     }
     return list("sdta", chunk("smpl", w.take()));
 }
@@ -169,54 +178,68 @@ std::string clickModulators() {
     return w.take();
 }
 
-std::string instrumentHeaders() {
+std::string instrumentHeaders(uint16_t zoneCount) {
     Writer w;
     w.name("Metronome Click", 20);
     w.u16(0);
     w.name("EOI", 20);
-    w.u16(3);
+    w.u16(zoneCount);
     return chunk("inst", w.take());
 }
 
+// Both samples have the same length.
 std::string sampleHeaders(uint32_t length) {
     Writer w;
-    w.name("Click", 20);
-    w.u32(0);
-    w.u32(length);
-    w.u32(8);  // loop points are required but unused: the sample plays once
-    w.u32(length - 8);
-    w.u32(kSampleRate);
-    w.u8(60);  // original pitch; every key plays it unchanged
-    w.u8(0);
-    w.u16(0);
-    w.u16(1);  // mono
+    for (const char* name : {"Click", "Accent"}) {
+        const uint32_t start = name[0] == 'C' ? 0 : length + kPaddingPoints;
+        w.name(name, 20);
+        w.u32(start);
+        w.u32(start + length);
+        w.u32(start + 8);  // loop points are required but unused: the sample plays once
+        w.u32(start + length - 8);
+        w.u32(kSampleRate);
+        w.u8(60);  // original pitch; every key plays it unchanged
+        w.u8(0);
+        w.u16(0);
+        w.u16(1);  // mono
+    }
     w.name("EOS", 20);
     w.raw(std::string(26, '\0'));
     return chunk("shdr", w.take());
 }
 
-// A global zone with what both sides share, then the one sample hard left and hard right: a
-// centred mono voice would lose 3 dB to the pan law.
+// A global zone with what every zone shares, then each sample hard left and hard right (a
+// centred mono voice would lose 3 dB to the pan law): the click on every key but the accent's.
 std::string presetDataList(uint32_t sampleLength) {
-    const auto instrumentGenerators = generators({{KeyRange, 0x7F00},  // keys 0..127
-                                                  {ScaleTuning, 0},
-                                                  {ReverbSend, 0},
-                                                  {ChorusSend, 0},
-                                                  {SampleModes, 0},
-                                                  {Pan, kHardLeft},
-                                                  {SampleId, 0},
-                                                  {Pan, kHardRight},
-                                                  {SampleId, 0}});
+    constexpr uint16_t kClickSample = 0, kAccentSample = 1;
+    const struct {
+        uint16_t keys;  // low key, high key << 8
+        uint16_t sample;
+    } ranges[] = {{(kAccentNote - 1) << 8, kClickSample},
+                  {kAccentNote | kAccentNote << 8, kAccentSample},
+                  {(kAccentNote + 1) | 127 << 8, kClickSample}};
+    std::vector<std::pair<uint16_t, uint16_t>> zoneGenerators = {
+        {ScaleTuning, 0}, {ReverbSend, 0}, {ChorusSend, 0}, {SampleModes, 0}};
+    std::vector<std::pair<uint16_t, uint16_t>> zones = {{0, 0}};
+    for (const auto& range : ranges) {
+        for (uint16_t pan : {kHardLeft, kHardRight}) {
+            zones.emplace_back(static_cast<uint16_t>(zoneGenerators.size()), 4);
+            zoneGenerators.insert(zoneGenerators.end(),
+                                  {{KeyRange, range.keys}, {Pan, pan}, {SampleId, range.sample}});
+        }
+    }
+    zones.emplace_back(static_cast<uint16_t>(zoneGenerators.size()), 4);
     return list("pdta", presetHeaders() + chunk("pbag", bags({{0, 0}, {1, 0}})) +
                             chunk("pmod", std::string(10, '\0')) +
-                            chunk("pgen", generators({{Instrument, 0}})) + instrumentHeaders() +
-                            chunk("ibag", bags({{0, 0}, {5, 4}, {7, 4}, {9, 4}})) +
-                            chunk("imod", clickModulators()) + chunk("igen", instrumentGenerators) +
+                            chunk("pgen", generators({{Instrument, 0}})) +
+                            instrumentHeaders(static_cast<uint16_t>(zones.size() - 1)) +
+                            chunk("ibag", bags(zones)) + chunk("imod", clickModulators()) +
+                            chunk("igen", generators(zoneGenerators)) +
                             sampleHeaders(sampleLength));
 }
 
 std::string build() {
-    const std::vector<int16_t> samples = clickSamples();
+    const std::vector<int16_t> samples = tickSamples(kClick);
     const std::string body = std::string("sfbk", 4) + infoList() + sampleList(samples) +
                              presetDataList(static_cast<uint32_t>(samples.size()));
     return chunk("RIFF", body);

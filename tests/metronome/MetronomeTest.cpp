@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "MainWindowFixture.h"
+#include "metronome/ClickPlanner.h"
 #include "metronome/Metronome.h"
 #include "tuner/Tuner.h"
 
@@ -230,6 +231,51 @@ TEST_F(MetronomeTest, TempoChangeWhileRunningCountsFromTheLastClick) {
     knobTo(2640);                                 // 206 ms
     EXPECT_EQ(metronome->tmrBPM.interval(), 56);  // 206 after the click at 500, 50 ms ahead
     EXPECT_TRUE(metronome->tmrBPM.isActive());
+}
+
+// The trainer takes over on the plain metronome's next beat and hands back on the beat after the
+// one it is in; each click goes out stamped with its own time, whenever the timer wakes.
+TEST_F(MetronomeTest, TheTrainerTakesOverOnTheBeatAndHandsBack) {
+    start();
+    typeTempo("120");
+    window->state.NoteVelocity = 100;
+    const auto started = now;
+    metronome->imgBPMPlay_Click();
+    now += 500ms;
+    fireTimer();
+    EXPECT_EQ(takeSent(), (Bytes{{0x9A, 127, 100, 0}}));
+
+    MetronomeTrainer::Settings settings;
+    settings.bar.beats = 2;
+    settings.bar.accents = true;
+    settings.bar.marks = MetronomeTrainer::marksFromText("A");
+    settings.bar.subdivision = 2;
+    metronome->setTrainer(settings);
+    EXPECT_FALSE(metronome->tmrBPM.isActive());
+    auto* trainerTimer = metronome->findChild<QTimer*>("trainerTimer");
+    ASSERT_NE(trainerTimer, nullptr);
+    midi.dues.clear();
+    for (int wake = 0; wake < 80 && now < started + 2000ms; ++wake) {
+        now += 27ms;  // a timer that wakes at odd moments
+        QMetaObject::invokeMethod(trainerTimer, "timeout", Qt::DirectConnection);
+    }
+    EXPECT_EQ(takeSent(), (Bytes{{0x9A, 126, 100, 0},
+                                 {0x9A, 127, 55, 0},
+                                 {0x9A, 127, 100, 0},
+                                 {0x9A, 127, 55, 0},
+                                 {0x9A, 126, 100, 0}}));
+    std::vector<BeatClock::TimePoint> expected;
+    for (auto at : {1000ms, 1250ms, 1500ms, 1750ms, 2000ms}) {
+        expected.push_back(started + at);
+    }
+    EXPECT_EQ(midi.dues, expected);
+
+    metronome->setTrainer({});  // the beat at 2000 is under way: plain again from 2500
+    EXPECT_TRUE(metronome->tmrBPM.isActive());
+    now = started + 2500ms;
+    fireTimer();
+    EXPECT_EQ(takeSent(), (Bytes{{0x9A, 127, 100, 0}})) << "the off-beat at 2250 is gone";
+    EXPECT_EQ(midi.dues.back(), started + 2500ms);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "MakeMp3.h"
 #include "app/MainMenu.h"
 #include "audio/AudioEngine.h"
+#include "metronome/Metronome.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/PracticePanel.h"
 #include "practice/TrackOverview.h"
@@ -22,7 +23,7 @@ protected:
     PracticePanel& openWindow() {
         frmMain& w = load();
         track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        auto* panel = new PracticePanel(w, *track);
+        auto* panel = new PracticePanel(w, *track, *new Metronome(w));
         w.move(100, 80);
         w.show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));

@@ -78,16 +78,21 @@ TEST(SpeedTrainer, StepsEachPassUntilItsTarget) {
 }
 
 TEST(TapTempo, FollowsTheTapsOfTheCurrentSeries) {
+    using Kind = TapTempo::Kind;
     const struct {
         const char* what;
         std::vector<double> taps;
         std::optional<double> bpm;  // after the last tap
+        Kind kind;
     } cases[] = {
-        {"one tap", {0}, std::nullopt},
-        {"steady 120 with jitter", {0, 0.51, 0.99, 1.50, 2.01, 2.49, 3.0, 3.5}, 120},
-        {"a pause starts anew", {0, 0.5, 1.0, 3.5}, std::nullopt},
-        {"a change of tempo starts anew", {0, 0.5, 1.0, 1.5, 1.75, 2.0}, 240},
-        {"a bounce is no beat", {0, 0.5, 0.52, 1.0}, 120},
+        {"one tap", {0}, std::nullopt, Kind::First},
+        {"steady 120 with jitter", {0, 0.51, 0.99, 1.50, 2.01, 2.49, 3.0, 3.5}, 120, Kind::Beat},
+        {"a pause starts anew", {0, 0.5, 1.0, 3.2}, std::nullopt, Kind::First},
+        {"slower than 20 BPM is a word", {0, 0.5, 1.0, 4.5}, std::nullopt, Kind::TooSlow},
+        {"a long pause is a new start", {0, 0.5, 1.0, 9.0}, std::nullopt, Kind::First},
+        {"a change of tempo starts anew", {0, 0.5, 1.0, 1.5, 1.75, 2.0}, 240, Kind::Beat},
+        {"a bounce is no beat", {0, 0.5, 0.52}, std::nullopt, Kind::TooFast},
+        {"and the series goes on", {0, 0.5, 0.52, 1.0}, 120, Kind::Beat},
     };
     for (const auto& c : cases) {
         TapTempo taps;
@@ -99,5 +104,6 @@ TEST(TapTempo, FollowsTheTapsOfTheCurrentSeries) {
         if (bpm) {
             EXPECT_NEAR(*bpm, *c.bpm, 1.0) << c.what;
         }
+        EXPECT_EQ(taps.lastKind(), c.kind) << c.what;
     }
 }

@@ -1,0 +1,75 @@
+#include "practice/PanelControls.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "app/DisplayLettering.h"
+#include "app/ScreenUnits.h"
+
+namespace PanelControls {
+namespace {
+
+const char* kButtonStyle =
+    "QPushButton { color: #C9CFD5; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+    "stop:0 #545A62, stop:1 #2A2E33); border: 1px solid #0B0C0E; border-radius: 2px; "
+    "font-family: 'DejaVu Sans'; font-weight: bold; font-size: %1px; padding: 0; }"
+    "QPushButton:pressed { background: #1C1F23; }"
+    "QPushButton:checked { color: #FF9F2E; }"
+    "QPushButton:focus { border-color: #FF9F2E; }";
+const char* kSpinStyle =
+    "QSpinBox { color: #8CFF64; background: #0E2A12; border: 1px solid #0B0C0E; "
+    "selection-background-color: #2E6B28; font-family: 'DejaVu Sans Mono', monospace; "
+    "font-weight: bold; font-size: %1px; padding: 0 1px; }"
+    "QSpinBox:focus { border-color: #FF9F2E; }";
+
+}  // namespace
+
+QPushButton* button(QWidget& page, const ScreenUnits& units, const QString& text,
+                    const QString& name, const QString& tip, const QRect& at) {
+    auto* made = new QPushButton(text, &page);
+    made->setObjectName(name);
+    made->setGeometry(at);
+    made->setToolTip(tip);
+    made->setAccessibleName(tip);
+    made->setFocusPolicy(Qt::NoFocus);
+    made->setStyleSheet(QString(kButtonStyle).arg(units.fontPixels(7)));
+    return made;
+}
+
+QLabel* display(QWidget& page, const ScreenUnits& units, const QString& name, const QString& tip,
+                const QRect& at) {
+    auto* made = new QLabel(&page);
+    made->setObjectName(name);
+    made->setGeometry(at);
+    made->setToolTip(tip);
+    made->setAccessibleDescription(tip);
+    made->setAlignment(Qt::AlignCenter);
+    made->setStyleSheet(displayLettering(units.fontPixels(8), "0"));
+    return made;
+}
+
+QSpinBox* spinBox(QWidget& page, const ScreenUnits& units, const QString& name, const QString& tip,
+                  const QRect& at, int from, int to, int step) {
+    auto* made = new QSpinBox(&page);
+    made->setObjectName(name);
+    made->setGeometry(at);
+    made->setToolTip(tip);
+    made->setAccessibleName(tip);
+    made->setRange(from, to);
+    made->setSingleStep(step);
+    made->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    made->setAlignment(Qt::AlignCenter);
+    made->setStyleSheet(QString(kSpinStyle).arg(units.fontPixels(8)));
+    QObject::connect(made, &QSpinBox::editingFinished, &page, [&page] { page.setFocus(); });
+    return made;
+}
+
+void show(QLabel& display, const QString& text) {
+    if (display.text() != text) {
+        display.setText(text);
+        display.setAccessibleName(text);
+    }
+}
+
+}  // namespace PanelControls
