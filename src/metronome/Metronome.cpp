@@ -118,7 +118,7 @@ void Metronome::createControls() {
 void Metronome::addShortcuts(HitArea* play, HitArea* stop) {
     ShortcutKeys& keys = m_window.shortcuts();
     keys.add({Qt::Key_Space}, tr("Start the metronome, or stop it when it runs"),
-             [this] { tmrBPM.isActive() ? imgBPMStop_Click() : imgBPMPlay_Click(); }, {play, stop});
+             [this] { isRunning() ? imgBPMStop_Click() : imgBPMPlay_Click(); }, {play, stop});
     keys.add({Qt::Key_T}, tr("Type a tempo"), [this] { lblBPM_Click(); }, {lblBPM});
     keys.add({Qt::Key_PageUp}, tr("One beat per minute faster"), [this] { stepTempo(1); },
              {imgBPMslider});

@@ -52,6 +52,7 @@ MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, QSettings& se
     setFocusPolicy(Qt::StrongFocus);
     createBarControls();
     createTrainerControls();
+    addKeys();
     load();
     connect(&metronome, &Metronome::beatHeard, this, &MetronomePage::showHeard);
     connect(&metronome, &Metronome::trainerTempo, this, [this](int bpm) { m_tempoShown = bpm; });
@@ -282,27 +283,8 @@ void MetronomePage::tap() {
     }
 }
 
-bool MetronomePage::takeFocusKey(int pressed) {
-    const struct {
-        int key;
-        QSpinBox* box;
-    } boxes[] = {{Qt::Key_F, m_from}, {Qt::Key_D, m_step}, {Qt::Key_E, m_every},
-                 {Qt::Key_U, m_to},   {Qt::Key_P, m_play}, {Qt::Key_M, m_mute}};
-    for (const auto& b : boxes) {
-        if (b.key == pressed) {
-            b.box->setFocus();
-            b.box->selectAll();
-            return true;
-        }
-    }
-    return false;
-}
-
-void MetronomePage::keyPressEvent(QKeyEvent* event) {
-    const struct {
-        int key;
-        std::function<void()> act;
-    } keys[] = {
+void MetronomePage::addKeys() {
+    const std::pair<int, std::function<void()>> actions[] = {
         {Qt::Key_Minus, [this] { stepBeats(-1); }},
         {Qt::Key_Equal, [this] { stepBeats(1); }},
         {Qt::Key_Left, [this] { m_dots->choose(m_dots->chosen() - 1); }},
@@ -325,13 +307,27 @@ void MetronomePage::keyPressEvent(QKeyEvent* event) {
              showStates();
          }},
     };
-    for (const auto& k : keys) {
-        if (k.key == event->key()) {
-            k.act();
-            return;
-        }
+    for (const auto& [key, action] : actions) {
+        m_keys.add(key, action);
     }
-    if (!takeFocusKey(event->key())) {
+    // Letters that take the keys to an entry box, which hands them back on Enter.
+    const std::pair<int, QSpinBox*> boxes[] = {{Qt::Key_F, m_from},  {Qt::Key_D, m_step},
+                                               {Qt::Key_E, m_every}, {Qt::Key_U, m_to},
+                                               {Qt::Key_P, m_play},  {Qt::Key_M, m_mute}};
+    for (const auto& [key, box] : boxes) {
+        m_keys.add(key, [box] {
+            box->setFocus();
+            box->selectAll();
+        });
+    }
+}
+
+bool MetronomePage::event(QEvent* event) {
+    return m_keys.claim(*event) || QWidget::event(event);
+}
+
+void MetronomePage::keyPressEvent(QKeyEvent* event) {
+    if (!m_keys.press(*event)) {
         QWidget::keyPressEvent(event);
     }
 }

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "metronome/ClickPlanner.h"
+#include "practice/PanelControls.h"
 
 class BeatDots;
 class Metronome;
@@ -30,6 +31,7 @@ public:
     void tap();
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -39,7 +41,7 @@ private:
                         const QRect& at, const char* key, bool on);
     QSpinBox* box(const QString& name, const QString& tip, const QRect& at, int from, int to,
                   const char* key, int value);
-    bool takeFocusKey(int key);
+    void addKeys();
     void load();
     void apply();
     void showHeard(long bar, int beat, bool sounds);
@@ -53,6 +55,7 @@ private:
     QLabel *m_beatsShown, *m_swingShown, *m_tapShown, *m_now;
     QPushButton *m_accents, *m_subdivision, *m_visualBeat, *m_trainer, *m_atEnd, *m_gap;
     QSpinBox *m_from, *m_step, *m_every, *m_to, *m_play, *m_mute;
+    PanelControls::PageKeys m_keys;
     MetronomeTrainer::Bar m_bar;
     int m_tempoShown = 0;
 };

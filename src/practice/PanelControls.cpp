@@ -1,5 +1,6 @@
 #include "practice/PanelControls.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -70,6 +71,31 @@ void show(QLabel& display, const QString& text) {
         display.setText(text);
         display.setAccessibleName(text);
     }
+}
+
+const PageKeys::Action* PageKeys::actionFor(const QKeyEvent& event) const {
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        return nullptr;
+    }
+    const auto found = m_actions.find(event.key());
+    return found == m_actions.end() ? nullptr : &found->second;
+}
+
+bool PageKeys::claim(QEvent& event) const {
+    if (event.type() != QEvent::ShortcutOverride ||
+        actionFor(static_cast<QKeyEvent&>(event)) == nullptr) {
+        return false;
+    }
+    event.accept();
+    return true;
+}
+
+bool PageKeys::press(const QKeyEvent& event) const {
+    const Action* action = actionFor(event);
+    if (action != nullptr) {
+        (*action)(event);
+    }
+    return action != nullptr;
 }
 
 }  // namespace PanelControls

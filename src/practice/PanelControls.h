@@ -2,7 +2,11 @@
 
 #include <QRect>
 #include <QString>
+#include <functional>
+#include <map>
 
+class QEvent;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -22,5 +26,25 @@ QSpinBox* spinBox(QWidget& page, const ScreenUnits& units, const QString& name, 
                   const QRect& at, int from, int to, int step);
 // A display's name is what it shows, for a screen reader.
 void show(QLabel& display, const QString& text);
+
+// A page's own keys. The main window's keys are live in the panel too, as in any tool window of
+// it; a key the page takes is claimed before they see it (T taps on the track page rather than
+// opening the main window's tempo entry). Keys with Ctrl or Alt are left to the windows.
+class PageKeys {
+public:
+    using Action = std::function<void(const QKeyEvent&)>;
+    void add(int key, Action action) { m_actions[key] = std::move(action); }
+    void add(int key, std::function<void()> action) {
+        m_actions[key] = [action = std::move(action)](const QKeyEvent&) { action(); };
+    }
+    // For the page's event(): true when the event is a key of the page's, claimed.
+    bool claim(QEvent& event) const;
+    // For the page's keyPressEvent(): true when the key was the page's.
+    bool press(const QKeyEvent& event) const;
+
+private:
+    const Action* actionFor(const QKeyEvent& event) const;
+    std::map<int, Action> m_actions;
+};
 
 }  // namespace PanelControls

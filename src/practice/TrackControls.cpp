@@ -6,6 +6,7 @@
 #include <QSpinBox>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "app/ScreenUnits.h"
 #include "mp3/TrackPlaybackControl.h"
@@ -140,53 +141,29 @@ void TrackControls::tap() {
     }
 }
 
-bool TrackControls::takeKey(const QKeyEvent& event) {
-    switch (event.key()) {
-        case Qt::Key_Minus:
-            stepSpeed(-1);
-            return true;
-        case Qt::Key_Equal:
-            stepSpeed(1);
-            return true;
-        case Qt::Key_Comma:
-            stepSemitones(-1);
-            return true;
-        case Qt::Key_Period:
-            stepSemitones(1);
-            return true;
-        case Qt::Key_Less:
-            stepCents(-1);
-            return true;
-        case Qt::Key_Greater:
-            stepCents(1);
-            return true;
-        case Qt::Key_R:
-            toggleTrainer();
-            return true;
-        case Qt::Key_Underscore:
-            m_step->stepBy(-1);
-            return true;
-        case Qt::Key_Plus:
-            m_step->stepBy(1);
-            return true;
-        case Qt::Key_BraceLeft:
-            m_target->stepBy(-1);
-            return true;
-        case Qt::Key_BraceRight:
-            m_target->stepBy(1);
-            return true;
-        case Qt::Key_C:
-            toggleCountIn();
-            return true;
-        case Qt::Key_T:
-            tap();
-            return true;
-        case Qt::Key_B:
-            m_tempo->setFocus();
-            m_tempo->selectAll();
-            return true;
-        default:
-            return false;
+void TrackControls::addKeys(PanelControls::PageKeys& keys) {
+    const std::pair<int, std::function<void()>> actions[] = {
+        {Qt::Key_Minus, [this] { stepSpeed(-1); }},
+        {Qt::Key_Equal, [this] { stepSpeed(1); }},
+        {Qt::Key_Comma, [this] { stepSemitones(-1); }},
+        {Qt::Key_Period, [this] { stepSemitones(1); }},
+        {Qt::Key_Less, [this] { stepCents(-1); }},
+        {Qt::Key_Greater, [this] { stepCents(1); }},
+        {Qt::Key_R, [this] { toggleTrainer(); }},
+        {Qt::Key_Underscore, [this] { m_step->stepBy(-1); }},
+        {Qt::Key_Plus, [this] { m_step->stepBy(1); }},
+        {Qt::Key_BraceLeft, [this] { m_target->stepBy(-1); }},
+        {Qt::Key_BraceRight, [this] { m_target->stepBy(1); }},
+        {Qt::Key_C, [this] { toggleCountIn(); }},
+        {Qt::Key_T, [this] { tap(); }},
+        {Qt::Key_B,
+         [this] {
+             m_tempo->setFocus();
+             m_tempo->selectAll();
+         }},
+    };
+    for (const auto& [key, action] : actions) {
+        keys.add(key, action);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "common/TapTempo.h"
+#include "practice/PanelControls.h"
 
 class QAbstractButton;
 class QKeyEvent;
@@ -22,8 +23,8 @@ public:
     TrackControls(QWidget& page, TrackPlaybackControl& track, QSettings& settings,
                   const ScreenUnits& units);
 
-    // The page's keys: true when one of these controls took it.
-    bool takeKey(const QKeyEvent& event);
+    // The keys of these controls, among the page's.
+    void addKeys(PanelControls::PageKeys& keys);
     // Follows the trainer's pass while the page is shown.
     void refresh();
 

@@ -53,6 +53,7 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
     m_loopShown->setToolTip(tr("The A-B loop: [ sets A, ] sets B, \\ turns it on and off"));
 
     m_controls = new TrackControls(*this, track, settings, u);
+    addKeys();
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &TrackPage::refresh);
     applyLoop();
@@ -101,31 +102,28 @@ void TrackPage::seekBy(double seconds) {
     seekTo(m_track.positionSeconds() + seconds);
 }
 
+void TrackPage::addKeys() {
+    const auto seek = [this](double seconds) {
+        return [this, seconds](const QKeyEvent& event) {
+            seekBy(event.modifiers() & Qt::ShiftModifier ? seconds / 5 : seconds);
+        };
+    };
+    m_keys.add(Qt::Key_Left, seek(-5));
+    m_keys.add(Qt::Key_Right, seek(5));
+    m_keys.add(Qt::Key_Home, [this] { seekTo(m_markers.a().value_or(0)); });
+    m_keys.add(Qt::Key_BracketLeft, [this] { setA(); });
+    m_keys.add(Qt::Key_BracketRight, [this] { setB(); });
+    m_keys.add(Qt::Key_Backslash, [this] { toggleLoop(); });
+    m_controls->addKeys(m_keys);
+}
+
+bool TrackPage::event(QEvent* event) {
+    return m_keys.claim(*event) || QWidget::event(event);
+}
+
 void TrackPage::keyPressEvent(QKeyEvent* event) {
-    const double step = event->modifiers() & Qt::ShiftModifier ? 1.0 : 5.0;
-    switch (event->key()) {
-        case Qt::Key_Left:
-            seekBy(-step);
-            break;
-        case Qt::Key_Right:
-            seekBy(step);
-            break;
-        case Qt::Key_Home:
-            seekTo(m_markers.a().value_or(0));
-            break;
-        case Qt::Key_BracketLeft:
-            setA();
-            break;
-        case Qt::Key_BracketRight:
-            setB();
-            break;
-        case Qt::Key_Backslash:
-            toggleLoop();
-            break;
-        default:
-            if (!m_controls->takeKey(*event)) {
-                QWidget::keyPressEvent(event);
-            }
+    if (!m_keys.press(*event)) {
+        QWidget::keyPressEvent(event);
     }
 }
 

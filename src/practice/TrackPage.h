@@ -6,6 +6,7 @@
 #include <string>
 
 #include "practice/LoopMarkers.h"
+#include "practice/PanelControls.h"
 
 class QLabel;
 class TrackControls;
@@ -31,11 +32,13 @@ public:
     void toggleLoop();
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void addKeys();
     void refresh();
     void followTrack();
     void applyLoop(bool placed = true);
@@ -49,5 +52,6 @@ private:
     QTimer m_refresh;
     std::string m_file;
     LoopMarkers m_markers;
+    PanelControls::PageKeys m_keys;
     double m_length = 0;  // as far as the overview knows it
 };

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include "MainWindowFixture.h"
@@ -73,6 +75,43 @@ TEST_F(PracticePanelTest, OpensDockedAndIsRememberedApartFromTheSettingsFile) {
     window.reset();
     PracticePanel& again = openWindow();
     EXPECT_TRUE(again.isVisible());
+}
+
+// The metronome page's keys set up the trainer, which the metronome then plays; the page and
+// its settings are there again after a restart, and rz77.rz is untouched.
+TEST_F(PracticePanelTest, TheMetronomePageSetsUpTheTrainerAndIsKept) {
+    writeSettings(1, -1, 25);
+    const std::string before = settingsBytes();
+    openWindow();
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    auto* page = window->findChild<QWidget*>("metronomePage");
+    ASSERT_NE(page, nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown, Qt::ControlModifier);
+    ASSERT_TRUE(page->isVisible());
+    ASSERT_TRUE(page->hasFocus());
+    for (Qt::Key key : {Qt::Key_Minus, Qt::Key_Right, Qt::Key_Up, Qt::Key_S, Qt::Key_G}) {
+        QTest::keyClick(page, key);  // 3 beats, the second an accent, eighths, the gap trainer
+    }
+    QTest::keyClick(page, Qt::Key_Space);
+    auto* metronome = window->findChild<Metronome*>();
+    EXPECT_TRUE(metronome->isRunning());
+    EXPECT_FALSE(metronome->tmrBPM.isActive()) << "the trainer's ticker plays, not the plain one";
+    QTest::keyClick(page, Qt::Key_Space);
+    EXPECT_FALSE(metronome->isRunning());
+    takeSent();
+
+    track.reset();
+    window.reset();
+    openWindow();
+    auto* again = window->findChild<QWidget*>("metronomePage");
+    EXPECT_TRUE(again->isVisible());
+    EXPECT_EQ(again->findChild<QLabel*>("beatsShown")->text(), "3 BEATS");
+    EXPECT_EQ(again->findChild<QWidget*>("beatDots")->accessibleName(),
+              "Bar: accent, accent, beat");
+    EXPECT_TRUE(again->findChild<QPushButton*>("accents")->isChecked());
+    EXPECT_TRUE(again->findChild<QPushButton*>("gapTrainer")->isChecked());
+    EXPECT_FALSE(again->findChild<QPushButton*>("tempoTrainer")->isChecked());
+    EXPECT_EQ(settingsBytes(), before);
 }
 
 // The overview of a 4 s track, 400 pixels wide: 100 pixels a second.
