@@ -56,6 +56,12 @@ MidiSystem::Clock::duration HeardAfter() {
                                                 : MidiSystem::Clock::duration{};
 }
 
+void SetReferencePitch(double a4) {
+    if (g_system != nullptr) {
+        g_system->setReferencePitch(a4);
+    }
+}
+
 void SetPlatform(MidiSystem* system, MessageReporter* reporter) {
     g_system = system;
     g_reporter = reporter;

@@ -61,6 +61,8 @@ void ShowMidiError(MidiResult code);
 void SendMidiShort(int16_t status, int16_t data1, int16_t data2);
 // From a message's due time to when it is heard on the open device (0 where not known).
 MidiSystem::Clock::duration HeardAfter();
+// A4 for the built-in synthesizer, now and whenever it is opened; ports are not told.
+void SetReferencePitch(double a4);
 uint32_t PackMidiShort(int16_t status, int16_t data1, int16_t data2);
 
 // True for a channel voice message whose bytes are all in range. Nothing else is ever sent.

@@ -37,4 +37,7 @@ public:
     virtual std::string errorText(MidiResult code) = 0;
     // From a message's due time to its sound leaving the device, where the device tells.
     virtual Clock::duration heardAfter(uint32_t /*handle*/) { return {}; }
+    // A4 for what the device sounds, where it is the program's own synthesizer; a port plays at
+    // its own pitch and receives nothing for it.
+    virtual void setReferencePitch(double /*a4*/) {}
 };

@@ -7,6 +7,7 @@
 #include "midi/TimedSender.h"
 #include "midi/jack/JackMidiOutput.h"
 #include "synth/GmSynth.h"
+#include "synth/ReferencePitch.h"
 #include "synth/StampedRenderer.h"
 
 namespace {
@@ -53,6 +54,14 @@ public:
         m_renderer.setOrigin(m_engine.origin());
         m_engine.setTimedSource(&m_renderer);
         return true;
+    }
+    void tune(double a4) {
+        for (int channel = 0; channel < 16; ++channel) {
+            for (uint32_t message : referencePitchMessages(channel, a4)) {
+                m_renderer.post(message, Clock::now());
+            }
+        }
+        m_engine.wake();
     }
     bool send(uint32_t message, Clock::time_point due, std::string& error) override {
         if (!m_engine.healthy(error)) {
@@ -169,6 +178,15 @@ MidiResult SystemMidi::sendShort(uint32_t handle, uint32_t message, Clock::time_
 
 // The built-in synthesizer plays each message its engine's latency after it is due; a port's
 // instrument is out of our sight.
+void SystemMidi::setReferencePitch(double a4) {
+    m_referencePitch = a4;
+    for (auto& [handle, output] : m_open) {
+        if (output->deviceId() == MidiMapperId) {
+            static_cast<SynthOutput&>(*output).tune(a4);
+        }
+    }
+}
+
 MidiSystem::Clock::duration SystemMidi::heardAfter(uint32_t handle) {
     const auto found = m_open.find(handle);
     const bool synth = found != m_open.end() && found->second->deviceId() == MidiMapperId;
@@ -203,6 +221,9 @@ MidiResult SystemMidi::openSynth(std::unique_ptr<Output>& output) {
     std::string error;
     if (!synth->start(error)) {
         return driverError(error, kSoundAdvice);
+    }
+    if (m_referencePitch != 440.0) {
+        synth->tune(m_referencePitch);
     }
     output = std::move(synth);
     return MidiResultCode::Ok;

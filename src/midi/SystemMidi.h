@@ -28,6 +28,7 @@ public:
     MidiResult sendShort(uint32_t handle, uint32_t message, Clock::time_point due) override;
     std::string errorText(MidiResult code) override;
     Clock::duration heardAfter(uint32_t handle) override;
+    void setReferencePitch(double a4) override;
 
     // Name of the device behind an open handle; empty when the handle is not open.
     std::string openDeviceName(uint32_t handle) const;
@@ -49,4 +50,5 @@ private:
     std::map<uint32_t, std::unique_ptr<Output>> m_open;
     uint32_t m_nextHandle = 1;
     std::string m_lastDriverError;
+    double m_referencePitch = 440.0;
 };

@@ -1,22 +1,14 @@
 #include "tuner/NoteSelection.h"
 
-#include <array>
-
 namespace {
-constexpr std::array<NoteSelection, kStringCount> kOpenStrings = {{
-    {40, 7},   // E2
-    {45, 0},   // A2
-    {50, 5},   // D3
-    {55, 10},  // G3
-    {59, 2},   // B3
-    {64, 7},   // E4
-}};
+constexpr int16_t kA = 45;
 constexpr int16_t kLowestNote = 0;
 constexpr int16_t kHighestNote = 127;
 }  // namespace
 
-NoteSelection openString(int index) {
-    return kOpenStrings.at(index);
+NoteSelection selectionOf(int16_t note) {
+    return {note, static_cast<int16_t>(((note - kA) % kNoteLetterCount + kNoteLetterCount) %
+                                       kNoteLetterCount)};
 }
 
 bool stepUp(NoteSelection& selection) {

@@ -12,8 +12,8 @@ struct NoteSelection {
 constexpr int kStringCount = 6;
 constexpr int kNoteLetterCount = 12;
 
-// Open string i, 0 the lowest (6th) string, in standard tuning.
-NoteSelection openString(int index);
+// A note with its letter.
+NoteSelection selectionOf(int16_t note);
 
 // One semitone up or down. At the ends of the MIDI range (0 and 127) the selection stays put,
 // so the letter always names a note that can be sounded; returns false then.

@@ -147,8 +147,14 @@ void Tuner::select(const NoteSelection& selection) {
 }
 
 void Tuner::imgString_Click(int16_t Index) {
-    select(openString(Index));
+    const int note = m_strings.at(Index);
+    select(selectionOf(static_cast<int16_t>(note)));
     soundSelectedNote();
+    emit stringSounded(Index, note);
+}
+
+void Tuner::setStrings(const Tunings::Strings& notes) {
+    m_strings = notes;
 }
 
 void Tuner::imgNoteUp_Click() {

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "tuner/NoteSelection.h"
+#include "tuner/Tunings.h"
 
 class DragPicture;
 class GridTicker;
@@ -36,6 +37,14 @@ public:
     void imgVolLoop_MouseMove(int16_t Index, int16_t Button, int16_t Shift, float X, float Y);
     void checknotepix();
 
+    // The notes the six strings sound; standard tuning until the practice panel sets another.
+    void setStrings(const Tunings::Strings& notes);
+
+signals:
+    // A string clicked, and the note it sounded.
+    void stringSounded(int index, int note);
+
+public:
     // The note repeat loop's timer, and the one that hides the musical-note icon.
     QTimer tmrLoopSpeed;
     QTimer tmrNote;
@@ -59,4 +68,5 @@ private:
     SvgPicture* imgMusicalNote = nullptr;
     std::array<DragPicture*, 2> imgVolLoop{};
     std::array<double, 2> m_barWidthTwips{};
+    Tunings::Strings m_strings = Tunings::known().front().notes;
 };

@@ -5,6 +5,7 @@
 
 #include "Pitch.h"
 #include "synth/GmSynth.h"
+#include "synth/ReferencePitch.h"
 
 namespace {
 
@@ -27,6 +28,32 @@ TEST(GmSynthIntegration, OpenStringsAreInTune) {
         const double pitch = estimatePitch(steady, rate);
         EXPECT_NEAR(centsBetween(pitch, noteFrequency(note)), 0.0, 10.0)
             << "note " << note << " measured " << pitch << " Hz";
+    }
+}
+
+// Another reference pitch moves every note by as much as it moves A4 (the sound font's own A2 is
+// a few cents off, whatever the reference), and a program change keeps it.
+TEST(GmSynthIntegration, AReferencePitchTunesEveryNote) {
+    const auto a2At = [](double a4) {
+        GmSynth synth;
+        std::string error;
+        EXPECT_TRUE(synth.load(error)) << error;
+        for (uint32_t message : referencePitchMessages(0, a4)) {
+            synth.apply(message);
+        }
+        synth.apply(kSteelGuitarOnChannel0);
+        synth.apply(0x90 | (45 << 8) | (100 << 16));
+        const double rate = synth.sampleRate();
+        const int frames = static_cast<int>(rate * 0.6);
+        std::vector<float> left(frames), right(frames);
+        synth.render(left.data(), right.data(), frames);
+        return estimatePitch({left.begin() + frames / 4, left.end()}, rate);
+    };
+    const double at440 = a2At(440);
+    for (double a4 : {432.0, 446.0, 415.0, 466.0}) {
+        const double pitch = a2At(a4);
+        EXPECT_NEAR(centsBetween(pitch, at440 * a4 / 440), 0.0, 1.5)
+            << a4 << " Hz: A2 at " << pitch << " Hz against " << at440 << " Hz at 440";
     }
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tuner/LoopBars.h"
 #include "tuner/NoteSelection.h"
+#include "tuner/Tunings.h"
 
 namespace {
 
@@ -13,7 +16,7 @@ int16_t letterOf(int16_t note) {
 TEST(NoteSelection, OpenStringsInStandardTuning) {
     const NoteSelection expected[] = {{40, 7}, {45, 0}, {50, 5}, {55, 10}, {59, 2}, {64, 7}};
     for (int i = 0; i < kStringCount; ++i) {
-        const NoteSelection s = openString(i);
+        const NoteSelection s = selectionOf(Tunings::known().front().notes[i]);
         EXPECT_EQ(s.note, expected[i].note) << i;
         EXPECT_EQ(s.picture, expected[i].picture) << i;
         EXPECT_EQ(s.picture, letterOf(s.note)) << i;
@@ -82,6 +85,40 @@ TEST(LoopBars, OnlyLeftButtonInsideTheBarCounts) {
     for (const Case& c : cases) {
         EXPECT_EQ(LoopBars::acceptsMove(c.buttons, c.x), c.accepted) << c.buttons << " " << c.x;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tunings, TablesNotesAndTheReference) {
+    const struct {
+        const char* name;
+        const char* notes;
+    } expected[] = {{"STANDARD", "E2 A2 D3 G3 B3 E4"},   {"EB STANDARD", "D#2 G#2 C#3 F#3 A#3 D#4"},
+                    {"D STANDARD", "D2 G2 C3 F3 A3 D4"}, {"DROP D", "D2 A2 D3 G3 B3 E4"},
+                    {"DROP C", "C2 G2 C3 F3 A3 D4"},     {"DADGAD", "D2 A2 D3 G3 A3 D4"},
+                    {"OPEN G", "D2 G2 D3 G3 B3 D4"},     {"OPEN D", "D2 A2 D3 F#3 A3 D4"},
+                    {"OPEN E", "E2 B2 E3 G#3 B3 E4"}};
+    ASSERT_EQ(Tunings::known().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_STREQ(Tunings::known()[i].name, expected[i].name);
+        EXPECT_EQ(Tunings::text(Tunings::known()[i].notes), expected[i].notes);
+        EXPECT_EQ(Tunings::parse(expected[i].notes), Tunings::known()[i].notes) << expected[i].name;
+    }
+    for (const char* refused : {"E2 A2 D3 G3 B3", "E2 A2 D3 G3 B3 E4 A4", "E2 A2 D3 G3 B3 G9#",
+                                "H2 A2 D3 G3 B3 E4", "E2 A2 D3 G3 B3 A9", "E2 A2 D3 G3 B3 Cb-1"}) {
+        EXPECT_FALSE(Tunings::parse(refused)) << refused;
+    }
+    EXPECT_EQ(Tunings::parse("Eb2 Ab2 Db3 Gb3 Bb3 Eb4"), Tunings::known()[1].notes);
+
+    const Tunings::Heard heard = Tunings::nearest(110 * std::pow(2.0, 5 / 1200.0), 440);
+    EXPECT_EQ(heard.note, 45);
+    EXPECT_NEAR(heard.cents, 5.0, 1e-9);
+    EXPECT_NEAR(Tunings::centsFrom(432.0 / 4, 45, 432), 0.0, 1e-9);
+    EXPECT_EQ(Tunings::reference(442.04), 442.0);
+    EXPECT_FALSE(Tunings::reference(414.9));
+    EXPECT_FALSE(Tunings::reference(466.1));
 }
 
 }  // namespace
