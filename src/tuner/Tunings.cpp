@@ -86,7 +86,10 @@ std::string noteName(int note) {
 std::string text(const Strings& notes) {
     std::string joined;
     for (int note : notes) {
-        joined += (joined.empty() ? "" : " ") + noteName(note);
+        if (!joined.empty()) {
+            joined += ' ';
+        }
+        joined += noteName(note);
     }
     return joined;
 }
