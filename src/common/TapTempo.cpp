@@ -3,6 +3,12 @@
 #include <cmath>
 #include <numeric>
 
+namespace {
+double meanOf(std::vector<double>::const_iterator from, std::vector<double>::const_iterator to) {
+    return std::accumulate(from, to, 0.0) / static_cast<double>(to - from);
+}
+}  // namespace
+
 std::optional<double> TapTempo::tap(double seconds) {
     const std::optional<double> last = m_last;
     m_last = seconds;
@@ -21,15 +27,23 @@ std::optional<double> TapTempo::tap(double seconds) {
         return std::nullopt;
     }
     m_kind = Kind::Beat;
-    if (!m_intervals.empty()) {
-        const double running =
-            std::accumulate(m_intervals.begin(), m_intervals.end(), 0.0) / m_intervals.size();
-        if (std::abs(interval - running) > kMostOff * running) {
-            m_intervals.clear();
-        }
+    if (!m_intervals.empty() &&
+        std::abs(interval - meanOf(m_intervals.begin(), m_intervals.end())) >
+            kMostOff * meanOf(m_intervals.begin(), m_intervals.end())) {
+        m_intervals.clear();
+    } else if (m_intervals.size() >= 2 && changedTempo(interval)) {
+        m_intervals.erase(m_intervals.begin(), m_intervals.end() - 1);
     }
     m_intervals.push_back(interval);
-    const double mean =
-        std::accumulate(m_intervals.begin(), m_intervals.end(), 0.0) / m_intervals.size();
-    return 60.0 / mean;
+    return 60.0 / meanOf(m_intervals.begin(), m_intervals.end());
+}
+
+// Two intervals in a row off the series before them, the same way, by more than a finger's
+// jitter: the music has changed its tempo by less than a new series takes, and the series
+// follows from the first of them.
+bool TapTempo::changedTempo(double interval) const {
+    const double before = meanOf(m_intervals.begin(), m_intervals.end() - 1);
+    const double previous = m_intervals.back();
+    const auto off = [before](double x) { return std::abs(x - before) > kChange * before; };
+    return off(previous) && off(interval) && (previous > before) == (interval > before);
 }

@@ -178,12 +178,16 @@ Click ClickPlanner::plan() const {
     return click;
 }
 
+// On the whole millisecond: the built-in synthesizer starts a note on its 1 ms block, so a click
+// between two would sound at the later one while its stamp, and the visual beat, said otherwise.
+// A triplet is then at most half a millisecond from its ideal place, and heard where stamped.
 ClickPlanner::Duration ClickPlanner::subdivisionOffset(int index) const {
     const int count = m_settings.bar.subdivision;
-    if (count == 2 && index == 1) {
-        return m_interval * std::clamp(m_settings.bar.swing, kStraightSwing, kMaxSwing) / 100;
-    }
-    return Duration(m_interval) * index / count;
+    const Duration exact =
+        count == 2 && index == 1
+            ? m_interval * std::clamp(m_settings.bar.swing, kStraightSwing, kMaxSwing) / 100
+            : m_interval * index / count;
+    return std::chrono::round<std::chrono::milliseconds>(exact);
 }
 
 }  // namespace MetronomeTrainer

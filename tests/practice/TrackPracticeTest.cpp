@@ -91,6 +91,10 @@ TEST(TapTempo, FollowsTheTapsOfTheCurrentSeries) {
         {"slower than 20 BPM is a word", {0, 0.5, 1.0, 4.5}, std::nullopt, Kind::TooSlow},
         {"a long pause is a new start", {0, 0.5, 1.0, 9.0}, std::nullopt, Kind::First},
         {"a change of tempo starts anew", {0, 0.5, 1.0, 1.5, 1.75, 2.0}, 240, Kind::Beat},
+        {"a smaller change is followed in two taps",
+         {0, 0.5, 1.0, 1.5, 2.0, 2.4, 2.8},
+         150,
+         Kind::Beat},
         {"a bounce is no beat", {0, 0.5, 0.52}, std::nullopt, Kind::TooFast},
         {"and the series goes on", {0, 0.5, 0.52, 1.0}, 120, Kind::Beat},
     };
