@@ -6,9 +6,12 @@
 #include <string>
 #include <thread>
 
+struct pa_context;
+struct pa_stream;
+
 // Listens to a source of the sound server (the default one: a microphone or line input) on a
-// thread of its own, mono at 48 kHz, and hands each block of about 10 ms to a consumer on that
-// thread. Opening and reading never hold up the thread that starts and stops it.
+// thread of its own, mono at 48 kHz, and hands each block the server sends (about 20 ms) to a
+// consumer on that thread. Opening and reading never hold up the thread that starts and stops it.
 class CaptureStream {
 public:
     using Consumer = std::function<void(const float* samples, size_t count)>;
@@ -31,6 +34,8 @@ public:
 
 private:
     void run(std::string source);
+    static pa_stream* openRecording(pa_context* context, const std::string& source);
+    void handOver(pa_stream* stream);
     void fail(const std::string& error);
 
     Consumer m_consumer;

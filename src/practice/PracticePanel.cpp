@@ -14,6 +14,7 @@
 #include "practice/MetronomePage.h"
 #include "practice/PanelControls.h"
 #include "practice/TrackPage.h"
+#include "practice/TunerPage.h"
 #include "settings/StartupSettings.h"
 
 namespace {
@@ -62,6 +63,10 @@ void listPanelKeys(ShortcutKeys& keys) {
          "Metronome page: type the trainer's start, step, bars, target"},
         {{Qt::Key_G, Qt::Key_P, Qt::Key_M}, "Metronome page: gap trainer on and off, play, mute"},
         {{Qt::Key_Space}, "Metronome page: start or stop the metronome"},
+        {{Qt::Key_L}, "Tuner page: listen on and off"},
+        {{Qt::Key_R, Qt::Key_C}, "Tuner page: type the reference pitch, the custom tuning"},
+        {{Qt::Key_T}, "Tuner page: the next tuning"},
+        {{Qt::Key_W, Qt::Key_S}, "Tuner page: follow the strings, sustain on and off"},
     };
     for (const auto& entry : pageKeys) {
         keys.list(entry.keys, QObject::tr(entry.action));
@@ -70,7 +75,8 @@ void listPanelKeys(ShortcutKeys& keys) {
 
 }  // namespace
 
-PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome)
+PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome,
+                             Tuner& tuner)
     : QWidget(&main, Qt::Tool | Qt::FramelessWindowHint),
       m_main(main),
       m_settings(QString::fromStdString(practiceSettingsPath(main.environment().programDir)),
@@ -90,10 +96,12 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metrono
     m_skin->setOutline(roundedOutline(size(), u.toPixelsX(210)));
     m_trackPage = new TrackPage(*this, track, m_settings, u);
     addPage(m_trackPage, ":/assets/practice-skin.svg", tr("TRACK"),
-            u.toPixels(84 * 15, 16 * 15, 50 * 15, 14 * 15));
+            u.toPixels(80 * 15, 16 * 15, 40 * 15, 14 * 15));
     addPage(new MetronomePage(*this, metronome, m_settings, u),
             ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
-            u.toPixels(138 * 15, 16 * 15, 72 * 15, 14 * 15));
+            u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
+    addPage(new TunerPage(*this, main, tuner, m_settings, u), ":/assets/practice-tuner-skin.svg",
+            tr("TUNER"), u.toPixels(190 * 15, 16 * 15, 40 * 15, 14 * 15));
     const auto turn = [this](int by) {
         showPage((m_page + by + static_cast<int>(m_pages.size())) %
                  static_cast<int>(m_pages.size()));

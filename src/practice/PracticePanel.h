@@ -9,16 +9,17 @@ class QPushButton;
 class SkinnedWindow;
 class TrackPage;
 class TrackPlaybackControl;
+class Tuner;
 class frmMain;
 
 // A second skinned window beside the main window, docked to its right edge and moving with it,
 // for the practice tools. Opened and closed by F2 and the menu's "Practice…"; whether it was open
 // is kept in practice.conf beside the settings file, never in rz77.rz. Its pages, one shown at a
-// time under tabs in its header: the backing track and the metronome.
+// time under tabs in its header: the backing track, the metronome and the listening tuner.
 class PracticePanel : public QWidget {
     Q_OBJECT
 public:
-    PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome);
+    PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome, Tuner& tuner);
 
     void toggle();
     TrackPage& trackPage() { return *m_trackPage; }

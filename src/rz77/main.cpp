@@ -43,11 +43,11 @@ int main(int argc, char** argv) {
         auto* window = new frmMain(environment);
         window->contextMenu().setAboutSources(
             GmSynth::soundFontPath, [&midi] { return midi.openDeviceName(MIDI_OUT::hMidiOut); });
-        new Tuner(*window);
+        auto* tuner = new Tuner(*window);
         auto* metronome = new Metronome(*window);
         new SetupButton(*window, reporter);
         auto track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        new PracticePanel(*window, *track, *metronome);
+        new PracticePanel(*window, *track, *metronome, *tuner);
         new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
         return window;
     });

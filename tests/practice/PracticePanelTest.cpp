@@ -17,6 +17,7 @@
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/PracticePanel.h"
 #include "practice/TrackOverview.h"
+#include "tuner/Tuner.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ protected:
     PracticePanel& openWindow() {
         frmMain& w = load();
         track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        auto* panel = new PracticePanel(w, *track, *new Metronome(w));
+        auto* panel = new PracticePanel(w, *track, *new Metronome(w), *new Tuner(w));
         w.move(100, 80);
         w.show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));

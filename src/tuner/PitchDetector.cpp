@@ -1,0 +1,276 @@
+#include "tuner/PitchDetector.h"
+
+#include <aubio/aubio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr double kTwoPi = 2 * std::numbers::pi;
+constexpr double kFloor = 0.002;            // RMS, about -54 dB: below it the display rests
+constexpr double kStartFloor = 2 * kFloor;  // a fading string is not taken up again at the floor
+constexpr double kAttackRise = 2;           // a hop twice as loud as the ringing before is a pluck
+constexpr double kEnvelopeFall = 0.9;       // per hop: a ringing string falls far slower
+constexpr double kLeastConfidence = 0.6;    // of yin: less is noise or a chord's mush
+constexpr double kSureConfidence = 0.9;
+constexpr double kStoppingFall = 0.7;  // in 10 ms; a ringing string loses 2 % in that time
+constexpr int kPartials = 4;
+constexpr double kMissing = 0.1;       // a fundamental 20 dB below its partials is not sounding
+constexpr double kRecentreCents = 20;  // a turning peg: the window's clock follows the string
+constexpr double kNewNoteCents = 60;
+constexpr int kNewNoteHops = 3;  // a passing disagreement is not a new note
+constexpr std::uint64_t kSettledHops = 10;
+constexpr std::size_t kStableCount = 4;  // phases: the first three hops only aim the needle
+constexpr double kWindowSeconds = 0.043;
+constexpr int kLeastPeriods = 4;  // a Hann window of whole periods has a null on each harmonic
+
+double centsBetween(double hz, double other) {
+    return 1200 * std::log2(hz / other);
+}
+
+// Within reach of 2, 3 or 4 times the note, or a half, a third or a quarter of it.
+bool harmonicallyRelated(double cents) {
+    for (double ratio : {2.0, 3.0, 4.0}) {
+        if (std::abs(std::abs(cents) - 1200 * std::log2(ratio)) <= kNewNoteCents) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+struct PitchDetector::Yin {
+    aubio_pitch_t* pitch;
+    fvec_t* in;
+    fvec_t* out;
+};
+
+PitchDetector::PitchDetector(double sampleRate)
+    : m_rate(sampleRate),
+      m_hop(static_cast<std::size_t>(std::lround(sampleRate / 100))),
+      m_taper(kHistory) {
+    const auto yinBuffer = static_cast<uint_t>(sampleRate > 50000 ? 4096 : 2048);
+    const auto hop = static_cast<uint_t>(m_hop);
+    m_yin = new Yin{new_aubio_pitch("yinfast", yinBuffer, hop, static_cast<uint_t>(sampleRate)),
+                    new_fvec(hop), new_fvec(1)};
+    aubio_pitch_set_unit(m_yin->pitch, "Hz");
+    aubio_pitch_set_silence(m_yin->pitch, -90);  // the floor is ours
+}
+
+PitchDetector::~PitchDetector() {
+    del_fvec(m_yin->out);
+    del_fvec(m_yin->in);
+    del_aubio_pitch(m_yin->pitch);
+    delete m_yin;
+}
+
+void PitchDetector::reset() {
+    rest();
+    m_envelope = 0;
+    m_inHop = 0;
+}
+
+std::optional<PitchReading> PitchDetector::feed(const float* samples, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        m_history[m_written++ & (kHistory - 1)] = samples[i];
+        if (++m_inHop == m_hop) {
+            m_inHop = 0;
+            analyseHop();
+        }
+    }
+    return m_reading;
+}
+
+void PitchDetector::analyseHop() {
+    const auto coarse = coarsePitch();  // every hop, so that yinfft's own window stays whole
+    m_level = hopLevel();
+    if (m_level < (m_lockHz > 0 ? kFloor : kStartFloor)) {
+        rest();
+        m_envelope = m_level;
+        return;
+    }
+    if (m_level > kAttackRise * m_envelope) {
+        m_attackEnds = m_written + m_hop;
+        m_phaseCount = 0;
+    }
+    m_envelope = std::max(m_level, m_envelope * kEnvelopeFall);
+    if (coarse) {
+        follow(*coarse);
+    }
+    if (m_lockHz == 0) {
+        return;
+    }
+    measurePhase();
+    const bool refined = m_phaseCount >= 2;
+    const double hz = refined ? refinedHz() : m_lockHz;
+    m_reading = PitchReading{hz, m_level, m_phaseCount >= kStableCount};
+    if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
+        recentre(hz);
+    }
+}
+
+double PitchDetector::hopLevel() const {
+    double power = 0;
+    for (std::size_t i = 0; i < m_hop; ++i) {
+        const double s = m_history[(m_written - 1 - i) & (kHistory - 1)];
+        power += s * s;
+    }
+    return std::sqrt(power / static_cast<double>(m_hop));
+}
+
+std::optional<PitchDetector::Coarse> PitchDetector::coarsePitch() {
+    for (std::size_t i = 0; i < m_hop; ++i) {
+        m_yin->in->data[i] = m_history[(m_written - m_hop + i) & (kHistory - 1)];
+    }
+    aubio_pitch_do(m_yin->pitch, m_yin->in, m_yin->out);
+    const double hz = m_yin->out->data[0];
+    const double confidence = aubio_pitch_get_confidence(m_yin->pitch);
+    if (hz < kLowestHz / 2 || hz > kHighestHz || confidence < kLeastConfidence) {
+        return std::nullopt;
+    }
+    return Coarse{hz, confidence};
+}
+
+// Once a string has rung a while, yin's slips to a harmonic or a subharmonic of it (as the
+// fundamental fades into noise, or a harmonic takes over) are not a new note, and a new note
+// without a pluck (a slide) must be clear.
+// Two strings a fifth apart repeat together at an octave below the lower one, and yin finds
+// that: where the period's own fundamental is missing, the note is its strongest partial.
+double PitchDetector::strongestPartial(double hz) const {
+    const double fundamental = amplitudeAt(hz, hz);
+    double strongest = fundamental;
+    double partialHz = hz;
+    for (int k = 2; k <= kPartials; ++k) {
+        const double amplitude = amplitudeAt(k * hz, hz);
+        if (amplitude > strongest) {
+            strongest = amplitude;
+            partialHz = k * hz;
+        }
+    }
+    return fundamental < kMissing * strongest ? partialHz : hz;
+}
+
+// Over whole periods of `periodHz`, so that every other partial of it falls on a null.
+double PitchDetector::amplitudeAt(double hz, double periodHz) const {
+    const auto length = std::min(
+        kHistory - m_hop, static_cast<std::size_t>(std::lround(kLeastPeriods * m_rate / periodHz)));
+    const std::uint64_t start = m_written - length;
+    const std::complex<double> step = std::polar(1.0, -kTwoPi * hz / m_rate);
+    std::complex<double> turn = 1, sum = 0;
+    for (std::size_t n = 0; n < length; ++n) {
+        const double taper = 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(length));
+        sum += taper * static_cast<double>(m_history[(start + n) & (kHistory - 1)]) * turn;
+        turn *= step;
+    }
+    return std::abs(sum);
+}
+
+void PitchDetector::follow(Coarse coarse) {
+    if (m_lockHz == 0 || std::abs(centsBetween(coarse.hz, m_lockHz)) > kNewNoteCents) {
+        coarse.hz = strongestPartial(coarse.hz);  // only when it may be a new note: it costs
+        if (coarse.hz < kLowestHz || coarse.hz > kHighestHz) {
+            return;
+        }
+    }
+    if (m_lockHz == 0) {
+        lockTo(coarse.hz);
+        return;
+    }
+    const double cents = centsBetween(coarse.hz, m_lockHz);
+    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    if (std::abs(cents) <= kNewNoteCents) {
+        m_disagreeing = 0;
+    } else if (settled && (harmonicallyRelated(cents) || coarse.confidence < kSureConfidence)) {
+        return;
+    } else if (++m_disagreeing >= kNewNoteHops) {
+        lockTo(coarse.hz);
+    }
+}
+
+// The window holds whole periods of the note, at least 43 ms of them, so the note's own
+// harmonics fall on the taper's nulls and leave the fundamental's phase alone.
+void PitchDetector::lockTo(double hz) {
+    setClock(hz);
+    m_phaseCount = 0;
+    m_disagreeing = 0;
+}
+
+// The phases measured so far, against the new clock: the line through them stays the string's.
+void PitchDetector::recentre(double hz) {
+    const std::size_t count = std::min(m_phaseCount, kPhases);
+    for (std::size_t i = 0; i < count; ++i) {
+        m_phases[i].radians += kTwoPi * (m_lockHz - hz) * m_phases[i].seconds;
+    }
+    m_lastRaw = std::remainder(m_phases[(m_phaseCount - 1) % kPhases].radians, kTwoPi);
+    setClock(hz);
+}
+
+void PitchDetector::setClock(double hz) {
+    m_lockHz = hz;
+    const double period = m_rate / hz;
+    const double periods = std::max<double>(kLeastPeriods, std::ceil(kWindowSeconds * hz));
+    m_window = std::min(kHistory - m_hop, static_cast<std::size_t>(std::lround(periods * period)));
+    for (std::size_t n = 0; n < m_window; ++n) {
+        m_taper[n] = 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(m_window));
+    }
+}
+
+// The phase of the fundamental against a clock turning at the note followed: its drift from
+// window to window is how far the string is from that note.
+void PitchDetector::measurePhase() {
+    if (m_written < m_window || m_written - m_window < m_attackEnds) {
+        return;
+    }
+    const std::uint64_t start = m_written - m_window;
+    const double omega = kTwoPi * m_lockHz / m_rate;
+    std::complex<double> turn =
+        std::polar(1.0, -std::fmod(omega * static_cast<double>(start), kTwoPi));
+    const std::complex<double> step = std::polar(1.0, -omega);
+    std::complex<double> sum = 0;
+    for (std::size_t n = 0; n < m_window; ++n) {
+        sum += m_taper[n] * static_cast<double>(m_history[(start + n) & (kHistory - 1)]) * turn;
+        turn *= step;
+    }
+    // A string stopped by the hand (or a signal cut off) falls within one window: the window
+    // that holds the stop has a phase of its own, and the line keeps to the ringing before.
+    const double magnitude = std::abs(sum);
+    const bool stopping = m_phaseCount > 0 && magnitude < kStoppingFall * m_lastMagnitude;
+    m_lastMagnitude = magnitude;
+    if (stopping) {
+        return;
+    }
+    const double raw = std::arg(sum);
+    const Phase* last = m_phaseCount > 0 ? &m_phases[(m_phaseCount - 1) % kPhases] : nullptr;
+    const double radians = last ? last->radians + std::remainder(raw - m_lastRaw, kTwoPi) : raw;
+    const double centre = static_cast<double>(start) + 0.5 * static_cast<double>(m_window - 1);
+    m_phases[m_phaseCount % kPhases] = {centre / m_rate, radians};
+    ++m_phaseCount;
+    m_lastRaw = raw;
+}
+
+// A least-squares line through the phases of the steady part: its slope is the offset.
+double PitchDetector::refinedHz() const {
+    const std::size_t count = std::min(m_phaseCount, kPhases);
+    double meanT = 0, meanPhase = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        meanT += m_phases[i].seconds / static_cast<double>(count);
+        meanPhase += m_phases[i].radians / static_cast<double>(count);
+    }
+    double covariance = 0, variance = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double dt = m_phases[i].seconds - meanT;
+        covariance += dt * (m_phases[i].radians - meanPhase);
+        variance += dt * dt;
+    }
+    return m_lockHz + covariance / variance / kTwoPi;
+}
+
+void PitchDetector::rest() {
+    m_lockHz = 0;
+    m_phaseCount = 0;
+    m_disagreeing = 0;
+    m_reading.reset();
+}

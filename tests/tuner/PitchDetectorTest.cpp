@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "GuitarSignals.h"
+#include "tuner/PitchDetector.h"
+
+namespace {
+
+constexpr double kRate = 48000;
+constexpr std::size_t kBlock = 480;
+
+struct Heard {
+    std::optional<PitchReading> at150ms, last;
+    double firstStableMs = -1;
+    int returns = 0;  // readings again after the display has come to rest
+};
+
+// The readings of a note that begins after 100 ms of silence, fed in the capture's 10 ms blocks.
+Heard listen(PitchDetector& detector, std::vector<float> note) {
+    note.insert(note.begin(), static_cast<std::size_t>(0.1 * kRate), 0.0f);
+    Heard heard;
+    bool rested = false;
+    for (std::size_t at = 0; at + kBlock <= note.size(); at += kBlock) {
+        const bool wasHeard = heard.last.has_value();
+        heard.last = detector.feed(note.data() + at, kBlock);
+        rested |= wasHeard && !heard.last;
+        heard.returns += rested && !wasHeard && heard.last;
+        const double ms = double(at + kBlock) / kRate * 1000 - 100;
+        if (ms == 150) {
+            heard.at150ms = heard.last;
+        }
+        if (heard.last && heard.last->stable && heard.firstStableMs < 0) {
+            heard.firstStableMs = ms;
+        }
+    }
+    return heard;
+}
+
+std::vector<float> pluck(double hz, double seconds = 1) {
+    return guitar::PluckedString(hz, kRate).render(seconds, 0.3);
+}
+
+std::vector<float> mixed(std::vector<float> a, const std::vector<float>& b) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        a[i] += b[i];
+    }
+    return a;
+}
+
+TEST(PitchDetector, ReadsStringsToAFractionOfACent) {
+    struct Case {
+        const char* what;
+        double hz;
+        std::vector<float> (*make)(double hz);
+        double centsAt150ms, centsAtEnd;
+    };
+    const Case cases[] = {
+        {"steady sine", 110.0 * 1.000289, [](double hz) { return guitar::tone(hz, 1, kRate); }, 0.1,
+         0.1},
+        {"low E plucked", 82.407, [](double hz) { return pluck(hz); }, 0.5, 0.5},
+        {"drop C plucked", 65.406, [](double hz) { return pluck(hz); }, 0.5, 0.5},
+        {"high E plucked, 30 cents flat", 329.63 * 0.982821, [](double hz) { return pluck(hz); },
+         0.5, 0.5},
+        {"drop D, second harmonic 6 dB up", 73.416,
+         [](double hz) { return guitar::tone(hz, 1, kRate, 0.3, 6, 4); }, 0.5, 0.5},
+        {"plucked A in noise at 20 dB", 110.0,
+         [](double hz) {
+             auto note = pluck(hz);
+             guitar::addNoise(note, 20, kRate);
+             return note;
+         },
+         0.5, 0.5},
+        {"clipped sine", 196.0,
+         [](double hz) {
+             auto note = guitar::tone(hz, 1, kRate, 3);
+             for (auto& s : note) {
+                 s = std::clamp(s, -1.0f, 1.0f);
+             }
+             return note;
+         },
+         0.5, 0.5},
+        {"a softer fifth above", 110.0,
+         [](double hz) { return mixed(pluck(hz, 0.6), guitar::tone(1.5 * hz, 0.6, kRate, 0.04)); },
+         0.5, 0.5},
+    };
+    PitchDetector detector(kRate);
+    for (const Case& c : cases) {
+        detector.reset();
+        const Heard heard = listen(detector, c.make(c.hz));
+        ASSERT_TRUE(heard.at150ms && heard.last) << c.what;
+        EXPECT_NEAR(guitar::centsBetween(heard.at150ms->hz, c.hz), 0, c.centsAt150ms) << c.what;
+        EXPECT_NEAR(guitar::centsBetween(heard.last->hz, c.hz), 0, c.centsAtEnd) << c.what;
+        EXPECT_TRUE(heard.last->stable) << c.what;
+        EXPECT_GE(heard.firstStableMs, 0) << c.what;
+        EXPECT_LE(heard.firstStableMs, 120) << c.what;
+    }
+}
+
+TEST(PitchDetector, RestsInSilenceAndWhenTheStringStops) {
+    PitchDetector detector(kRate);
+    EXPECT_FALSE(listen(detector, std::vector<float>(48000, 0.0f)).last);
+    auto note = pluck(110, 0.5);
+    note.resize(note.size() + 4800, 0.0f);
+    EXPECT_FALSE(listen(detector, note).last);
+    // Fading through the floor, the string is not taken up again and again.
+    for (double hz : {82.41, 110.16, 146.83, 196.0, 246.94, 329.63}) {
+        const Heard fading = listen(detector, pluck(hz, 3.5));
+        EXPECT_FALSE(fading.last) << hz;
+        EXPECT_EQ(fading.returns, 0) << hz;
+    }
+}
+
+TEST(PitchDetector, ANewStringIsFollowedAfterItsPluck) {
+    PitchDetector detector(kRate);
+    auto notes = pluck(82.407, 0.6);
+    const auto next = pluck(146.83, 0.6);
+    notes.insert(notes.end(), next.begin(), next.end());
+    const Heard heard = listen(detector, notes);
+    ASSERT_TRUE(heard.last);
+    EXPECT_NEAR(guitar::centsBetween(heard.last->hz, 146.83), 0, 0.5);
+}
+
+}  // namespace
