@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 
 namespace {
@@ -85,7 +86,7 @@ std::optional<PitchReading> PitchDetector::feed(const float* samples, std::size_
 }
 
 void PitchDetector::analyseHop() {
-    const auto coarse = coarsePitch();  // every hop, so that yinfft's own window stays whole
+    const auto coarse = coarsePitch();  // every hop, so that yin's own window stays whole
     m_level = hopLevel();
     if (m_level < (m_lockHz > 0 ? kFloor : kStartFloor)) {
         rest();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -13,11 +12,11 @@ struct PitchReading {
     bool stable = false;  // refined over enough of the ringing string to trust to a tenth of a cent
 };
 
-// The pitch of one string from a stream of samples, for a tuner. aubio's yinfft finds the note
-// (it weighs the spectrum so that a strong second harmonic does not read an octave up); the
-// phase of the fundamental, followed from window to window over the steady part of the note,
-// then gives its frequency to a fraction of a cent. A pick's attack is skipped, and below the
-// noise floor there is no reading at all, so a display can rest.
+// The pitch of one string from a stream of samples, for a tuner. aubio's yin (its FFT form) finds
+// the note every 10 ms; the phase of the fundamental, followed from window to window over the
+// steady part of the note, then gives its frequency to a fraction of a cent. A pick's attack is
+// skipped, yin's slips to a harmonic of a ringing string are not taken for a new note, and below
+// the noise floor there is no reading at all, so a display can rest.
 //
 // feed() runs on a capture thread: it allocates nothing and takes no lock.
 class PitchDetector {
