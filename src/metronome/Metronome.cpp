@@ -84,7 +84,7 @@ void Metronome::createControls() {
     lblBPM->setGeometry(u.toPixels(2100, 2880, 690, 195));
     // No name of its own: a screen reader then reads the tempo shown.
     lblBPM->setAccessibleDescription(tr("Tempo"));
-    lblBPM->setToolTip(tr("Tempo in beats per minute; click to type one"));
+    lblBPM->setToolTip(tr("Tempo in beats per minute; click to type one, or tap it"));
     lblBPM->setCursor(Qt::IBeamCursor);
     lblBPM->installEventFilter(this);
     m_window.addTroubleDisplay(lblBPM);

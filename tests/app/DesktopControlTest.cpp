@@ -151,7 +151,7 @@ TEST_F(DesktopControlTest, TooltipsNameTheirKeys) {
         {"imgString0", "(6)"},     {"imgString5", "(1)"},
         {"imgNoteUp", "(Up)"},     {"imgPlaynote", "(Return, Enter)"},
         {"imgStopnote", "(S)"},    {"imgBPMPlay", "(Space)"},
-        {"imgBPMStop", "(Space)"}, {"lblBPM", "(T)"},
+        {"imgBPMStop", "(Space)"}, {"lblBPM", "tap it (T) (Y)"},
         {"imgExit", "(Ctrl+Q)"}};
     for (const auto& [name, key] : tips) {
         EXPECT_TRUE(control(name)->toolTip().endsWith(key))
