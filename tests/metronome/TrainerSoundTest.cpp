@@ -88,21 +88,25 @@ TEST(TrainerSound, AccentsSoundHigherAndTheBeatIsShownAsItIsHeard) {
     settings.visualBeat = true;
     metronome->setTrainer(settings);
 
-    SinkRecorder recorder(6);
-    runFor(1800ms);  // an idle null sink drops its first monitor data
+    SinkRecorder recorder(8);
+    runFor(1800ms);
     window.findChild<QLineEdit*>("txtBPM")->setText("120");
     metronome->txtBPM_KeyPress(13);
     started = Clock::now();
     metronome->imgBPMPlay_Click();
-    runFor(3300ms);  // six beats
+    runFor(4800ms);  // nine beats
     metronome->imgBPMStop_Click();
     recorder.wait();
     const double latency = Milliseconds(MIDI_OUT::HeardAfter()).count();
     MIDI_OUT::CloseMidiOut();
     MIDI_OUT::SetPlatform(nullptr, nullptr);
 
-    const auto found = onsets(recorder.samples, SinkRecorder::kRate);
-    ASSERT_EQ(found.size(), 6u);
+    // An idle null sink's monitor may wake only with the first click, and lose its start: the
+    // last two bars are the ones heard whole.
+    auto found = onsets(recorder.samples, SinkRecorder::kRate);
+    ASSERT_GE(found.size(), 6u);
+    ASSERT_LE(found.size(), 9u);
+    found.erase(found.begin(), found.end() - 6);
     std::string heard;
     for (size_t i = 0; i < found.size(); ++i) {
         const double high = strengthAt(recorder.samples, found[i], 3000, SinkRecorder::kRate);
@@ -113,7 +117,7 @@ TEST(TrainerSound, AccentsSoundHigherAndTheBeatIsShownAsItIsHeard) {
         }
     }
     EXPECT_EQ(heard, "ANNANN");
-    ASSERT_EQ(flashes.size(), 6u);
+    ASSERT_EQ(flashes.size(), 9u);
     EXPECT_GT(latency, 0) << "the built-in synthesizer's latency is known";
     for (const auto flash : flashes) {
         const double shownAfter = Milliseconds(flash).count();
