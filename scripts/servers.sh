@@ -53,11 +53,7 @@ rz77_start_pulseaudio() {
 rz77_start_jack() {
   export JACK_DEFAULT_SERVER="rz77-$$"
   export JACK_NO_START_SERVER=1
-  # In sync mode the server waits for a late client instead of running the next cycle without
-  # it. Without real-time priority on a busy machine a client is often late, and a late client
-  # misses the MIDI written in the cycle it was late for: 2 of 100 launches under load lost their
-  # start-up messages that way, each within two cycles of an xrun; none of 100 in sync mode.
-  jackd --no-realtime --sync -d dummy -r 48000 -p 256 >"$RZ77_RUNTIME/jackd.log" 2>&1 &
+  jackd --no-realtime -d dummy -r 48000 -p 256 >"$RZ77_RUNTIME/jackd.log" 2>&1 &
   RZ77_PIDS+=($!)
   rz77_wait_for "jack_lsp" "JACK"
 }
