@@ -107,11 +107,11 @@ void CaptureStream::run(std::string source) {
 }
 
 pa_stream* CaptureStream::openRecording(pa_context* context, const std::string& source) {
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kSampleRate, 1};
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kSampleRate, 1};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.fragsize = static_cast<uint32_t>(kBlockFrames * sizeof(float));
-    pa_stream* stream = pa_stream_new(context, "Tuner input", &spec, nullptr);
+    pa_stream* stream = pa_stream_new(context, "Tuner input", &format, nullptr);
     if (stream != nullptr &&
         pa_stream_connect_record(stream, source.empty() ? nullptr : source.c_str(), &attributes,
                                  PA_STREAM_ADJUST_LATENCY) < 0) {

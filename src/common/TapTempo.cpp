@@ -27,9 +27,9 @@ std::optional<double> TapTempo::tap(double seconds) {
         return std::nullopt;
     }
     m_kind = Kind::Beat;
-    if (!m_intervals.empty() &&
-        std::abs(interval - meanOf(m_intervals.begin(), m_intervals.end())) >
-            kMostOff * meanOf(m_intervals.begin(), m_intervals.end())) {
+    const double running =
+        m_intervals.empty() ? interval : meanOf(m_intervals.begin(), m_intervals.end());
+    if (std::abs(interval - running) > kMostOff * running) {
         m_intervals.clear();
     } else if (m_intervals.size() >= 2 && changedTempo(interval)) {
         m_intervals.erase(m_intervals.begin(), m_intervals.end() - 1);

@@ -87,17 +87,17 @@ std::optional<PitchReading> PitchDetector::feed(const float* samples, std::size_
 
 void PitchDetector::analyseHop() {
     const auto coarse = coarsePitch();  // every hop, so that yin's own window stays whole
-    m_level = hopLevel();
-    if (m_level < (m_lockHz > 0 ? kFloor : kStartFloor)) {
+    const double level = hopLevel();
+    if (level < (m_lockHz > 0 ? kFloor : kStartFloor)) {
         rest();
-        m_envelope = m_level;
+        m_envelope = level;
         return;
     }
-    if (m_level > kAttackRise * m_envelope) {
+    if (level > kAttackRise * m_envelope) {
         m_attackEnds = m_written + m_hop;
         m_phaseCount = 0;
     }
-    m_envelope = std::max(m_level, m_envelope * kEnvelopeFall);
+    m_envelope = std::max(level, m_envelope * kEnvelopeFall);
     if (coarse) {
         follow(*coarse);
     }
@@ -107,7 +107,7 @@ void PitchDetector::analyseHop() {
     measurePhase();
     const bool refined = m_phaseCount >= 2;
     const double hz = refined ? refinedHz() : m_lockHz;
-    m_reading = PitchReading{hz, m_level, m_phaseCount >= kStableCount};
+    m_reading = PitchReading{hz, m_phaseCount >= kStableCount};
     if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
         recentre(hz);
     }
@@ -154,19 +154,30 @@ double PitchDetector::strongestPartial(double hz) const {
     return fundamental < kMissing * strongest ? partialHz : hz;
 }
 
+// The last `length` samples, tapered, against a clock turning at hz from sample 0: the phase of
+// a steady tone is then the same whichever window it is taken in.
+template <typename Taper>
+std::complex<double> PitchDetector::windowedBin(double hz, std::size_t length, Taper taper) const {
+    const std::uint64_t start = m_written - length;
+    const double omega = kTwoPi * hz / m_rate;
+    std::complex<double> turn =
+        std::polar(1.0, -std::fmod(omega * static_cast<double>(start), kTwoPi));
+    const std::complex<double> step = std::polar(1.0, -omega);
+    std::complex<double> sum = 0;
+    for (std::size_t n = 0; n < length; ++n) {
+        sum += taper(n) * static_cast<double>(m_history[(start + n) & (kHistory - 1)]) * turn;
+        turn *= step;
+    }
+    return sum;
+}
+
 // Over whole periods of `periodHz`, so that every other partial of it falls on a null.
 double PitchDetector::amplitudeAt(double hz, double periodHz) const {
     const auto length = std::min(
         kHistory - m_hop, static_cast<std::size_t>(std::lround(kLeastPeriods * m_rate / periodHz)));
-    const std::uint64_t start = m_written - length;
-    const std::complex<double> step = std::polar(1.0, -kTwoPi * hz / m_rate);
-    std::complex<double> turn = 1, sum = 0;
-    for (std::size_t n = 0; n < length; ++n) {
-        const double taper = 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(length));
-        sum += taper * static_cast<double>(m_history[(start + n) & (kHistory - 1)]) * turn;
-        turn *= step;
-    }
-    return std::abs(sum);
+    return std::abs(windowedBin(hz, length, [length](std::size_t n) {
+        return 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(length));
+    }));
 }
 
 void PitchDetector::follow(Coarse coarse) {
@@ -225,16 +236,8 @@ void PitchDetector::measurePhase() {
     if (m_written < m_window || m_written - m_window < m_attackEnds) {
         return;
     }
-    const std::uint64_t start = m_written - m_window;
-    const double omega = kTwoPi * m_lockHz / m_rate;
-    std::complex<double> turn =
-        std::polar(1.0, -std::fmod(omega * static_cast<double>(start), kTwoPi));
-    const std::complex<double> step = std::polar(1.0, -omega);
-    std::complex<double> sum = 0;
-    for (std::size_t n = 0; n < m_window; ++n) {
-        sum += m_taper[n] * static_cast<double>(m_history[(start + n) & (kHistory - 1)]) * turn;
-        turn *= step;
-    }
+    const std::complex<double> sum =
+        windowedBin(m_lockHz, m_window, [this](std::size_t n) { return m_taper[n]; });
     // A string stopped by the hand (or a signal cut off) falls within one window: the window
     // that holds the stop has a phase of its own, and the line keeps to the ringing before.
     const double magnitude = std::abs(sum);
@@ -246,7 +249,7 @@ void PitchDetector::measurePhase() {
     const double raw = std::arg(sum);
     const Phase* last = m_phaseCount > 0 ? &m_phases[(m_phaseCount - 1) % kPhases] : nullptr;
     const double radians = last ? last->radians + std::remainder(raw - m_lastRaw, kTwoPi) : raw;
-    const double centre = static_cast<double>(start) + 0.5 * static_cast<double>(m_window - 1);
+    const double centre = static_cast<double>(m_written) - 0.5 * static_cast<double>(m_window + 1);
     m_phases[m_phaseCount % kPhases] = {centre / m_rate, radians};
     ++m_phaseCount;
     m_lastRaw = raw;

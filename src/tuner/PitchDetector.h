@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -8,7 +9,6 @@
 
 struct PitchReading {
     double hz = 0;
-    double level = 0;     // RMS of the last 10 ms, full scale 1
     bool stable = false;  // refined over enough of the ringing string to trust to a tenth of a cent
 };
 
@@ -50,6 +50,8 @@ private:
     std::optional<Coarse> coarsePitch();
     double strongestPartial(double hz) const;
     double amplitudeAt(double hz, double periodHz) const;
+    template <typename Taper>
+    std::complex<double> windowedBin(double hz, std::size_t length, Taper taper) const;
     void follow(Coarse coarse);
     void lockTo(double hz);
     void recentre(double hz);
@@ -68,7 +70,6 @@ private:
     std::size_t m_inHop = 0;
 
     double m_envelope = 0;
-    double m_level = 0;
     std::uint64_t m_attackEnds = 0;  // no window of the refinement starts before it
     int m_disagreeing = 0;           // hops in a row whose note is not the one followed
 
