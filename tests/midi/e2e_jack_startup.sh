@@ -13,6 +13,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 source "$(dirname "$0")/../support/e2e.sh"
 rz77_require '[ -n "${DISPLAY:-}" ]' jack_lsp -- a display and a JACK server
+rz77_start_sync_jack
 
 rz77_start_receiver "$receiver" "$probe"
 
