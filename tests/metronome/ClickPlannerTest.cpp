@@ -165,6 +165,38 @@ TEST(ClickPlanner, ChangesWhileRunningAreNeitherDoubledNorLost) {
     EXPECT_DOUBLE_EQ(msSinceStart(planner.peek().due), 4900);
 }
 
+// A plain bar after a subdivided one, the tempo then raised so far that the last beat plus the
+// new interval falls before the last subdivision heard: the clicks still never go back in time.
+TEST(ClickPlanner, ARaisedTempoAfterSubdivisionsNeverGoesBack) {
+    const struct {
+        const char* what;
+        Bar subdivided;
+        std::chrono::milliseconds raised;
+    } cases[] = {
+        {"eighths to 291 BPM", bar(2, "", 2), intervalFor(291)},
+        {"sixteenths to 200 BPM", bar(2, "", 4), intervalFor(200)},
+        {"swung eighths to 240 BPM", bar(2, "", 2, 75), intervalFor(240)},
+    };
+    for (const auto& c : cases) {
+        ClickPlanner planner;
+        Settings settings;
+        settings.bar = c.subdivided;
+        planner.start(TimePoint{}, 500ms, settings);
+        settings.bar = bar(2, "");
+        planner.setSettings(settings);
+        const Heard first = take(planner, 2 * c.subdivided.subdivision);
+        ASSERT_GT(first.times.back(), 1000.0 + double(c.raised.count())) << c.what;
+        planner.setInterval(c.raised);
+        const Heard after = take(planner, 4);
+        EXPECT_EQ(after.letters, "BBBB") << c.what;
+        double last = first.times.back();
+        for (double time : after.times) {
+            EXPECT_GE(time, last) << c.what;
+            last = time;
+        }
+    }
+}
+
 TEST(ClickPlanner, MarksSurviveTheSettingsFile) {
     const auto marks = marksFromText("ANSA");
     EXPECT_EQ(marksText(marks).substr(0, 5), "ANSAN");
