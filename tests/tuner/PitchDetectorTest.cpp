@@ -80,6 +80,12 @@ TEST(PitchDetector, ReadsStringsToAFractionOfACent) {
              return note;
          },
          0.5, 0.5},
+        {"low E, its fundamental fading to 24 dB under a steady second harmonic", 82.407,
+         [](double hz) {
+             return mixed(guitar::tone(hz, 1, kRate, 0.3, -200, 2),
+                          guitar::tone(2 * hz, 1, kRate, 0.15));
+         },
+         0.1, 0.1},
         {"a softer fifth above", 110.0,
          [](double hz) { return mixed(pluck(hz, 0.6), guitar::tone(1.5 * hz, 0.6, kRate, 0.04)); },
          0.5, 0.5},
