@@ -4,12 +4,14 @@
 
 #include "midi/MIDI_OUT.h"
 
-GridTicker::GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObject* parent)
+GridTicker::GridTicker(QTimer& timer, BeatClock::Milliseconds interval, Now now,
+                       std::function<void()> beat, QObject* parent)
     : QObject(parent),
       m_timer(timer),
       m_now(std::move(now)),
       m_beat(std::move(beat)),
-      m_clock(BeatClock::Milliseconds(timer.interval())) {
+      m_clock(interval) {
+    m_timer.setInterval(static_cast<int>(m_clock.interval().count()));
     connect(&m_timer, &QTimer::timeout, this, &GridTicker::onTimeout);
 }
 
@@ -18,7 +20,6 @@ void GridTicker::start(std::optional<BeatClock::TimePoint> firstBeat) {
         return;
     }
     const auto now = m_now();
-    m_clock.setInterval(BeatClock::Milliseconds(m_timer.interval()));
     m_clock.start(firstBeat ? *firstBeat - m_clock.interval() : now);
     arm(now);
 }
@@ -33,12 +34,8 @@ void GridTicker::setInterval(BeatClock::Milliseconds interval) {
     if (isActive()) {
         arm(m_now());
     } else {
-        m_timer.setInterval(static_cast<int>(interval.count()));
+        m_timer.setInterval(static_cast<int>(m_clock.interval().count()));
     }
-}
-
-BeatClock::Milliseconds GridTicker::interval() const {
-    return isActive() ? m_clock.interval() : BeatClock::Milliseconds(m_timer.interval());
 }
 
 // A very fast beat gets a shorter lookahead, so that one wake-up never takes two beats.

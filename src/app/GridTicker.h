@@ -16,8 +16,9 @@ public:
     using Now = std::function<BeatClock::TimePoint()>;
     static constexpr BeatClock::Milliseconds kLookahead{50};
 
-    // While stopped, the timer's interval is the time between beats.
-    GridTicker(QTimer& timer, Now now, std::function<void()> beat, QObject* parent);
+    // The ticker keeps the time between beats itself; while stopped, the timer's interval shows it.
+    GridTicker(QTimer& timer, BeatClock::Milliseconds interval, Now now, std::function<void()> beat,
+               QObject* parent);
 
     // The first beat one interval from now, or at firstBeat (where another ticker left off).
     // Starting a running ticker changes nothing.
@@ -25,7 +26,7 @@ public:
     void stop();
     // Takes effect from the last beat, so the groove holds.
     void setInterval(BeatClock::Milliseconds interval);
-    BeatClock::Milliseconds interval() const;
+    BeatClock::Milliseconds interval() const { return m_clock.interval(); }
     bool isActive() const { return m_timer.isActive(); }
     BeatClock::TimePoint nextDue() const { return m_clock.nextDue(); }
 

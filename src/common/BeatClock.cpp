@@ -1,11 +1,13 @@
 #include "common/BeatClock.h"
 
+#include <algorithm>
+
 void BeatClock::start(TimePoint now) {
     m_lastBeat = now;
 }
 
 void BeatClock::setInterval(Milliseconds interval) {
-    m_interval = interval;
+    m_interval = std::max(interval, Milliseconds(1));
 }
 
 bool BeatClock::takeBeat(TimePoint now) {

@@ -11,10 +11,11 @@ public:
     using TimePoint = Clock::time_point;
     using Milliseconds = std::chrono::milliseconds;
 
-    explicit BeatClock(Milliseconds interval) : m_interval(interval) {}
+    explicit BeatClock(Milliseconds interval) { setInterval(interval); }
 
     // The first click comes one full interval after now.
     void start(TimePoint now);
+    // An interval under a millisecond is taken as one: the grid must always move on.
     void setInterval(Milliseconds interval);
     Milliseconds interval() const { return m_interval; }
 
@@ -26,6 +27,6 @@ public:
     TimePoint lastBeat() const { return m_lastBeat; }
 
 private:
-    Milliseconds m_interval;
+    Milliseconds m_interval{1};
     TimePoint m_lastBeat{};  // the last click, or the start before the first one
 };

@@ -29,6 +29,7 @@ const char* kEntryStyle =
     "color: #8CFF64; background: #0E2A12; border: 1px solid #8CFF64;"
     "font-family: 'DejaVu Sans Mono', monospace; font-weight: bold; font-size: 9px; padding: 0;";
 
+constexpr BeatClock::Milliseconds kDesignInterval{60000};  // one click a minute
 constexpr auto kFlashLength = std::chrono::milliseconds(100);
 
 // The visual beat's number at the left of the tempo display: lit as the beat is heard.
@@ -54,12 +55,11 @@ Metronome::Metronome(frmMain& window, Now now)
       m_now(std::move(now)),
       // Until a tempo is set the metronome runs at the timer's design interval.
       m_ticker(new GridTicker(
-          tmrBPM, m_now, [this] { tmrBPM_Timer(); }, this)),
+          tmrBPM, kDesignInterval, m_now, [this] { tmrBPM_Timer(); }, this)),
       m_trainer(new TrainerTicker(
           m_now, [this](const MetronomeTrainer::Click& click) { playTrainerClick(click); }, this)),
       m_knobLeftTwips(kKnobDesignLeft) {
     tmrBPM.setTimerType(Qt::PreciseTimer);
-    tmrBPM.setInterval(60000);
     m_flashEnd.setSingleShot(true);
     connect(&m_flashEnd, &QTimer::timeout, this,
             [this] { m_beatShown->setStyleSheet(beatStyle(false, false)); });

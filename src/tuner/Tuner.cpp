@@ -34,8 +34,10 @@ Tuner::Tuner(frmMain& window, Now now)
     : QObject(&window),
       m_window(window),
       m_state(window.state),
+      // The loop starts at the interval the load has set.
       m_loop(new GridTicker(
-          tmrLoopSpeed, std::move(now), [this] { tmrLoopSpeed_Timer(); }, this)) {
+          tmrLoopSpeed, BeatClock::Milliseconds(m_state.LoopInterval), std::move(now),
+          [this] { tmrLoopSpeed_Timer(); }, this)) {
     createControls();
     connectTimers();
 }
@@ -121,10 +123,8 @@ void Tuner::createBars(const ScreenUnits& u) {
     }
 }
 
-// The loop starts at the interval the load has set.
 void Tuner::connectTimers() {
     tmrLoopSpeed.setTimerType(Qt::PreciseTimer);
-    tmrLoopSpeed.setInterval(m_state.LoopInterval);
     tmrNote.setInterval(1000);
     connect(&tmrNote, &QTimer::timeout, this, &Tuner::tmrNote_Timer);
 }
