@@ -59,23 +59,28 @@ rz77_start_jack() {
 }
 
 # PipeWire with its PulseAudio service, as a Debian 12 desktop runs it, in a runtime folder of
-# its own so that it stands beside the PulseAudio server; prints that folder.
+# its own (left in RZ77_PIPEWIRE_RUNTIME) so that it stands beside the PulseAudio server. Called
+# as it is, not in $(...): the PIDs must reach the exit trap of this shell, not a subshell's.
 rz77_start_pipewire() {
-  local runtime="$RZ77_RUNTIME/pipewire"
+  RZ77_PIPEWIRE_RUNTIME="$RZ77_RUNTIME/pipewire"
+  local runtime=$RZ77_PIPEWIRE_RUNTIME
   mkdir -m 700 -p "$runtime"
-  # WirePlumber, which links the streams to the sink, will not run without a session bus.
+  # WirePlumber, which links the streams to the sink, will not run without a session bus. The
+  # bus stays a child of this shell (no --fork), so that the trap can wait for its end.
+  dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$runtime/bus" \
+    >"$runtime/dbus-daemon.log" 2>&1 &
+  RZ77_PIDS+=($!)
+  rz77_wait_for "grep -q . $runtime/bus" "D-Bus"
   local bus
-  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 --nopidfile)
-  RZ77_PIDS+=("$(echo "$bus" | sed -n 2p)")
+  bus=$(head -n 1 "$runtime/bus")
   for server in pipewire wireplumber pipewire-pulse; do
-    XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$(echo "$bus" | head -n 1)" DISPLAY= \
+    XDG_RUNTIME_DIR="$runtime" DBUS_SESSION_BUS_ADDRESS="$bus" DISPLAY= \
       "$server" >"$runtime/$server.log" 2>&1 &
     RZ77_PIDS+=($!)
     [ "$server" = pipewire ] && sleep 0.3
   done
-  rz77_wait_for "XDG_RUNTIME_DIR=$runtime pactl info | grep -q PipeWire" "pipewire-pulse" >&2
+  rz77_wait_for "XDG_RUNTIME_DIR=$runtime pactl info | grep -q PipeWire" "pipewire-pulse"
   XDG_RUNTIME_DIR="$runtime" pactl load-module module-null-sink sink_name=nullsink rate=48000 >/dev/null
-  rz77_wait_for "XDG_RUNTIME_DIR=$runtime pactl list short sinks | grep -q nullsink" "PipeWire's null sink" >&2
+  rz77_wait_for "XDG_RUNTIME_DIR=$runtime pactl list short sinks | grep -q nullsink" "PipeWire's null sink"
   XDG_RUNTIME_DIR="$runtime" pactl set-default-sink nullsink
-  echo "$runtime"
 }

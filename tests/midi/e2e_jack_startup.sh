@@ -8,7 +8,7 @@ program=$1 probe=$2 receiver=$3 launches=${4:-30}
 work=$(mktemp -d)
 pids=()
 app=""
-trap '[ -z "$app" ] || kill $app 2>/dev/null || true; for p in "${pids[@]}"; do kill $p 2>/dev/null || true; done; rm -rf "$work"' EXIT
+trap '[ -z "$app" ] || pids+=("$app"); rz77_stop_pids; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 source "$(dirname "$0")/../support/e2e.sh"
@@ -49,6 +49,7 @@ for launch in $(seq 1 "$launches"); do
   fi
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
+  app=""
   got=$(since "$start" | head -n 4)
   if [ "$got" != "$expected" ]; then
     lost=$((lost + 1))

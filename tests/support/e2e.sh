@@ -1,6 +1,17 @@
 # Sourced by the end-to-end scripts. Each script defines fail() and the array pids (stopped on
 # exit) and sets work to its scratch folder before calling these.
 
+# Stops what the script started, the last first (clients before their server), and waits for
+# each: a JACK server in sync mode whose client died without closing (the program, ended by a
+# signal) takes about 6 s to end, and must not outlive the script.
+rz77_stop_pids() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+}
+
 # Skips the script when run by hand without the servers it needs; under scripts/test a missing
 # server is a failure. Arguments: the commands that must succeed, then "--", then what they are.
 rz77_require() {

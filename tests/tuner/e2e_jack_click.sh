@@ -5,7 +5,7 @@ set -euo pipefail
 program=$1 probe=$2 receiver=$3
 work=$(mktemp -d)
 pids=()
-trap 'for p in "${pids[@]}"; do kill $p 2>/dev/null || true; done; rm -rf "$work"' EXIT
+trap 'rz77_stop_pids; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; cat "$work/received" 2>/dev/null; exit 1; }
 
 source "$(dirname "$0")/../support/e2e.sh"
