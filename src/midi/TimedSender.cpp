@@ -21,13 +21,28 @@ bool TimedSender::post(uint32_t message, Clock::time_point due, std::string& err
         if (failing) {
             error = m_failure;
         }
-        if (!m_queue.empty()) {
-            due = std::max(due, m_queue.back().first);
-        }
-        m_queue.emplace_back(due, message);
+        due = orderedDue(message, due);
+        const auto after = std::upper_bound(
+            m_queue.begin(), m_queue.end(), due,
+            [](Clock::time_point time, const auto& queued) { return time < queued.first; });
+        m_queue.emplace(after, due, message);
     }
     m_wake.notify_one();
     return !failing;
+}
+
+// A system message (status 0xF0 and up) speaks to the whole device, a reset or the song's
+// position, so it keeps its place among every channel's messages: it waits for all posted before
+// it, and all posted after it wait for it.
+TimedSender::Clock::time_point TimedSender::orderedDue(uint32_t message, Clock::time_point due) {
+    if ((message & 0xF0) != 0xF0) {
+        Clock::time_point& channelDue = m_lastDue[message & 0x0F];
+        channelDue = std::max(channelDue, due);
+        return channelDue;
+    }
+    due = std::max(due, *std::max_element(m_lastDue.begin(), m_lastDue.end()));
+    m_lastDue.fill(due);
+    return due;
 }
 
 void TimedSender::run() {
@@ -37,10 +52,12 @@ void TimedSender::run() {
             m_wake.wait(lock);
             continue;
         }
-        const auto [due, message] = m_queue.front();
-        if (m_wake.wait_until(lock, due, [&] { return m_stopping; })) {
-            break;
+        // Woken early, the front is looked at again: a post may have put a message before it.
+        if (const auto due = m_queue.front().first; Clock::now() < due) {
+            m_wake.wait_until(lock, due);
+            continue;
         }
+        const uint32_t message = m_queue.front().second;
         m_queue.pop_front();
         lock.unlock();
         std::string error;
