@@ -41,6 +41,13 @@ jack_client_t* openClient() {
     return jack_client_open(kClientName, JackNoStartServer, nullptr);
 }
 
+bool writeMessage(void* buffer, uint32_t offset, uint32_t message) {
+    const jack_midi_data_t bytes[3] = {static_cast<jack_midi_data_t>(message),
+                                       static_cast<jack_midi_data_t>(message >> 8),
+                                       static_cast<jack_midi_data_t>(message >> 16)};
+    return jack_midi_event_write(buffer, offset, bytes, shortMessageLength(bytes[0])) == 0;
+}
+
 }  // namespace
 
 std::vector<std::string> jackMidiInputs() {
@@ -73,6 +80,7 @@ bool JackMidiOutput::connect(std::string& error) {
         error = "The JACK server is not running, so " + m_destination + " cannot be used.";
         return false;
     }
+    m_startup = StartupReplay(jack_get_sample_rate(m_client));
     m_port = jack_port_register(m_client, kPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_on_shutdown(
         m_client, [](void* self) { static_cast<JackMidiOutput*>(self)->m_serverGone = true; },
@@ -80,7 +88,7 @@ bool JackMidiOutput::connect(std::string& error) {
     if (m_port == nullptr || jack_set_process_callback(m_client, process, this) != 0 ||
         jack_set_port_connect_callback(m_client, connectionChanged, this) != 0 ||
         jack_set_graph_order_callback(m_client, graphReordered, this) != 0 ||
-        jack_activate(m_client) != 0) {
+        jack_set_xrun_callback(m_client, xrunOccurred, this) != 0 || jack_activate(m_client) != 0) {
         return false;
     }
     // Activating sorts the graph as well, and that notice, late, must not pass for the
@@ -129,28 +137,47 @@ int JackMidiOutput::process(jack_nframes_t frames, void* self) {
     auto& output = *static_cast<JackMidiOutput*>(self);
     void* buffer = jack_port_get_buffer(output.m_port, frames);
     jack_midi_clear_buffer(buffer);
-    if (!output.m_live.load(std::memory_order_relaxed)) {
-        output.m_cyclesConnected =
-            jack_port_connected(output.m_port) > 0 ? output.m_cyclesConnected + 1 : 0;
-        const bool sorted = output.m_reorders.load(std::memory_order_relaxed) >
-                            output.m_reordersBeforeConnect.load(std::memory_order_relaxed);
-        if (output.m_cyclesConnected < (sorted ? kCyclesBeforeLive : kCyclesWithoutNewOrder)) {
-            return 0;
-        }
-        output.m_live = true;
+    if (!output.connectionCarries()) {
+        return 0;
     }
+    const auto troubles = static_cast<uint32_t>(output.m_xruns.load(std::memory_order_relaxed)) +
+                          static_cast<uint32_t>(output.m_reorders.load(std::memory_order_relaxed));
+    output.m_startup.startCycle(
+        frames, troubles, [buffer](uint32_t message) { return writeMessage(buffer, 0, message); });
     jack_client_t* client = output.m_client;
     placeDueMessages(
         output.m_queue, jack_last_frame_time(client), frames,
         [client, frames](int64_t usec) {
             return jack_time_to_frames(client, static_cast<jack_time_t>(usec)) + frames;
         },
-        [buffer](uint32_t offset, uint32_t message) {
-            const jack_midi_data_t bytes[3] = {static_cast<jack_midi_data_t>(message),
-                                               static_cast<jack_midi_data_t>(message >> 8),
-                                               static_cast<jack_midi_data_t>(message >> 16)};
-            return jack_midi_event_write(buffer, offset, bytes, shortMessageLength(bytes[0])) == 0;
+        [&output, buffer](uint32_t offset, uint32_t message) {
+            if (!writeMessage(buffer, offset, message)) {
+                return false;
+            }
+            output.m_startup.placed(message);
+            return true;
         });
+    return 0;
+}
+
+// The process thread: true from the first cycle in which the graph runs the connection.
+bool JackMidiOutput::connectionCarries() {
+    if (m_live.load(std::memory_order_relaxed)) {
+        return true;
+    }
+    m_cyclesConnected = jack_port_connected(m_port) > 0 ? m_cyclesConnected + 1 : 0;
+    const bool sorted = m_reorders.load(std::memory_order_relaxed) >
+                        m_reordersBeforeConnect.load(std::memory_order_relaxed);
+    if (m_cyclesConnected < (sorted ? kCyclesBeforeLive : kCyclesWithoutNewOrder)) {
+        return false;
+    }
+    m_live = true;
+    return true;
+}
+
+// The notification thread.
+int JackMidiOutput::xrunOccurred(void* self) {
+    ++static_cast<JackMidiOutput*>(self)->m_xruns;
     return 0;
 }
 
