@@ -9,6 +9,11 @@ namespace {
 int clampTempo(int bpm) {
     return std::clamp(bpm, kMinTempo, kMaxTempo);
 }
+
+// Clicks laid out 0 ms apart would never leave the beat they are in.
+std::chrono::milliseconds atLeastOneMillisecond(std::chrono::milliseconds interval) {
+    return std::max(interval, std::chrono::milliseconds(1));
+}
 }  // namespace
 
 std::chrono::milliseconds intervalFor(int bpm) {
@@ -66,7 +71,7 @@ bool Settings::any() const {
 void ClickPlanner::start(Clock::time_point now, std::chrono::milliseconds interval,
                          const Settings& settings, std::optional<Clock::time_point> firstBeat) {
     m_settings = m_pending = settings;
-    m_interval = interval;
+    m_interval = atLeastOneMillisecond(interval);
     m_pendingInterval.reset();
     m_bar = 0;
     m_beat = m_subdivision = 0;
@@ -86,12 +91,17 @@ void ClickPlanner::setSettings(const Settings& settings) {
 }
 
 // Without subdivisions the beat's remainder holds no click, and the new tempo counts from the
-// last beat as on the plain metronome; otherwise the beat's clicks already laid out keep their
-// places and the new tempo starts with the next beat.
+// last beat as on the plain metronome, or from the last click heard where that was a subdivision
+// after it; otherwise the beat's clicks already laid out keep their places and the new tempo
+// starts with the next beat.
 void ClickPlanner::setInterval(std::chrono::milliseconds interval) {
+    interval = atLeastOneMillisecond(interval);
     if (m_settings.bar.subdivision == 1) {
         m_interval = interval;
-        m_beatTime = std::max(m_lastBeat + m_interval, m_lastTaken);
+        m_beatTime = m_lastBeat + m_interval;
+        if (m_beatTime <= m_lastTaken) {
+            m_beatTime = m_lastTaken + m_interval;
+        }
         m_next = plan();
     } else {
         m_pendingInterval = interval;
