@@ -76,7 +76,7 @@ void listPanelKeys(ShortcutKeys& keys) {
 }  // namespace
 
 PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome,
-                             Tuner& tuner)
+                             Tuner& tuner, const ChannelSounds& sounds)
     : QWidget(&main, Qt::Tool | Qt::FramelessWindowHint),
       m_main(main),
       m_settings(QString::fromStdString(practiceSettingsPath(main.environment().programDir)),
@@ -100,8 +100,9 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metrono
     addPage(new MetronomePage(*this, metronome, m_settings, u),
             ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
             u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
-    addPage(new TunerPage(*this, main, tuner, m_settings, u), ":/assets/practice-tuner-skin.svg",
-            tr("TUNER"), u.toPixels(190 * 15, 16 * 15, 40 * 15, 14 * 15));
+    addPage(new TunerPage(*this, main, tuner, sounds, m_settings, u),
+            ":/assets/practice-tuner-skin.svg", tr("TUNER"),
+            u.toPixels(190 * 15, 16 * 15, 40 * 15, 14 * 15));
     const auto turn = [this](int by) {
         showPage((m_page + by + static_cast<int>(m_pages.size())) %
                  static_cast<int>(m_pages.size()));

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <vector>
 
+class ChannelSounds;
 class Metronome;
 class QPushButton;
 class SkinnedWindow;
@@ -19,7 +20,8 @@ class frmMain;
 class PracticePanel : public QWidget {
     Q_OBJECT
 public:
-    PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome, Tuner& tuner);
+    PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome, Tuner& tuner,
+                  const ChannelSounds& sounds);
 
     void toggle();
     TrackPage& trackPage() { return *m_trackPage; }

@@ -9,6 +9,7 @@
 #include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
 #include "app/frmMain.h"
+#include "midi/ChannelSounds.h"
 #include "midi/MIDI_CMD.h"
 #include "midi/MIDI_OUT.h"
 #include "practice/TunerMeter.h"
@@ -38,11 +39,12 @@ const char* kEntryStyle =
 
 }  // namespace
 
-TunerPage::TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, QSettings& settings,
-                     const ScreenUnits& units)
+TunerPage::TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, const ChannelSounds& sounds,
+                     QSettings& settings, const ScreenUnits& units)
     : QWidget(&panel),
       m_main(main),
       m_tuner(tuner),
+      m_sounds(sounds),
       m_settings(settings),
       m_units(units),
       m_capture([this](const float* samples, size_t count) { hear(samples, count); }) {
@@ -108,6 +110,7 @@ QLineEdit* TunerPage::entry(const QString& name, const QString& tip, const QRect
     made->setToolTip(tip);
     made->setAccessibleName(tip);
     made->setStyleSheet(QString(kEntryStyle).arg(m_units.fontPixels(8)));
+    PanelControls::cancelOnEscape(*this, *made);
     return made;
 }
 
@@ -318,11 +321,15 @@ void TunerPage::applyCustom() {
     applyTuning(static_cast<int>(Tunings::known().size()));
 }
 
-// The sustained instrument on the notes' channel while on, the chosen one again when off.
+// The sustained instrument on the notes' channel while on; when off, the instrument the channel
+// had before, unless one has been chosen in Setup since.
 void TunerPage::applySustain() {
+    const int16_t channel = m_main.state.channel;
+    const int16_t current = m_sounds.program(channel).value_or(m_main.state.Sound);
     if (m_sustain->isChecked()) {
-        MIDI_CMD::ProgramChange(m_main.state.channel, 0, kSustainedProgram);
-    } else {
-        MIDI_CMD::ProgramChange(m_main.state.channel, 0, m_main.state.Sound);
+        m_programBeforeSustain = current == kSustainedProgram ? m_main.state.Sound : current;
+        MIDI_CMD::ProgramChange(channel, 0, kSustainedProgram);
+    } else if (current == kSustainedProgram) {
+        MIDI_CMD::ProgramChange(channel, 0, m_programBeforeSustain);
     }
 }

@@ -12,6 +12,7 @@
 #include "tuner/PitchDetector.h"
 #include "tuner/Tunings.h"
 
+class ChannelSounds;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -28,8 +29,9 @@ struct ScreenUnits;
 class TunerPage : public QWidget {
     Q_OBJECT
 public:
-    TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, QSettings& settings,
-              const ScreenUnits& units);
+    // The sounds are those the MIDI output has been given, to come back to after SUSTAIN.
+    TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, const ChannelSounds& sounds,
+              QSettings& settings, const ScreenUnits& units);
     ~TunerPage() override;
 
 protected:
@@ -56,6 +58,7 @@ private:
 
     frmMain& m_main;
     Tuner& m_tuner;
+    const ChannelSounds& m_sounds;
     QSettings& m_settings;
     const ScreenUnits& m_units;
     PanelControls::PageKeys m_keys;
@@ -70,6 +73,7 @@ private:
     int m_tuningIndex = 0;  // known() and one more for the custom tuning
     Tunings::Strings m_customNotes = Tunings::known().front().notes;
     std::optional<int> m_followed;  // the note of the string last clicked
+    int16_t m_programBeforeSustain = 0;
 
     // Written by the capture thread, read by the display's timer.
     PitchDetector m_detector{CaptureStream::kSampleRate};

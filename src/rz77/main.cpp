@@ -11,6 +11,7 @@
 #include "audio/PulseAudioStream.h"
 #include "common/LibraryLog.h"
 #include "metronome/Metronome.h"
+#include "midi/KeptSynthSounds.h"
 #include "midi/MIDI_OUT.h"
 #include "midi/SystemMidi.h"
 #include "mp3/Mp3Panel.h"
@@ -36,8 +37,9 @@ int main(int argc, char** argv) {
     // The one stream to the sound server, shared by the synthesizer and the MP3 player.
     AudioEngine engine(PulseAudioStream::opener());
     SystemMidi midi(engine);
+    KeptSynthSounds output(midi);
     MessageBoxReporter reporter;
-    MIDI_OUT::SetPlatform(&midi, &reporter);
+    MIDI_OUT::SetPlatform(&output, &reporter);
 
     frmSplash splash(AppEnvironment::ofApplication(), [&](const AppEnvironment& environment) {
         auto* window = new frmMain(environment);
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
         auto* metronome = new Metronome(*window);
         new SetupButton(*window, reporter);
         auto track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        new PracticePanel(*window, *track, *metronome, *tuner);
+        new PracticePanel(*window, *track, *metronome, *tuner, output.sounds());
         new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
         return window;
     });

@@ -15,6 +15,7 @@
 #include "Servers.h"
 #include "TempDir.h"
 #include "app/frmMain.h"
+#include "midi/ChannelSounds.h"
 #include "midi/MIDI_OUT.h"
 #include "practice/TunerPage.h"
 #include "tuner/Tuner.h"
@@ -30,11 +31,12 @@ TEST(TunerListen, APluckedAFiveCentsSharpReadsPlusFive) {
     TempDir dir;
     frmMain window(AppEnvironment{dir.str(), {}});
     auto* tuner = new Tuner(window);
+    const ChannelSounds sounds;
     QWidget panel;
     panel.resize(300, 310);
     QSettings settings(QString::fromStdString(dir.str() + "/practice.conf"), QSettings::IniFormat);
     settings.setValue("tuner/listen", true);
-    auto* page = new TunerPage(panel, window, *tuner, settings, window.environment().units);
+    auto* page = new TunerPage(panel, window, *tuner, sounds, settings, window.environment().units);
     panel.show();
     ASSERT_TRUE(page->isVisible());
 
