@@ -29,10 +29,20 @@ QString ShortcutKeys::keyNames(const QList<QKeySequence>& keys) {
     return names.join(", ");
 }
 
+// The window's shortcuts are live in its tool windows too (the practice panel), so their entries
+// count as the window's own.
 bool ShortcutKeys::isTextEntryOfWindow(const QObject* object) const {
     const auto* widget = qobject_cast<const QWidget*>(object);
-    return widget != nullptr && widget->window() == &m_window &&
-           widget->testAttribute(Qt::WA_InputMethodEnabled);
+    if (widget == nullptr || !widget->testAttribute(Qt::WA_InputMethodEnabled)) {
+        return false;
+    }
+    for (const QWidget* window = widget->window(); window != nullptr;
+         window = window->parentWidget() ? window->parentWidget()->window() : nullptr) {
+        if (window == &m_window) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // A shown entry takes every key. A hidden one may keep the focus after it closes; then the keys

@@ -8,8 +8,8 @@
 #include <vector>
 
 // Keys on a window that call its handlers, for a player whose hands are on the guitar or whose
-// foot switch sends key presses. While a text entry of the window is shown with focus they stand
-// aside, so every key reaches the entry.
+// foot switch sends key presses. While a text entry of the window, or of a tool window of it, is
+// shown with focus they stand aside, so every key reaches the entry.
 class ShortcutKeys : public QObject {
     Q_OBJECT
 public:

@@ -2,8 +2,10 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <memory>
 
 #include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
@@ -24,7 +26,43 @@ const char* kSpinStyle =
     "font-weight: bold; font-size: %1px; padding: 0 1px; }"
     "QSpinBox:focus { border-color: #FF9F2E; }";
 
+// Remembers what a box shows as it takes the keys; Escape puts that back.
+class EscapeCancels : public QObject {
+public:
+    EscapeCancels(QWidget& page, QWidget& box, std::function<void()> remember,
+                  std::function<void()> restore)
+        : QObject(&box),
+          m_page(page),
+          m_remember(std::move(remember)),
+          m_restore(std::move(restore)) {
+        box.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) {
+            m_remember();
+        } else if (event->type() == QEvent::KeyPress &&
+                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            m_restore();
+            m_page.setFocus();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_page;
+    std::function<void()> m_remember, m_restore;
+};
+
 }  // namespace
+
+void cancelOnEscape(QWidget& page, QLineEdit& box) {
+    auto text = std::make_shared<QString>();
+    new EscapeCancels(
+        page, box, [&box, text] { *text = box.text(); }, [&box, text] { box.setText(*text); });
+}
 
 QPushButton* button(QWidget& page, const ScreenUnits& units, const QString& text,
                     const QString& name, const QString& tip, const QRect& at) {
@@ -62,7 +100,12 @@ QSpinBox* spinBox(QWidget& page, const ScreenUnits& units, const QString& name, 
     made->setButtonSymbols(QAbstractSpinBox::NoButtons);
     made->setAlignment(Qt::AlignCenter);
     made->setStyleSheet(QString(kSpinStyle).arg(units.fontPixels(8)));
+    made->setKeyboardTracking(false);
     QObject::connect(made, &QSpinBox::editingFinished, &page, [&page] { page.setFocus(); });
+    auto value = std::make_shared<int>();
+    new EscapeCancels(
+        page, *made, [made, value] { *value = made->value(); },
+        [made, value] { made->setValue(*value); });
     return made;
 }
 

@@ -8,6 +8,7 @@
 class QEvent;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QWidget;
@@ -24,6 +25,9 @@ QLabel* display(QWidget& page, const ScreenUnits& units, const QString& name, co
                 const QRect& at);
 QSpinBox* spinBox(QWidget& page, const ScreenUnits& units, const QString& name, const QString& tip,
                   const QRect& at, int from, int to, int step);
+// A box's Escape puts back what it showed when it took the keys and hands them back to the page.
+// A spin box takes a typed number when Return hands the keys back, not at every digit.
+void cancelOnEscape(QWidget& page, QLineEdit& box);
 // A display's name is what it shows, for a screen reader.
 void show(QLabel& display, const QString& text);
 
