@@ -265,9 +265,6 @@ public:
         const Before before{m_metronome->isRunning(), m_tuner->tmrLoopSpeed.isActive(),
                             m_metronome->beatInterval()};
         const std::string done = perform(action);
-        if (m_verbose && !done.empty()) {
-            std::cout << "  " << done << "\n" << std::flush;
-        }
         if (!m_model.faults.empty()) {
             return m_model.faults.front();
         }
@@ -338,13 +335,24 @@ private:
         return focus != nullptr && focus->window() == &window ? focus : &window;
     }
 
+    // Named before it is done, so that the last name printed is the step that crashed.
+    std::string say(std::string what) const {
+        if (m_verbose) {
+            std::cout << "  " << what << "\n" << std::flush;
+        }
+        return what;
+    }
+
     std::string mainKey(Qt::Key key) {
+        const auto what =
+            say("key " + QKeySequence(key).toString().toStdString() + " on the main window");
         activate(*m_window);
         QTest::keyClick(focusIn(*m_window), key);
-        return "key " + QKeySequence(key).toString().toStdString() + " on the main window";
+        return what;
     }
 
     std::string clickHitArea(const char* name) {
+        say(std::string("click ") + name);
         activate(*m_window);
         QTest::mouseClick(m_window->findChild<QWidget*>(name), Qt::LeftButton);
         return std::string("click ") + name;
@@ -353,44 +361,50 @@ private:
     std::string drag(const Action& act) {
         const char* names[] = {"imgBPMslider", "imgVolLoop0", "imgVolLoop1"};
         const char* name = names[act.a % 3];
-        QWidget* what = m_window->findChild<QWidget*>(name);
+        QWidget* widget = m_window->findChild<QWidget*>(name);
         const int by = act.b % 160 - 80;
-        QTest::mousePress(what, Qt::LeftButton, {}, QPoint(2, 5));
+        const auto what = say(std::string("drag ") + name + " by " + std::to_string(by));
+        QTest::mousePress(widget, Qt::LeftButton, {}, QPoint(2, 5));
         QMouseEvent move(QEvent::MouseMove, QPointF(2 + by, 5),
-                         what->mapToGlobal(QPointF(2 + by, 5)), Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(what, &move);
-        QTest::mouseRelease(what, Qt::LeftButton, {}, QPoint(2 + by, 5));
-        return std::string("drag ") + name + " by " + std::to_string(by);
+                         widget->mapToGlobal(QPointF(2 + by, 5)), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(widget, &move);
+        QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(2 + by, 5));
+        return what;
     }
 
     std::string typeTempo(const Action& act) {
+        const Qt::Key end = act.b % 4 == 0 ? Qt::Key_Escape : Qt::Key_Return;
+        const auto what =
+            say("type tempo '" + act.text + (end == Qt::Key_Escape ? "' Escape" : "' Return"));
         activate(*m_window);
         QTest::mouseClick(m_window->findChild<QWidget*>("lblBPM"), Qt::LeftButton);
         QTest::keyClicks(focusIn(*m_window), QString::fromStdString(act.text));
-        const Qt::Key end = act.b % 4 == 0 ? Qt::Key_Escape : Qt::Key_Return;
         QTest::keyClick(focusIn(*m_window), end);
-        return "type tempo '" + act.text + (end == Qt::Key_Escape ? "' Escape" : "' Return");
+        return what;
     }
 
     std::string panelKey(const Action& act) {
         if (!m_panel->isVisible()) {
             return mainKey(Qt::Key_F2);
         }
-        activate(*m_panel);
         const Qt::Key key = kPanelKeys[act.a % std::size(kPanelKeys)];
         const Qt::KeyboardModifiers shift = act.b % 5 == 0 ? Qt::ShiftModifier : Qt::NoModifier;
+        const auto what =
+            say("key " + QKeySequence(key | shift).toString().toStdString() + " on the panel");
+        activate(*m_panel);
         QTest::keyClick(focusIn(*m_panel), key, shift);
-        return "key " + QKeySequence(key | shift).toString().toStdString() + " on the panel";
+        return what;
     }
 
     std::string switchPage(const Action& act) {
         if (!m_panel->isVisible()) {
             return mainKey(Qt::Key_F2);
         }
+        const auto what = say("switch page");
         activate(*m_panel);
         QTest::keyClick(focusIn(*m_panel), act.a % 2 ? Qt::Key_PageUp : Qt::Key_PageDown,
                         Qt::ControlModifier);
-        return "switch page";
+        return what;
     }
 
     // Typed into a box of the page shown: the box must get every key, and Return must hand the
@@ -409,13 +423,14 @@ private:
             }
         }
         if (boxes.empty()) {
-            return "no box to type in";
+            return say("no box to type in");
         }
         QWidget* box = boxes[act.a % boxes.size()];
+        const auto what = say("type '" + act.text + "' in " + box->objectName().toStdString());
         QTest::mouseClick(box, Qt::LeftButton);
         // A click activates the window under a window manager; the offscreen platform is told.
         if (!activate(*m_panel)) {
-            return "the panel would not take the keys";
+            return say("the panel would not take the keys");
         }
         box->setFocus(Qt::MouseFocusReason);
         QTest::keyClick(focusIn(*m_panel), Qt::Key_A, Qt::ControlModifier);
@@ -423,7 +438,7 @@ private:
         const QString text = QString::fromStdString(act.text);
         QTest::keyClicks(focusIn(*m_panel), text);
         m_typed = {box, text, notesBefore};
-        return "type '" + act.text + "' in " + box->objectName().toStdString();
+        return what;
     }
 
     // After typing, the text is the box's; then Return applies it and hands the keys back.
@@ -464,25 +479,36 @@ private:
     std::string inDialog(frmSetup& setup, const Action& act) {
         activate(setup);
         switch (act.a % 8) {
-            case 0:
-                setup.cboDevice->setCurrentIndex(act.b % std::max(1, setup.cboDevice->count()));
-                return "Setup: device " + std::to_string(setup.cboDevice->currentIndex());
-            case 1:
-                setup.cboSounds->setCurrentIndex(act.b % std::max(1, setup.cboSounds->count()));
-                return "Setup: sound " + std::to_string(setup.cboSounds->currentIndex());
-            case 2:
+            case 0: {
+                const int device = act.b % std::max(1, setup.cboDevice->count());
+                const auto what = say("Setup: device " + std::to_string(device));
+                setup.cboDevice->setCurrentIndex(device);
+                return what;
+            }
+            case 1: {
+                const int sound = act.b % std::max(1, setup.cboSounds->count());
+                const auto what = say("Setup: sound " + std::to_string(sound));
+                setup.cboSounds->setCurrentIndex(sound);
+                return what;
+            }
+            case 2: {
+                const auto what = say("Setup: channel " + std::to_string(act.b % 16 + 1));
                 setup.cboChannel->setCurrentIndex(act.b % 16);
-                return "Setup: channel " + std::to_string(act.b % 16 + 1);
+                return what;
+            }
             case 3:
                 QTest::mouseClick(setup.findChild<QWidget*>("imgOK"), Qt::LeftButton);
-                return "Setup OK";
+                return say("Setup OK");
             case 4:
+                say("Setup Cancel");
                 QTest::mouseClick(setup.findChild<QWidget*>("imgCancel"), Qt::LeftButton);
                 return "Setup Cancel";
             case 5:
+                say("Setup Escape");
                 QTest::keyClick(&setup, Qt::Key_Escape);
                 return "Setup Escape";
             case 6:
+                say("Setup Close");
                 setup.close();
                 return "Setup Close";
             default:
@@ -491,8 +517,9 @@ private:
     }
 
     std::string wait(const Action& act) {
+        const auto what = say("wait " + std::to_string(20 + act.b % 400) + " ms");
         QTest::qWait(20 + act.b % 400);
-        return "wait " + std::to_string(20 + act.b % 400) + " ms";
+        return what;
     }
 
     // Whenever the built-in synthesizer is open it has the sound chosen on every channel, the
@@ -605,6 +632,7 @@ int runChild(const std::vector<Action>& actions, const std::string& track, bool 
     const pid_t child = fork();
     if (child == 0) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("QT_LOGGING_RULES", "qt.qpa.*=false", 1);
         int argc = 1;
         char name[] = "hands";
         char* argv[] = {name, nullptr};
