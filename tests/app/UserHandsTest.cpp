@@ -167,7 +167,7 @@ const char* const kTexts[] = {"120",
                               "C-1 x",
                               "60",
                               "0"};
-constexpr int kKinds = 12;
+constexpr int kKinds = 14;
 
 std::vector<Action> actionsFor(unsigned seed, int steps) {
     std::mt19937 random(seed);
@@ -185,46 +185,21 @@ const Qt::Key kMainKeys[] = {
     Qt::Key_Up, Qt::Key_Down,   Qt::Key_L,        Qt::Key_S,     Qt::Key_Return, Qt::Key_Space,
     Qt::Key_T,  Qt::Key_Y,      Qt::Key_O,        Qt::Key_P,     Qt::Key_K,      Qt::Key_X,
     Qt::Key_F2, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Escape};
-const Qt::Key kPanelKeys[] = {Qt::Key_Left,
-                              Qt::Key_Right,
-                              Qt::Key_Up,
-                              Qt::Key_Down,
-                              Qt::Key_Home,
-                              Qt::Key_Minus,
-                              Qt::Key_Equal,
-                              Qt::Key_Comma,
-                              Qt::Key_Period,
-                              Qt::Key_Less,
-                              Qt::Key_Greater,
-                              Qt::Key_BracketLeft,
-                              Qt::Key_BracketRight,
-                              Qt::Key_Backslash,
-                              Qt::Key_Underscore,
-                              Qt::Key_Plus,
-                              Qt::Key_BraceLeft,
-                              Qt::Key_BraceRight,
-                              Qt::Key_A,
-                              Qt::Key_B,
-                              Qt::Key_C,
-                              Qt::Key_D,
-                              Qt::Key_E,
-                              Qt::Key_F,
-                              Qt::Key_G,
-                              Qt::Key_H,
-                              Qt::Key_L,
-                              Qt::Key_M,
-                              Qt::Key_P,
-                              Qt::Key_R,
-                              Qt::Key_S,
-                              Qt::Key_T,
-                              Qt::Key_U,
-                              Qt::Key_V,
-                              Qt::Key_W,
-                              Qt::Key_Y,
-                              Qt::Key_Space,
-                              Qt::Key_Return,
-                              Qt::Key_Escape,
-                              Qt::Key_5};
+// Each page's own keys, and a few every page may see.
+const std::vector<Qt::Key> kTrackKeys = {
+    Qt::Key_Left,      Qt::Key_Right,      Qt::Key_Home,  Qt::Key_BracketLeft, Qt::Key_BracketRight,
+    Qt::Key_Backslash, Qt::Key_Minus,      Qt::Key_Equal, Qt::Key_Comma,       Qt::Key_Period,
+    Qt::Key_Less,      Qt::Key_Greater,    Qt::Key_R,     Qt::Key_Underscore,  Qt::Key_Plus,
+    Qt::Key_BraceLeft, Qt::Key_BraceRight, Qt::Key_C,     Qt::Key_T,           Qt::Key_B};
+const std::vector<Qt::Key> kMetronomeKeys = {
+    Qt::Key_Minus, Qt::Key_Equal, Qt::Key_Left,  Qt::Key_Right,  Qt::Key_Up, Qt::Key_Down,
+    Qt::Key_A,     Qt::Key_S,     Qt::Key_Comma, Qt::Key_Period, Qt::Key_Y,  Qt::Key_V,
+    Qt::Key_R,     Qt::Key_H,     Qt::Key_G,     Qt::Key_F,      Qt::Key_D,  Qt::Key_E,
+    Qt::Key_U,     Qt::Key_P,     Qt::Key_M,     Qt::Key_Space};
+const std::vector<Qt::Key> kTunerKeys = {Qt::Key_L, Qt::Key_R, Qt::Key_T,
+                                         Qt::Key_C, Qt::Key_W, Qt::Key_S};
+const std::vector<Qt::Key> kAnyPageKeys = {Qt::Key_Space, Qt::Key_Return, Qt::Key_Escape, Qt::Key_5,
+                                           Qt::Key_L};
 const char* const kHitAreas[] = {"imgString0",  "imgString1", "imgString2",  "imgString3",
                                  "imgString4",  "imgString5", "imgNoteUp",   "imgNoteDown",
                                  "imgPlaynote", "imgLoop",    "imgStopnote", "imgBPMPlay",
@@ -319,6 +294,9 @@ private:
                 return typeInPanelBox(act);
             case 9:
                 return switchPage(act);
+            case 10:
+            case 11:
+                return clickPanelButton(act);
             default:
                 return wait(act);
         }
@@ -387,13 +365,41 @@ private:
         if (!m_panel->isVisible()) {
             return mainKey(Qt::Key_F2);
         }
-        const Qt::Key key = kPanelKeys[act.a % std::size(kPanelKeys)];
+        const std::vector<Qt::Key>& keys = act.b % 7 == 0 ? kAnyPageKeys : pageKeys();
+        const Qt::Key key = keys[act.a % keys.size()];
         const Qt::KeyboardModifiers shift = act.b % 5 == 0 ? Qt::ShiftModifier : Qt::NoModifier;
         const auto what =
             say("key " + QKeySequence(key | shift).toString().toStdString() + " on the panel");
         activate(*m_panel);
         QTest::keyClick(focusIn(*m_panel), key, shift);
         return what;
+    }
+
+    std::string clickPanelButton(const Action& act) {
+        if (!m_panel->isVisible()) {
+            return mainKey(Qt::Key_F2);
+        }
+        std::vector<QPushButton*> buttons;
+        for (QPushButton* button : m_panel->findChildren<QPushButton*>()) {
+            if (button->isVisible() && button->isEnabled()) {
+                buttons.push_back(button);
+            }
+        }
+        if (buttons.empty()) {
+            return say("no button to click");
+        }
+        QPushButton* button = buttons[act.a % buttons.size()];
+        const auto what = say("click " + button->objectName().toStdString() + " '" +
+                              button->text().toStdString() + "' on the panel");
+        QTest::mouseClick(button, Qt::LeftButton);
+        return what;
+    }
+
+    const std::vector<Qt::Key>& pageKeys() const {
+        if (m_panel->findChild<QWidget*>("metronomePage")->isVisible()) {
+            return kMetronomeKeys;
+        }
+        return m_panel->findChild<QWidget*>("tunerPage")->isVisible() ? kTunerKeys : kTrackKeys;
     }
 
     std::string switchPage(const Action& act) {
