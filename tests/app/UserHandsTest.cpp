@@ -19,7 +19,6 @@
 #include <fstream>
 #include <iostream>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "MakeMp3.h"
@@ -52,8 +51,7 @@ class DeviceModel : public MidiSystem {
 public:
     struct Sent {
         uint32_t message;
-        Clock::time_point due, at;
-        int32_t device;
+        Clock::time_point due;
     };
     std::vector<Sent> sent;
     std::vector<std::string> faults;
@@ -97,7 +95,7 @@ public:
                 synth[status & 0x0F] = data1;
             }
         }
-        sent.push_back({message, due, Clock::now(), m_open.second});
+        sent.push_back({message, due});
         return MidiResultCode::Ok;
     }
     std::string errorText(MidiResult code) override { return "error " + std::to_string(code); }
