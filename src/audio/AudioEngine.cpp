@@ -122,7 +122,7 @@ bool AudioEngine::open(std::string& error) {
     // A stream opened again goes on from the frame that is due now, so sources keep their clock.
     const double due = std::chrono::duration<double>(now - m_origin).count() * kSampleRate;
     m_position = (static_cast<int64_t>(due) / kBlockFrames + 1) * kBlockFrames;
-    m_timedInUse = nullptr;
+    m_timedPlaced.reset();
     resetClockFollowing();
     m_failed = false;
     return true;
@@ -148,6 +148,7 @@ bool AudioEngine::healthy(std::string& error) const {
 
 void AudioEngine::setTimedSource(TimedSource* source) {
     m_timed.store(source);
+    ++m_timedHandovers;
     while (m_inBlock.load()) {
         std::this_thread::yield();
     }
@@ -225,10 +226,7 @@ int AudioEngine::renderTimed(TimedSource* timed) {
         std::fill_n(m_right.begin(), frames, 0.0f);
         return frames;
     }
-    if (timed != m_timedInUse) {
-        timed->moveTo(m_position);
-        m_timedInUse = timed;
-    }
+    placeTimed(*timed);
     timed->render(m_left.data(), m_right.data(), kBlockFrames);
     if (m_resampler) {
         m_resampler->process(m_left.data(), m_right.data(), kBlockFrames, m_convertedLeft.data(),
@@ -237,6 +235,15 @@ int AudioEngine::renderTimed(TimedSource* timed) {
         std::copy_n(m_convertedRight.begin(), frames, m_right.begin());
     }
     return frames;
+}
+
+// A source handed over, or the stream opened again, starts at the engine's position.
+void AudioEngine::placeTimed(TimedSource& timed) {
+    const uint32_t handover = m_timedHandovers.load();
+    if (m_timedPlaced != handover) {
+        timed.moveTo(m_position);
+        m_timedPlaced = handover;
+    }
 }
 
 void AudioEngine::interleave(int rendered, int frames) {
@@ -271,10 +278,7 @@ bool AudioEngine::waitWhileIdle() {
     TimedSource* timed = m_timed.load();
     while (renderableAt(m_position + 2 * kBlockFrames) + kPostingMargin <= now) {
         if (timed != nullptr) {
-            if (timed != m_timedInUse) {
-                timed->moveTo(m_position);
-                m_timedInUse = timed;
-            }
+            placeTimed(*timed);
             timed->skip(kBlockFrames);
         }
         m_position += kBlockFrames;

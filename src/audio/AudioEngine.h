@@ -67,6 +67,7 @@ private:
     void stopThread();
     int streamFrames() const { return m_resampler ? kBlockFrames / 4 * 3 : kBlockFrames; }
     int renderTimed(TimedSource* timed);
+    void placeTimed(TimedSource& timed);
     int slipFrames(int frames);
     void interleave(int rendered, int frames);
     void followServerClock(Clock::time_point writeTime, Clock::time_point now);
@@ -89,7 +90,9 @@ private:
     std::atomic<TimedSource*> m_timed{nullptr};
     std::atomic<StreamSource*> m_stream{nullptr};
     mutable std::atomic<bool> m_inBlock{false};
-    TimedSource* m_timedInUse = nullptr;  // the audio thread's
+    // Counted, not compared by address: a source made where the last one was is still new.
+    std::atomic<uint32_t> m_timedHandovers{0};
+    std::optional<uint32_t> m_timedPlaced;  // the audio thread's: the handover it has placed
 
     // The audio thread's.
     int64_t m_position = 0;
