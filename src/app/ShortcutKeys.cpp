@@ -36,13 +36,11 @@ bool ShortcutKeys::isTextEntryOfWindow(const QObject* object) const {
     if (widget == nullptr || !widget->testAttribute(Qt::WA_InputMethodEnabled)) {
         return false;
     }
-    for (const QWidget* window = widget->window(); window != nullptr;
-         window = window->parentWidget() ? window->parentWidget()->window() : nullptr) {
-        if (window == &m_window) {
-            return true;
-        }
+    const QWidget* window = widget->window();
+    while (window != &m_window && window->windowType() == Qt::Tool && window->parentWidget()) {
+        window = window->parentWidget()->window();
     }
-    return false;
+    return window == &m_window;
 }
 
 // A shown entry takes every key. A hidden one may keep the focus after it closes; then the keys
