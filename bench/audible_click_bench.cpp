@@ -1,7 +1,9 @@
 // What a user hears from the built-in synthesizer: the real program's MIDI path (MIDI_OUT on
 // device -1, clicks from the metronome's own timer) plays into the sound server while its
 // monitor is recorded; every click's onset is found to the sample and compared with the grid.
-//   audible_click_bench [--seconds N] [--stall] [--track]
+//   audible_click_bench [--seconds N] [--quiet S] [--stall] [--track]
+// --quiet waits S seconds with nothing sounding before each run (5 by default), so that the first
+// click comes after the stream has been let go quiet.
 // --stall blocks the user-interface thread for a random 0-25 ms before some ticks; --track plays
 // a 320 kbit/s backing track (a low tone, filtered out before the clicks are found) under them.
 // Needs a PulseAudio server with a null sink named nullsink (bench/audible_click_bench.sh starts
@@ -168,9 +170,10 @@ void reportClicks(MonitorRecorder& recorder, size_t from, size_t to,
         }
     }
     if (!latencies.empty()) {
-        std::printf("  latency stamp -> onset: min %.3f  max %.3f  spread %.3f ms\n",
-                    percentile(latencies, 0), percentile(latencies, 1),
-                    percentile(latencies, 1) - percentile(latencies, 0));
+        std::printf(
+            "  latency stamp -> onset: min %.3f  max %.3f  spread %.3f ms; first click %.3f\n",
+            percentile(latencies, 0), percentile(latencies, 1),
+            percentile(latencies, 1) - percentile(latencies, 0), latencies.front());
     }
 }
 
@@ -313,11 +316,14 @@ private:
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     double seconds = 60;
+    double quiet = 5;
     bool stall = false;
     bool track = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::max(3.0, std::atof(argv[++i]));
+        } else if (std::strcmp(argv[i], "--quiet") == 0 && i + 1 < argc) {
+            quiet = std::max(0.0, std::atof(argv[++i]));
         } else if (std::strcmp(argv[i], "--stall") == 0) {
             stall = true;
         } else if (std::strcmp(argv[i], "--track") == 0) {
@@ -334,7 +340,8 @@ int main(int argc, char** argv) {
     {
         frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}});
         Metronome metronome(window);
-        bench::runFor(5.0);  // a user sets the tempo and presses START some seconds after the start
+        // A user sets the tempo and presses START some seconds after the start.
+        bench::runFor(quiet);
         std::unique_ptr<Staller> staller = stall ? std::make_unique<Staller>() : nullptr;
         std::printf("%.0f s per run%s%s\n", seconds,
                     stall ? ", user-interface thread stalled 0-25 ms at random" : "",
@@ -344,6 +351,9 @@ int main(int argc, char** argv) {
             player.setFile(makeBackingTrack(seconds + 5));
         }
         for (const bench::Tempo& tempo : bench::kTempos) {
+            if (&tempo != &bench::kTempos[0]) {
+                bench::runFor(quiet);
+            }
             bench::setTempo(metronome, tempo);
             std::printf("metronome at %d BPM (%d ms)\n", tempo.bpm, metronome.beatInterval());
             midi.clicks.clear();

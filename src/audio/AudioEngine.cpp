@@ -130,6 +130,8 @@ bool AudioEngine::open(std::string& error) {
 
 void AudioEngine::resetClockFollowing() {
     m_queueAligned = false;
+    m_paused = false;
+    m_resumed = false;
     m_drift = DriftFollower();
     m_slip = 0;
     m_nextCheck = m_position + framesIn(kAlignSeconds);
@@ -200,6 +202,14 @@ bool AudioEngine::processBlock(Clock::time_point writeTime, Clock::time_point no
     int frames = 0;
     {
         InBlock inBlock(m_inBlock);
+        if (m_paused) {
+            // Waiting as long as the blocks written before the pause did keeps every frame at its
+            // due time plus the latency.
+            m_paused = false;
+            m_resumed = true;
+            m_sink->resume(kLatency - kPostingMargin -
+                           std::chrono::duration_cast<microseconds>(now - writeTime));
+        }
         const int rendered = renderTimed(m_timed.load());
         frames = rendered + slipFrames(rendered);
         interleave(rendered, frames);
@@ -265,6 +275,11 @@ void AudioEngine::fail(const std::string& error) {
 // next block still goes to the place that keeps it on time. The last one due is still rendered,
 // in case the message that woke the thread falls in it.
 bool AudioEngine::waitWhileIdle() {
+    // Once the stream keeps our clock, the server is let stop taking it: an empty stream that it
+    // still takes wakes its output every few milliseconds.
+    if (m_queueAligned && !m_paused) {
+        m_paused = m_sink->pause();
+    }
     if (sourcesIdle()) {
         static_cast<void>(m_wake.try_acquire_for(kIdleWake));
     }
@@ -300,6 +315,16 @@ int AudioEngine::slipFrames(int frames) {
 }
 
 void AudioEngine::followServerClock(Clock::time_point writeTime, Clock::time_point now) {
+    if (m_resumed) {
+        // The first answer after a pause says how far the placing missed; the first blocks are
+        // still silent while it comes (a message is due at the latency or later), so the slip
+        // that makes it good is not heard.
+        if (const auto queued = m_sink->untilPlayed()) {
+            m_resumed = false;
+            alignQueue(*queued + std::chrono::duration_cast<microseconds>(now - writeTime));
+        }
+        return;
+    }
     const double window = m_queueAligned ? kCheckSeconds : kAlignWindowSeconds;
     if (m_position < m_nextCheck - framesIn(window)) {
         return;  // still settling

@@ -101,6 +101,8 @@ private:
     std::optional<ThreeQuarterResampler> m_resampler;
     std::vector<float> m_left, m_right, m_convertedLeft, m_convertedRight, m_interleaved;
     bool m_queueAligned = false;
+    bool m_paused = false;   // the sink is told to stop taking the stream
+    bool m_resumed = false;  // and to take it again, with no answer since
     DriftFollower m_drift;
     double m_slip = 0;  // frames the stream owes the server's clock
     int64_t m_nextCheck = 0;

@@ -27,4 +27,9 @@ public:
     virtual bool service(std::string& error) = 0;
     // How long the frame written last waits before the output plays it; nothing while unknown.
     virtual std::optional<std::chrono::microseconds> untilPlayed() = 0;
+    // Lets the server stop taking the stream while nothing sounds, so that it does no work for
+    // it; false where the sink cannot.
+    virtual bool pause() { return false; }
+    // The first frames written after a pause are placed so that the last of them waits this long.
+    virtual void resume(std::chrono::microseconds /*untilPlayed*/) {}
 };

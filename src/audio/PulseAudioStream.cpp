@@ -1,5 +1,6 @@
 #include "audio/PulseAudioStream.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <pulse/context.h>
@@ -148,6 +149,9 @@ bool PulseAudioStream::write(const float* interleaved, int frames, std::string& 
     if (!pump(error)) {
         return false;
     }
+    if (m_placeRead) {
+        placeAfterPause(frames);
+    }
     // Each block goes to its own place in the stream, so that after an underrun the server drops
     // only what came too late and everything later still plays at its time.
     const auto offset = static_cast<int64_t>(m_framesWritten * 2 * sizeof(float));
@@ -176,6 +180,13 @@ bool PulseAudioStream::pump(std::string& error) {
 // output has played up to moves on smoothly, at the stream's rate, while the server's read
 // position moves in its output's steps; the first is the one to measure by.
 std::optional<std::chrono::microseconds> PulseAudioStream::untilPlayed() {
+    if (m_awaitingFreshTiming) {
+        if (m_timingRequest != nullptr &&
+            pa_operation_get_state(m_timingRequest) == PA_OPERATION_RUNNING) {
+            return std::nullopt;
+        }
+        m_awaitingFreshTiming = false;
+    }
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
     if (timing == nullptr || timing->read_index_corrupt != 0) {
         askForTiming();
@@ -190,6 +201,59 @@ std::optional<std::chrono::microseconds> PulseAudioStream::untilPlayed() {
     const double playingSeconds =
         (static_cast<double>(timing->sink_usec) - (timing->playing != 0 ? age : 0)) * 1e-6;
     return std::chrono::microseconds(std::llround((queuedSeconds + playingSeconds) * 1e6));
+}
+
+// Corked, the server takes nothing from the stream and its output need not run for it. The
+// position it has read up to stands still; the report asked for after the cork gives it.
+bool PulseAudioStream::pause() {
+    if (m_corked) {
+        return true;
+    }
+    if (pa_operation* cork = pa_stream_cork(m_stream, 1, nullptr, nullptr)) {
+        pa_operation_unref(cork);
+    }
+    m_corked = true;
+    askForFreshTiming();
+    return true;
+}
+
+// The server goes on reading from where the cork stopped it: what is written next goes that far
+// ahead of it. How long the output itself holds it is known only once the server has answered
+// after the uncork; until then untilPlayed() has nothing to say, and the engine then corrects.
+void PulseAudioStream::resume(std::chrono::microseconds untilPlayed) {
+    if (!m_corked) {
+        return;
+    }
+    m_corked = false;
+    std::string ignored;  // a server that has gone is found by the next write
+    pump(ignored);
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    const bool answered = m_timingRequest == nullptr ||
+                          pa_operation_get_state(m_timingRequest) != PA_OPERATION_RUNNING;
+    if (timing != nullptr && timing->read_index_corrupt == 0 && answered) {
+        m_placeRead = timing->read_index / static_cast<int64_t>(2 * sizeof(float));
+        m_placeQueued = untilPlayed.count() * m_sampleRate / 1000000;
+    }  // else the cork is too recent to have been answered: the count of frames stays close
+    if (pa_operation* uncork = pa_stream_cork(m_stream, 0, nullptr, nullptr)) {
+        pa_operation_unref(uncork);
+    }
+    askForFreshTiming();
+}
+
+void PulseAudioStream::placeAfterPause(int frames) {
+    m_framesWritten = *m_placeRead + std::max<int64_t>(m_placeQueued, frames) - frames;
+    m_placeRead.reset();
+}
+
+// A report asked for earlier may describe the stream from before a cork or an uncork.
+void PulseAudioStream::askForFreshTiming() {
+    if (m_timingRequest != nullptr) {
+        pa_operation_cancel(m_timingRequest);
+        pa_operation_unref(m_timingRequest);
+        m_timingRequest = nullptr;
+    }
+    askForTiming();
+    m_awaitingFreshTiming = true;
 }
 
 void PulseAudioStream::askForTiming() {

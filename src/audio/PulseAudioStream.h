@@ -35,6 +35,8 @@ public:
     bool service(std::string& error) override { return pump(error); }
     // From the server's last report, which this asks for anew now and then.
     std::optional<std::chrono::microseconds> untilPlayed() override;
+    bool pause() override;
+    void resume(std::chrono::microseconds untilPlayed) override;
 
 private:
     PulseAudioStream() = default;
@@ -46,6 +48,8 @@ private:
     bool pump(std::string& error);
     std::string serverError() const;
     void askForTiming();
+    void askForFreshTiming();
+    void placeAfterPause(int frames);
 
     pa_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
@@ -53,4 +57,9 @@ private:
     int64_t m_framesWritten = 0;
     int m_sampleRate = 0;
     pa_operation* m_timingRequest = nullptr;
+    bool m_corked = false;
+    bool m_awaitingFreshTiming = false;
+    // Where the first frames after a pause go: the server's read position and how far ahead.
+    std::optional<int64_t> m_placeRead;
+    int64_t m_placeQueued = 0;
 };

@@ -72,6 +72,7 @@ public:
             std::cerr << "RZ77: the built-in synthesizer refused " << refused
                       << " MIDI message(s).\n";
         }
+        m_synth.prepare(message);
         if (!m_renderer.post(message, due)) {
             error = "The built-in synthesizer has fallen behind and dropped a message.";
             return false;

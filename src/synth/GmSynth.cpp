@@ -14,6 +14,13 @@ namespace {
 
 constexpr const char* kDebianGmFont = "/usr/share/sounds/sf2/default-GM.sf2";
 constexpr double kGain = 0.5;  // FluidSynth's 0.2 is too quiet to tune by ear
+// A sound font's samples are read only for the presets that a channel selects: a large GM font
+// (Debian's larger one is 141 MB) would otherwise be read whole into memory, and locked there, at
+// start. Each MIDI channel has a keeper channel above the sixteen, on which the sending thread
+// selects a program before the audio thread does, so that the samples are read from disk on the
+// sender and the audio thread's program change finds them loaded.
+constexpr int kMidiChannels = 16;
+constexpr int kDrumChannel = 9;
 
 // FluidSynth reports failures only through its log; keep the last error so that it can be shown.
 std::mutex g_logMutex;
@@ -152,11 +159,14 @@ bool GmSynth::load(std::string& error) {
     }
     fluid_settings_setnum(m_settings, "synth.gain", kGain);
     fluid_settings_setnum(m_settings, "synth.sample-rate", kSampleRate);
+    fluid_settings_setint(m_settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(m_settings, "synth.midi-channels", 2 * kMidiChannels);
     m_synth = new_fluid_synth(m_settings);
     if (m_synth == nullptr) {
         error = takeLogError("FluidSynth could not create a synthesizer.");
         return false;
     }
+    fluid_synth_set_channel_type(m_synth, kMidiChannels + kDrumChannel, CHANNEL_TYPE_DRUM);
     addClickLoader();
     if (fluid_synth_sfload(m_synth, font.c_str(), 1) == FLUID_FAILED) {
         error = takeLogError("FluidSynth could not load the sound font " + font + ".");
@@ -216,6 +226,17 @@ bool GmSynth::dispatch(uint32_t message) {
             break;  // other messages have no use for a reference tone
     }
     return result != FLUID_FAILED || (status & 0xF0) == 0x80;
+}
+
+void GmSynth::prepare(uint32_t message) {
+    const int status = message & 0xF0;
+    const int keeper = kMidiChannels + (message & 0x0F);
+    const int data1 = (message >> 8) & 0x7F;
+    if (status == 0xB0 && (data1 == 0 || data1 == 32)) {  // bank select
+        fluid_synth_cc(m_synth, keeper, data1, (message >> 16) & 0x7F);
+    } else if (status == 0xC0) {
+        fluid_synth_program_change(m_synth, keeper, data1);
+    }
 }
 
 void GmSynth::apply(uint32_t message) {

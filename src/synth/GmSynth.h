@@ -32,6 +32,9 @@ public:
     bool handleShortMessage(uint32_t message, std::string& error);
     double sampleRate() const { return kSampleRate; }
 
+    // The sending thread, before the message is posted to the render thread: reads the samples
+    // of a program the message selects, so that the render thread never waits for the disk.
+    void prepare(uint32_t message);
     // The render thread: refusals are only counted there.
     void apply(uint32_t message) override;
     // How many messages apply() was refused since the last call.
