@@ -126,7 +126,10 @@ void TrackPlayer::seek(int64_t frame) {
 
 void TrackPlayer::setLoop(std::optional<Loop> loop) {
     auto lock = controlLock();
-    m_loop = loop && loop->to - loop->from > 2 * m_seamFrames ? loop : std::nullopt;
+    m_loop =
+        loop && loop->from >= 0 && loop->to > loop->from && loop->to - loop->from > 2 * m_seamFrames
+            ? loop
+            : std::nullopt;
     m_pass = 0;
     cueLocked(lock, std::nullopt);  // what is rendered ahead was rendered without this loop
 }
@@ -315,13 +318,13 @@ void TrackPlayer::renderChunkLocked() {
     const double speed = m_render->tuning().speed;
     if (m_loop && m_render->position() < m_loop->to) {
         const double seamAt = static_cast<double>(m_loop->to) - m_seamFrames * speed;
-        wanted = std::min(
-            wanted, static_cast<int>(
-                        std::ceil((seamAt - static_cast<double>(m_render->position())) / speed)));
-        if (wanted <= 0) {
+        const double untilSeam =
+            std::ceil((seamAt - static_cast<double>(m_render->position())) / speed);
+        if (untilSeam <= 0) {
             writeSeamLocked();
             return;
         }
+        wanted = static_cast<int>(std::min<double>(wanted, untilSeam));
     }
     const int frames = m_render->render(m_chunk.data(), wanted);
     writeLocked(m_chunk.data(), frames);

@@ -1,9 +1,24 @@
 #include "mp3/TrackPlaybackControl.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "audio/AudioEngine.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/TrackPlayer.h"
 #include "common/MessageReporter.h"
+
+namespace {
+
+// Far beyond any track, and far inside the frames a player counts.
+constexpr double kLatestSeconds = 1e7;
+
+int64_t framesAt(double seconds, int rate) {
+    const double onTrack = std::isfinite(seconds) ? std::clamp(seconds, 0.0, kLatestSeconds) : 0.0;
+    return std::llround(onTrack * rate);
+}
+
+}  // namespace
 
 TrackPlaybackControl::TrackPlaybackControl(AudioEngine& engine, MessageReporter& reporter)
     : m_engine(engine), m_reporter(reporter) {}
@@ -69,7 +84,7 @@ double TrackPlaybackControl::positionSeconds() const {
 
 void TrackPlaybackControl::seek(double seconds) {
     if (m_loaded) {
-        m_player->seek(static_cast<int64_t>(seconds * m_player->streamRate()));
+        m_player->seek(framesAt(seconds, m_player->streamRate()));
         m_engine.wake();
     }
 }
@@ -78,11 +93,10 @@ void TrackPlaybackControl::setLoop(std::optional<std::pair<double, double>> loop
     if (!m_loaded) {
         return;
     }
-    const double rate = m_player->streamRate();
-    m_player->setLoop(
-        loop ? std::optional<TrackPlayer::Loop>({static_cast<int64_t>(loop->first * rate),
-                                                 static_cast<int64_t>(loop->second * rate)})
-             : std::nullopt);
+    const int rate = m_player->streamRate();
+    m_player->setLoop(loop ? std::optional<TrackPlayer::Loop>(
+                                 {framesAt(loop->first, rate), framesAt(loop->second, rate)})
+                           : std::nullopt);
     m_engine.wake();
 }
 

@@ -17,6 +17,18 @@ constexpr const char* kFileKey = "track/file";
 constexpr const char* kAKey = "track/a";
 constexpr const char* kBKey = "track/b";
 constexpr const char* kLoopKey = "track/loop";
+// A marker kept in practice.conf further on than this is taken for damage, not for a place.
+constexpr double kLatestMarkerSeconds = 1e6;
+
+// A marker as practice.conf keeps it, if it is a time on a track.
+std::optional<double> storedMarker(const QVariant& value) {
+    bool number = false;
+    const double seconds = value.toDouble(&number);
+    if (!number || !std::isfinite(seconds) || seconds < 0 || seconds > kLatestMarkerSeconds) {
+        return std::nullopt;
+    }
+    return seconds;
+}
 
 }  // namespace
 
@@ -160,8 +172,9 @@ void TrackPage::followTrack() {
         m_markers.clear();
         m_markers.setLength(m_length = 0);
         if (!file.empty() && m_settings.value(kFileKey).toString().toStdString() == file) {
-            const QVariant a = m_settings.value(kAKey), b = m_settings.value(kBKey);
-            if (a.isValid() && b.isValid() && m_markers.setBoth(a.toDouble(), b.toDouble()) &&
+            const auto a = storedMarker(m_settings.value(kAKey));
+            const auto b = storedMarker(m_settings.value(kBKey));
+            if (a && b && m_markers.setBoth(*a, *b) &&
                 !m_settings.value(kLoopKey, false).toBool()) {
                 m_markers.toggle();
             }

@@ -54,7 +54,10 @@ TrackPeaks scanPeaks(const std::string& path, const std::atomic<bool>& cancel) {
 }
 
 std::string formatTrackTime(double seconds) {
-    const auto tenths = static_cast<long>(std::max(0.0, seconds) * 10);
+    // Beyond a thousand hours nothing is a track's time; the text stays short and the count whole.
+    constexpr double kLongestShown = 3.6e6;
+    const double shown = std::isfinite(seconds) ? std::clamp(seconds, 0.0, kLongestShown) : 0.0;
+    const auto tenths = static_cast<long>(shown * 10);
     char text[32];
     std::snprintf(text, sizeof text, "%ld:%02ld.%ld", tenths / 600, tenths / 10 % 60, tenths % 10);
     return text;

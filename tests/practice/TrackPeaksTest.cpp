@@ -10,9 +10,9 @@
 namespace {
 
 TEST(TrackTime, MinutesSecondsAndTenths) {
-    const std::pair<double, const char*> cases[] = {{0, "0:00.0"},     {5.34, "0:05.3"},
-                                                    {65.39, "1:05.3"}, {599.99, "9:59.9"},
-                                                    {3600, "60:00.0"}, {-1, "0:00.0"}};
+    const std::pair<double, const char*> cases[] = {
+        {0, "0:00.0"},     {5.34, "0:05.3"}, {65.39, "1:05.3"}, {599.99, "9:59.9"},
+        {3600, "60:00.0"}, {-1, "0:00.0"},   {NAN, "0:00.0"},   {1e308, "60000:00.0"}};
     for (const auto& [seconds, shown] : cases) {
         EXPECT_EQ(formatTrackTime(seconds), shown) << seconds;
     }

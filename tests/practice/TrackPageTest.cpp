@@ -1,0 +1,76 @@
+// The track page over a real player on a silent stream: what it takes from practice.conf, and how
+// its loop and moves follow the track.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QSettings>
+#include <QTest>
+#include <QWidget>
+
+#include "MakeMp3.h"
+#include "RecordingMidi.h"
+#include "SilentSink.h"
+#include "TempDir.h"
+#include "app/ScreenUnits.h"
+#include "mp3/TrackPlaybackControl.h"
+#include "practice/TrackPage.h"
+
+namespace {
+
+class TrackPageTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(makeToneMp3(tone, {{4.0, 440}}, "-m m -b 64")); }
+    TrackPage& openPage() {
+        track.setFile(tone);
+        page = std::make_unique<TrackPage>(panel, track, settings, units);
+        return *page;
+    }
+    std::string loopShown() const {
+        return page->findChild<QLabel*>("trackLoop")->text().toStdString();
+    }
+
+    TempDir dir;
+    const std::string tone = (dir.path() / "tone.mp3").string();
+    AudioEngine engine{SilentSink::opener()};
+    RecordingReporter reporter;
+    TrackPlaybackControl track{engine, reporter};
+    QSettings settings{QString::fromStdString((dir.path() / "practice.conf").string()),
+                       QSettings::IniFormat};
+    QWidget panel;
+    ScreenUnits units;
+    std::unique_ptr<TrackPage> page;
+};
+
+// Only markers that are times on the track come back; what is not is neither shown, nor
+// looped, nor written back.
+TEST_F(TrackPageTest, KeptMarkersThatAreNoTimesAreDropped) {
+    const struct {
+        const char *a, *b;
+        const char* shown;
+    } cases[] = {
+        {"0.5", "1.5", "A 0:00.5   B 0:01.5   LOOP ON"},
+        {"nan", "nan", "A -   B -   LOOP OFF"},
+        {"inf", "-inf", "A -   B -   LOOP OFF"},
+        {"1e308", "2", "A -   B -   LOOP OFF"},
+        {"one", "2", "A -   B -   LOOP OFF"},
+    };
+    for (const auto& c : cases) {
+        page.reset();
+        track.setFile("");
+        settings.setValue("track/file", QString::fromStdString(tone));
+        settings.setValue("track/a", c.a);
+        settings.setValue("track/b", c.b);
+        settings.setValue("track/loop", true);
+        openPage();
+        EXPECT_EQ(loopShown(), c.shown) << c.a << " " << c.b;
+        for (const char* key : {"track/a", "track/b"}) {
+            const QVariant kept = settings.value(key);
+            bool number = false;
+            const double seconds = kept.toDouble(&number);
+            EXPECT_TRUE(!kept.isValid() || (number && std::isfinite(seconds) && seconds <= 4))
+                << c.a << " " << c.b << ": " << key << " = " << kept.toString().toStdString();
+        }
+    }
+}
+
+}  // namespace
