@@ -48,6 +48,8 @@ void TrackPlaybackControl::setFile(const std::string& path) {
     if (startEngine()) {
         m_player->load(std::move(decoder));
         m_loaded = true;
+        // The panel keeps showing the loop of a file opened again, so the player keeps it too.
+        setLoop(m_loopFile == path ? m_loop : std::nullopt);
     }
 }
 
@@ -90,6 +92,8 @@ void TrackPlaybackControl::seek(double seconds) {
 }
 
 void TrackPlaybackControl::setLoop(std::optional<std::pair<double, double>> loop) {
+    m_loop = loop;
+    m_loopFile = m_path;
     if (!m_loaded) {
         return;
     }

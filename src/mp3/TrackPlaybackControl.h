@@ -30,7 +30,7 @@ public:
     bool loaded() const { return m_loaded; }
     double positionSeconds() const;
     void seek(double seconds);
-    // Seconds from and to; nothing ends the loop.
+    // Seconds from and to; nothing ends the loop. It holds while the same file is opened again.
     void setLoop(std::optional<std::pair<double, double>> loop);
     // Kept for every track the player is given.
     void setTuning(const TrackTuning& tuning);
@@ -51,4 +51,6 @@ private:
     TrackTuning m_tuning;
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;
+    std::optional<std::pair<double, double>> m_loop;
+    std::string m_loopFile;  // the file the loop was set on
 };

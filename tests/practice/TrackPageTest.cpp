@@ -73,4 +73,25 @@ TEST_F(TrackPageTest, KeptMarkersThatAreNoTimesAreDropped) {
     }
 }
 
+// OPEN of the file that plays (or a cancelled OPEN, which opens it again) keeps the loop shown,
+// and the track keeps to it.
+TEST_F(TrackPageTest, TheLoopHoldsWhenTheSameFileIsOpenedAgain) {
+    settings.setValue("track/file", QString::fromStdString(tone));
+    settings.setValue("track/a", 0.2);
+    settings.setValue("track/b", 0.8);
+    settings.setValue("track/loop", true);
+    openPage();
+    track.setFile(tone);
+    ASSERT_EQ(loopShown(), "A 0:00.2   B 0:00.8   LOOP ON");
+    track.play();
+    double latest = 0;
+    for (int look = 0; look < 30; ++look) {  // 1.5 s: more than twice round
+        QTest::qWait(50);
+        latest = std::max(latest, track.positionSeconds());
+    }
+    EXPECT_LT(latest, 0.85);
+    EXPECT_GT(latest, 0.5) << "it played";
+    EXPECT_EQ(loopShown(), "A 0:00.2   B 0:00.8   LOOP ON");
+}
+
 }  // namespace
