@@ -130,6 +130,14 @@ std::unique_ptr<Mp3Decoder> openAt(const std::string& path, int rate) {
     return decoder;
 }
 
+void loadOrExit(TrackPlayer& player, const std::string& path) {
+    std::string error;
+    if (!player.load(openAt(path, player.streamRate()), error)) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+        std::exit(1);
+    }
+}
+
 // Interleaved stereo, the decoder's own.
 std::vector<float> decoded(const std::string& path, int rate) {
     auto decoder = openAt(path, rate);
@@ -359,7 +367,7 @@ void pitchFigures(const std::string& tone) {
 
     // As the program makes its player: the engine measured once a stretch is first asked for.
     TrackPlayer player(kStreamRates[0]);
-    player.load(openAt(tone, kStreamRates[0]));
+    loadOrExit(player, tone);
     player.setTuning({0.5, 0, 0});
     std::this_thread::sleep_for(300ms);
     player.play();
@@ -439,7 +447,7 @@ void bitForBitFigures(const std::string& tone) {
             "0 samples");
 
         TrackPlayer player(rate, StretchEngine::Finer);
-        player.load(openAt(tone, rate));
+        loadOrExit(player, tone);
         std::this_thread::sleep_for(100ms);  // the worker renders ahead of play
         player.play();
         std::vector<float> heard;
@@ -506,7 +514,7 @@ void seamFigure(const std::string& tone, const SeamCase& c, StretchEngine engine
     const auto from = static_cast<int64_t>(rate);
     const auto to = from + std::llround(c.loopSeconds * rate);
     TrackPlayer player(rate, engine);
-    player.load(openAt(tone, rate));
+    loadOrExit(player, tone);
     player.setLoop(TrackPlayer::Loop{from, to});
     player.seek(from);
     player.setTuning({c.speed, 0, 0});
@@ -900,7 +908,7 @@ void sinkFigures() {
     TrackPlayer player(engine.streamRate(), picked);
     Tap tap(player, 70 * static_cast<size_t>(engine.streamRate()));
     engine.setStreamSource(&tap);
-    player.load(openAt(tone, engine.streamRate()));
+    loadOrExit(player, tone);
     player.setTuning({0.5, 0, 0});
     std::this_thread::sleep_for(1500ms);  // the engine aligns its queue in its first second
     sinkPass(engine, player, tap, recorder, 10, 0);

@@ -78,18 +78,19 @@ TrackPlayer::~TrackPlayer() {
     }
 }
 
-void TrackPlayer::load(std::unique_ptr<Mp3Decoder> decoder) {
+bool TrackPlayer::load(std::unique_ptr<Mp3Decoder> decoder, std::string& error) {
     m_state.store(State::Stopped);
     waitForAudioThread();
     const auto lock = controlLock();
     m_decoder = std::move(decoder);
     m_loop.reset();
-    std::string error;
-    if (m_decoder && !m_decoder->setOutputRate(m_streamRate, error)) {
+    const bool converts = !m_decoder || m_decoder->setOutputRate(m_streamRate, error);
+    if (!converts) {
         m_decoder.reset();
     }
     m_render->setDecoder(m_decoder.get());
     rewindLocked();
+    return converts;
 }
 
 void TrackPlayer::play() {

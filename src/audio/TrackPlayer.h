@@ -30,8 +30,9 @@ public:
     TrackPlayer(const TrackPlayer&) = delete;
     TrackPlayer& operator=(const TrackPlayer&) = delete;
 
-    // The controlling thread. Loading stops what played; nullptr leaves nothing to play.
-    void load(std::unique_ptr<Mp3Decoder> decoder);
+    // The controlling thread. Loading stops what played; nullptr leaves nothing to play, and so
+    // does a track that cannot be converted to the stream's rate: false, with error set.
+    bool load(std::unique_ptr<Mp3Decoder> decoder, std::string& error);
     void play();
     void pause();
     void stop();

@@ -31,13 +31,13 @@ TrackPlaybackControl::~TrackPlaybackControl() {
 void TrackPlaybackControl::setFile(const std::string& path) {
     m_path = path;
     m_fileReady = m_loaded = false;
+    std::string error;
     if (m_player) {
-        m_player->load(nullptr);
+        m_player->load(nullptr, error);
     }
     if (path.empty()) {
         return;  // nothing to play, and nothing wrong
     }
-    std::string error;
     auto decoder = Mp3Decoder::open(path, error);
     if (!decoder) {
         m_reporter.show("The MP3 player could not play \"" + path + "\":\n" + error +
@@ -45,12 +45,20 @@ void TrackPlaybackControl::setFile(const std::string& path) {
         return;
     }
     m_fileReady = true;
-    if (startEngine()) {
-        m_player->load(std::move(decoder));
-        m_loaded = true;
+    if (startEngine() && load(std::move(decoder))) {
         // The panel keeps showing the loop of a file opened again, so the player keeps it too.
         setLoop(m_loopFile == path ? m_loop : std::nullopt);
     }
+}
+
+bool TrackPlaybackControl::load(std::unique_ptr<Mp3Decoder> decoder) {
+    std::string error;
+    m_loaded = m_player->load(std::move(decoder), error);
+    if (!m_loaded) {
+        m_reporter.show("The MP3 player cannot play \"" + m_path + "\" on this sound output:\n" +
+                        error + "\n\nConverting it to another MP3 file may help.");
+    }
+    return m_loaded;
 }
 
 void TrackPlaybackControl::play() {

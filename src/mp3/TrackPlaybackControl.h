@@ -9,6 +9,7 @@
 #include "mp3/PlaybackControl.h"
 
 class AudioEngine;
+class Mp3Decoder;
 class MessageReporter;
 class TrackPlayer;
 
@@ -40,6 +41,7 @@ public:
 
 private:
     bool startEngine();
+    bool load(std::unique_ptr<Mp3Decoder> decoder);
     void applyPractice();
 
     AudioEngine& m_engine;

@@ -226,7 +226,7 @@ TEST(TrackDecode, SeekGoesOnFromTheFrameAskedFor) {
     }
 
     TrackPlayer player(kOutputRate);
-    player.load(std::move(decoder));
+    ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
     player.seek(60000);
     EXPECT_EQ(player.playedFrames(), 60000);
     player.play();
@@ -249,7 +249,8 @@ TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
     auto decoder = toneDecoder(dir, 2.0);
     ASSERT_TRUE(decoder);
     TrackPlayer player(kOutputRate, StretchEngine::Faster);
-    player.load(std::move(decoder));
+    std::string error;
+    ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
     player.setTuning({GetParam(), 0, 0});
     const size_t kHeardFrames = static_cast<size_t>(167 / GetParam()) * 480;  // three times round
     player.setLoop(TrackPlayer::Loop{24000, 50017});  // the seam joins two unlike phases
@@ -271,7 +272,8 @@ TEST(TrackDecode, ChangesWhilePlayingAreSeamless) {
     auto decoder = toneDecoder(dir, 3.0);
     ASSERT_TRUE(decoder);
     TrackPlayer player(kOutputRate, StretchEngine::Faster);
-    player.load(std::move(decoder));
+    std::string error;
+    ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
     player.play();
     const TrackTuning changes[] = {{0.7, 0, 0}, {0.7, 3, 0}, {1.0, 0, -20}, {1.0, 0, 0}};
     const Heard heard = hearAtStreamPace(player, 150 * 480, [&](size_t blocks) {
@@ -332,7 +334,8 @@ TEST(TrackDecode, ACountInClicksABarBeforeTheTrack) {
     auto decoder = toneDecoder(dir, 1.0);
     ASSERT_TRUE(decoder);
     TrackPlayer player(kOutputRate, StretchEngine::Faster);
-    player.load(std::move(decoder));
+    std::string error;
+    ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
     player.setCountIn(120);
     player.setTuning({0.5, 0, 0});  // 60 beats a minute, a beat a second
     player.play();
