@@ -1,9 +1,13 @@
 #include "audio/Mp3Decoder.h"
 
+#include <fcntl.h>
 #include <mpg123.h>
 #include <soxr.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -14,6 +18,29 @@ constexpr int kPrerollPerSecond = 50;   // 20 ms
 
 std::string mpg123Error(mpg123_handle* handle) {
     return mpg123_strerror(handle);
+}
+
+// Why a file cannot be read, in the user's words; empty when it can.
+std::string unreadableReason(const std::string& path) {
+    std::error_code fileError;
+    if (std::filesystem::is_directory(path, fileError)) {
+        return "It is a folder, not a file.";
+    }
+    const int file = ::open(path.c_str(), O_RDONLY);
+    if (file < 0) {
+        switch (errno) {
+            case ENOENT:
+            case ENOTDIR:
+                return "It is no longer there: it was moved, renamed or deleted.";
+            case EACCES:
+            case EPERM:
+                return "You have no permission to read it.";
+            default:
+                return std::string("It cannot be read: ") + std::strerror(errno) + ".";
+        }
+    }
+    ::close(file);
+    return std::filesystem::file_size(path, fileError) == 0 ? "It is empty." : "";
 }
 
 }  // namespace
@@ -39,9 +66,8 @@ Mp3Decoder::~Mp3Decoder() {
 }
 
 bool Mp3Decoder::start(const std::string& path, std::string& error) {
-    std::error_code fileError;
-    if (std::filesystem::is_directory(path, fileError)) {
-        error = "It is a folder, not a file.";
+    error = unreadableReason(path);
+    if (!error.empty()) {
         return false;
     }
     int result = MPG123_OK;

@@ -2,6 +2,7 @@
 // their pitch and length at the engine's rate, and files that hold no MP3 audio are refused with
 // one reason each.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -177,17 +178,28 @@ TEST(TrackDecode, FilesWithoutMp3AudioAreRefusedWithAReason) {
         sine.push_back(static_cast<char>(sample >> 8));
     }
     std::filesystem::create_directory(dir.path() / "folder.mp3");
-    const std::string paths[] = {
-        dir.write("wave.mp3", wav + sine),
-        dir.write("noise.mp3", noise),
-        dir.write("empty.mp3", ""),
-        (dir.path() / "folder.mp3").string(),
-        (dir.path() / "missing.mp3").string(),
+    const std::string locked = dir.write("locked.mp3", noise);
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    const struct {
+        std::string path;
+        const char* reason;  // in the words the user is told
+    } cases[] = {
+        {dir.write("wave.mp3", wav + sine), "no MP3 audio"},
+        {dir.write("noise.mp3", noise), "no MP3 audio"},
+        {dir.write("empty.mp3", ""), "empty"},
+        {(dir.path() / "folder.mp3").string(), "folder"},
+        {(dir.path() / "missing.mp3").string(), "no longer there"},
+        {(dir.path() / "none" / "missing.mp3").string(), "no longer there"},
+        // Whoever may read every file reads this one too.
+        {::geteuid() == 0 ? "" : locked, "no permission to read it"},
     };
-    for (const std::string& path : paths) {
+    for (const auto& c : cases) {
+        if (c.path.empty()) {
+            continue;
+        }
         std::string error;
-        EXPECT_FALSE(Mp3Decoder::open(path, error)) << path;
-        EXPECT_FALSE(error.empty()) << path;
+        EXPECT_FALSE(Mp3Decoder::open(c.path, error)) << c.path;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.path << ": " << error;
     }
 }
 
