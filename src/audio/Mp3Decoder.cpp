@@ -99,6 +99,9 @@ bool Mp3Decoder::start(const std::string& path, std::string& error) {
         error = "It holds no MP3 audio that can be decoded.";
         return false;
     }
+    // Once the file is known to be MP3, damage in it is looked through to the next frame however
+    // long it is, as a player skips what it cannot decode and goes on.
+    mpg123_param(m_handle, MPG123_RESYNC_LIMIT, -1, 0);
     rewind();
     return true;
 }

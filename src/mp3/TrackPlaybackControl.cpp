@@ -45,10 +45,22 @@ void TrackPlaybackControl::setFile(const std::string& path) {
         return;
     }
     m_fileReady = true;
+    m_stamp = stampOf(path);
     if (startEngine() && load(std::move(decoder))) {
         // The panel keeps showing the loop of a file opened again, so the player keeps it too.
         setLoop(m_loopFile == path ? m_loop : std::nullopt);
     }
+}
+
+std::optional<TrackPlaybackControl::FileStamp> TrackPlaybackControl::stampOf(
+    const std::string& path) {
+    std::error_code error;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(path, error);
+    if (!error) {
+        stamp.written = std::filesystem::last_write_time(path, error);
+    }
+    return error ? std::nullopt : std::optional(stamp);
 }
 
 bool TrackPlaybackControl::load(std::unique_ptr<Mp3Decoder> decoder) {
@@ -66,7 +78,9 @@ void TrackPlaybackControl::play() {
         return;
     }
     std::string error;
-    if (!m_loaded || !m_engine.healthy(error)) {
+    // A file changed since it was opened is opened again: what it holds now plays, or the user
+    // is told why nothing can.
+    if (!m_loaded || !m_engine.healthy(error) || stampOf(m_path) != m_stamp) {
         setFile(std::string(m_path));  // the sound server may be back
         if (!m_loaded) {
             return;

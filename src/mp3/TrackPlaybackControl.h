@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +42,14 @@ public:
     double playingSpeed() const;
 
 private:
+    // What tells a file changed since it was opened: emptied, replaced or gone.
+    struct FileStamp {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type written{};
+        bool operator==(const FileStamp&) const = default;
+    };
+    static std::optional<FileStamp> stampOf(const std::string& path);
+
     bool startEngine();
     bool load(std::unique_ptr<Mp3Decoder> decoder);
     void applyPractice();
@@ -50,6 +60,7 @@ private:
     std::string m_path;
     bool m_fileReady = false;  // the file decodes
     bool m_loaded = false;     // and is in the player
+    std::optional<FileStamp> m_stamp;
     TrackTuning m_tuning;
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;

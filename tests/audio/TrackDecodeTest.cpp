@@ -108,6 +108,19 @@ void corruptMiddle(const std::string& path) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// 8 KiB of damaged data in the middle of the audio: far more than a decoder looks through for the
+// next frame by default.
+void insertJunk(const std::string& path, bool zeros) {
+    std::string bytes = readAll(path);
+    std::mt19937 random(8);
+    std::string junk(8192, '\0');
+    for (char& byte : junk) {
+        byte = zeros ? '\0' : static_cast<char>(random());
+    }
+    bytes.insert(bytes.size() / 2, junk);
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
 void prependId3v2(const std::string& path, uint32_t size) {
     // Four bytes of seven bits each: the tag's size after its header.
     std::string tag = {'I', 'D', '3', 3, 0, 0};
@@ -139,6 +152,10 @@ TEST(TrackDecode, TonesComeOutAtTheirPitchAndLength) {
         {"a 3 MB ID3v2 tag in front", "-m m", 440, 0.005,
          [](const std::string& p) { prependId3v2(p, 3u << 20); }},
         {"a corrupt frame in the middle", "-m m -b 128", 440, 0.12, corruptMiddle},
+        {"8 KiB of random bytes in the middle", "-m m -b 128", 440, 0.12,
+         [](const std::string& p) { insertJunk(p, false); }},
+        {"8 KiB of zeros in the middle", "-m m -b 128", 440, 0.12,
+         [](const std::string& p) { insertJunk(p, true); }},
     };
     for (const auto& c : cases) {
         const std::string path = (dir.path() / "tone.mp3").string();
