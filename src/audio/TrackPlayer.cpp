@@ -19,6 +19,9 @@ constexpr int kCountInBeats = 4;
 constexpr double kClickSeconds = 0.025;
 constexpr double kAccentGain = 0.5;
 constexpr double kBeatGain = 0.3;
+// Slower than this a count-in is mostly waiting (30 BPM at 25 % is a click every 8 s): it then
+// clicks on the beat's halves, quarters... as a player counts a slow piece in.
+constexpr double kSlowestCountInBpm = 40;
 // The worker is not woken by the audio thread, which must not touch a lock: it looks this often.
 constexpr std::chrono::milliseconds kPlayingPoll{20};
 constexpr std::chrono::milliseconds kRestingPoll{250};
@@ -38,6 +41,13 @@ std::vector<float> clickTone(int rate) {
                                       0.4 * std::sin(2 * std::numbers::pi * 3300 * t)));
     }
     return tone;
+}
+
+double countInBpm(double beatsPerMinute) {
+    while (beatsPerMinute < kSlowestCountInBpm) {
+        beatsPerMinute *= 2;
+    }
+    return beatsPerMinute;
 }
 
 double seamAngle(int i, int frames) {
@@ -155,7 +165,8 @@ void TrackPlayer::setTrainer(std::optional<SpeedTrainer> trainer) {
 void TrackPlayer::setCountIn(std::optional<double> beatsPerMinute) {
     const bool stopped = m_state.load() == State::Stopped;
     const auto lock = controlLock();
-    m_countInBpm = beatsPerMinute;
+    const bool counts = beatsPerMinute && std::isfinite(*beatsPerMinute) && *beatsPerMinute > 0;
+    m_countInBpm = counts ? beatsPerMinute : std::nullopt;
     if (stopped) {  // the start waiting for play gets the count-in, or loses it
         rewindLocked();
     }
@@ -266,7 +277,7 @@ void TrackPlayer::chooseEngineLocked() {
 }
 
 void TrackPlayer::startCountInLocked(double speed) {
-    m_countInBeat = 60.0 / (*m_countInBpm * speed) * m_streamRate;
+    m_countInBeat = 60.0 / countInBpm(*m_countInBpm * speed) * m_streamRate;
     m_countInLeft = std::llround(kCountInBeats * m_countInBeat);
     m_countInAt = 0;
     m_fadeInAt = 0;

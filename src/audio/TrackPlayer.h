@@ -49,7 +49,7 @@ public:
     // While a loop is on, each pass is played at the trainer's speed for it.
     void setTrainer(std::optional<SpeedTrainer> trainer);
     // One bar of four clicks, at the track's tempo times its speed, before the track starts and
-    // before each pass of the loop.
+    // before each pass of the loop; below 40 BPM it clicks twice (or four times...) a beat.
     void setCountIn(std::optional<double> beatsPerMinute);
 
     int streamRate() const { return m_streamRate; }

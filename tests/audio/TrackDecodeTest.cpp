@@ -357,42 +357,48 @@ TEST(TrackDecode, SpeedAndPitchAreIndependent) {
     }
 }
 
-// A bar of four clicks at the track's tempo times its speed, the first louder, then the track.
+// A bar of four clicks at the track's tempo times its speed, the first louder, then the track;
+// so slow a bar that it would be mostly waiting clicks on the beat's halves or quarters.
 TEST(TrackDecode, ACountInClicksABarBeforeTheTrack) {
-    TempDir dir;
-    auto decoder = toneDecoder(dir, 1.0);
-    ASSERT_TRUE(decoder);
-    TrackPlayer player(kOutputRate, StretchEngine::Faster);
-    std::string error;
-    ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
-    player.setCountIn(120);
-    player.setTuning({0.5, 0, 0});  // 60 beats a minute, a beat a second
-    player.play();
-    std::vector<float> heard, block(2 * 4800);
-    for (int tries = 0; heard.size() < 4.5 * kOutputRate && tries < 400; ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::fill(block.begin(), block.end(), 0.0f);
-        player.mixInto(block.data(), 4800);
-        for (size_t i = 0; i < block.size(); i += 2) {
-            heard.push_back(block[i]);
+    const struct {
+        double bpm, speed;  // a click a second, either way
+    } cases[] = {{120, 0.5}, {30, 0.25}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        auto decoder = toneDecoder(dir, 1.0);
+        ASSERT_TRUE(decoder);
+        TrackPlayer player(kOutputRate, StretchEngine::Faster);
+        std::string error;
+        ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
+        player.setCountIn(c.bpm);
+        player.setTuning({c.speed, 0, 0});
+        player.play();
+        std::vector<float> heard, block(2 * 4800);
+        for (int tries = 0; heard.size() < 4.5 * kOutputRate && tries < 400; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::fill(block.begin(), block.end(), 0.0f);
+            player.mixInto(block.data(), 4800);
+            for (size_t i = 0; i < block.size(); i += 2) {
+                heard.push_back(block[i]);
+            }
         }
-    }
-    const auto levelAt = [&](double from, double to) {
-        float level = 0;
-        for (auto i = static_cast<size_t>(from * kOutputRate); i < to * kOutputRate; ++i) {
-            level = std::max(level, std::abs(heard[i]));
+        const auto levelAt = [&](double from, double to) {
+            float level = 0;
+            for (auto i = static_cast<size_t>(from * kOutputRate); i < to * kOutputRate; ++i) {
+                level = std::max(level, std::abs(heard[i]));
+            }
+            return level;
+        };
+        const float accent = levelAt(0, 0.03);
+        EXPECT_GT(accent, 0.2f) << c.bpm;
+        for (double beat : {1.0, 2.0, 3.0}) {
+            EXPECT_LT(levelAt(beat - 0.97, beat - 0.01), 1e-6f) << c.bpm << ": between the clicks";
+            EXPECT_GT(levelAt(beat, beat + 0.03), 0.2f * accent) << c.bpm << ": " << beat;
+            EXPECT_LT(levelAt(beat, beat + 0.03), accent) << c.bpm << ": " << beat;
         }
-        return level;
-    };
-    const float accent = levelAt(0, 0.03);
-    EXPECT_GT(accent, 0.2f);
-    for (double beat : {1.0, 2.0, 3.0}) {
-        EXPECT_LT(levelAt(beat - 0.97, beat - 0.01), 1e-6f) << "between the clicks";
-        EXPECT_GT(levelAt(beat, beat + 0.03), 0.2f * accent) << beat;
-        EXPECT_LT(levelAt(beat, beat + 0.03), accent) << beat;
+        EXPECT_LT(levelAt(3.1, 3.99), 1e-6f) << c.bpm;
+        EXPECT_GT(levelAt(4.01, 4.5), 0.2f) << c.bpm << ": the track after the bar";
     }
-    EXPECT_LT(levelAt(3.1, 3.99), 1e-6f);
-    EXPECT_GT(levelAt(4.01, 4.5), 0.2f) << "the track after the bar";
 }
 
 }  // namespace
