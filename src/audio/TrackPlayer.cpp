@@ -1,5 +1,10 @@
 #include "audio/TrackPlayer.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -26,6 +31,11 @@ constexpr double kSlowestCountInBpm = 40;
 constexpr std::chrono::milliseconds kPlayingPoll{20};
 constexpr std::chrono::milliseconds kRestingPoll{250};
 constexpr std::chrono::milliseconds kLongestCue{500};
+// While the controlling thread waits for the lock, the worker sleeps this long without it.
+constexpr std::chrono::milliseconds kGiveWay{1};
+// Below the audio thread (20), above everything that loads the machine at normal priority.
+constexpr int kWorkerPriority = 10;
+constexpr int kWorkerNice = -10;
 
 size_t ringSamples(int streamRate) {
     return static_cast<size_t>(kAheadSeconds * streamRate) * 2;
@@ -48,6 +58,17 @@ double countInBpm(double beatsPerMinute) {
         beatsPerMinute *= 2;
     }
     return beatsPerMinute;
+}
+
+// The worker must keep the ring ahead of the audio thread while other work loads every core (at
+// normal priority it ran dry there): real-time where the system allows it, else as high a
+// priority as a user may take, else as it was.
+void raiseWorkerPriority() {
+    sched_param param{};
+    param.sched_priority = std::min(kWorkerPriority, sched_get_priority_max(SCHED_FIFO));
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
+    }
 }
 
 double seamAngle(int i, int frames) {
@@ -297,6 +318,7 @@ void TrackPlayer::mixInto(float* interleaved, int frames) {
 }
 
 void TrackPlayer::renderAhead() {
+    raiseWorkerPriority();
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
         if (!m_engine && m_measuredEngine.load() >= 0 && !m_render->tuning().plain()) {
@@ -308,9 +330,8 @@ void TrackPlayer::renderAhead() {
             continue;
         }
         if (m_controlWaiting.load() > 0) {
-            lock.unlock();
-            std::this_thread::yield();
-            lock.lock();
+            // A yield would not let a thread of lower priority in.
+            m_wakeWorker.wait_for(lock, kGiveWay);
             continue;
         }
         if (m_decoder && !m_renderedAll.load() && m_ring.space() >= m_chunk.size()) {
