@@ -37,4 +37,19 @@ TEST(TrackPeaks, FollowTheTrackOverItsWholeLength) {
     EXPECT_EQ(scanPeaks((dir.path() / "none.mp3").string(), cancel).lengthSeconds(), 0);
 }
 
+// Past some minutes the stretches grow, so the peaks keep their room, and still follow the track.
+TEST(TrackPeaks, ALongTrackTakesNoMoreRoom) {
+    TempDir dir;
+    const std::string path = (dir.path() / "long.mp3").string();
+    ASSERT_TRUE(makeToneMp3(path, {{200, 440}, {200, 0}}, "-m m --resample 8 -b 8"));
+    std::atomic<bool> cancel{false};
+    const TrackPeaks peaks = scanPeaks(path, cancel);
+    EXPECT_NEAR(peaks.lengthSeconds(), 400, 0.2);
+    EXPECT_LE(peaks.low.size(), TrackPeaks::kMostBins);
+    EXPECT_LT(peaks.low.size(), 0.6 * 400 / TrackPeaks::kFinestBinSeconds) << "coarser";
+    EXPECT_GT(peaks.between(20, 180).second, 0.3f);
+    EXPECT_LT(peaks.between(220, 380).second, 0.01f);
+    EXPECT_GT(peaks.between(199.9, 200.1).second, 0.3f) << "where the tone ends";
+}
+
 }  // namespace
