@@ -106,6 +106,11 @@ bool Mp3Decoder::start(const std::string& path, std::string& error) {
     return true;
 }
 
+double Mp3Decoder::estimatedSeconds() const {
+    const off_t samples = mpg123_length(m_handle);
+    return samples > 0 && m_fileRate > 0 ? static_cast<double>(samples) / m_fileRate : 0;
+}
+
 bool Mp3Decoder::setOutputRate(int rate, std::string& error) {
     m_outputRate = rate;
     return makeConverter(error);

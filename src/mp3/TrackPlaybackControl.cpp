@@ -46,6 +46,7 @@ void TrackPlaybackControl::setFile(const std::string& path) {
     }
     m_fileReady = true;
     m_stamp = stampOf(path);
+    m_estimatedSeconds = decoder->estimatedSeconds();
     if (startEngine() && load(std::move(decoder))) {
         // The panel keeps showing the loop of a file opened again, so the player keeps it too.
         setLoop(m_loopFile == path ? m_loop : std::nullopt);

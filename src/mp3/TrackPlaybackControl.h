@@ -32,6 +32,8 @@ public:
     const std::string& file() const { return m_path; }
     bool loaded() const { return m_loaded; }
     double positionSeconds() const;
+    // As the file tells it when it is opened (decoding it all takes a while).
+    double estimatedSeconds() const { return m_loaded ? m_estimatedSeconds : 0; }
     void seek(double seconds);
     // Seconds from and to; nothing ends the loop. It holds while the same file is opened again.
     void setLoop(std::optional<std::pair<double, double>> loop);
@@ -61,6 +63,7 @@ private:
     bool m_fileReady = false;  // the file decodes
     bool m_loaded = false;     // and is in the player
     std::optional<FileStamp> m_stamp;
+    double m_estimatedSeconds = 0;
     TrackTuning m_tuning;
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;

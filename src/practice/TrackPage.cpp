@@ -73,8 +73,14 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
 }
 
 void TrackPage::seekTo(double seconds) {
-    m_track.seek(std::clamp(seconds, 0.0, m_overview->lengthSeconds()));
+    m_track.seek(std::clamp(seconds, 0.0, lengthSeconds()));
     refresh();
+}
+
+// Until the overview has read the whole track, as the file tells it.
+double TrackPage::lengthSeconds() const {
+    const double scanned = m_overview->lengthSeconds();
+    return scanned > 0 ? scanned : m_track.estimatedSeconds();
 }
 
 void TrackPage::setA() {
@@ -155,10 +161,11 @@ void TrackPage::refresh() {
     m_controls->refresh();
     const double position = m_track.positionSeconds();
     m_overview->setPosition(position);
-    const QString shown = m_overview->lengthSeconds() > 0
-                              ? QString::fromStdString(formatTrackTime(position) + " / " +
-                                                       formatTrackTime(m_overview->lengthSeconds()))
-                              : tr("no track");
+    const double length = lengthSeconds();
+    const QString shown =
+        length > 0
+            ? QString::fromStdString(formatTrackTime(position) + " / " + formatTrackTime(length))
+            : tr("no track");
     if (m_position->text() != shown) {
         m_position->setText(shown);
     }

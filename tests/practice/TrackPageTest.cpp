@@ -94,4 +94,12 @@ TEST_F(TrackPageTest, TheLoopHoldsWhenTheSameFileIsOpenedAgain) {
     EXPECT_EQ(loopShown(), "A 0:00.2   B 0:00.8   LOOP ON");
 }
 
+// A move before the overview has read the track (its result waits for the event loop) goes
+// where it was asked, and the position shows against the length the file tells.
+TEST_F(TrackPageTest, MovesWorkWhileTheOverviewIsRead) {
+    openPage().seekBy(1);
+    EXPECT_NEAR(track.positionSeconds(), 1.0, 0.01);
+    EXPECT_EQ(page->findChild<QLabel*>("trackPosition")->text().toStdString(), "0:01.0 / 0:04.0");
+}
+
 }  // namespace
