@@ -58,6 +58,10 @@ public:
     int64_t playedFrames() const;
     // The speed of what the stream plays now (a trainer's pass speed).
     double playingSpeed() const;
+    // How far the worker is ahead of the stream, in frames: any thread, for measuring.
+    int64_t aheadFrames() const {
+        return static_cast<int64_t>(m_ring.written() - m_ring.readCount()) / 2;
+    }
 
     // The audio thread.
     void mixInto(float* interleaved, int frames) override;
