@@ -71,7 +71,7 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
     m_trainer = button(tr("TRAINER"), "trainer", tr("Speed trainer on and off (R)"),
                        u.toPixels(270, 3720, 630, 210));
     m_trainer->setCheckable(true);
-    m_trainer->setChecked(settings.value(kTrainerKey, false).toBool());
+    m_trainer->setChecked(PanelControls::storedFlag(settings, kTrainerKey, false));
     connect(m_trainer, &QPushButton::toggled, this, &TrackControls::apply);
     m_step = spinBox("trainerStep", tr("Speed added each pass (_ and +)"),
                      u.toPixels(930, 3720, 600, 210), 1, 20, 1);
@@ -91,7 +91,7 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
         button(tr("COUNT-IN"), "countIn", tr("A bar of clicks before the track and each pass (C)"),
                u.toPixels(2790, 3720, 750, 210));
     m_countIn->setCheckable(true);
-    m_countIn->setChecked(settings.value(kCountInKey, false).toBool());
+    m_countIn->setChecked(PanelControls::storedFlag(settings, kCountInKey, false));
     connect(m_countIn, &QPushButton::toggled, this, &TrackControls::apply);
     m_tempo = spinBox("trackTempo", tr("The track's tempo in BPM: type it (B) or tap it (T)"),
                       u.toPixels(3570, 3720, 630, 210), 30, 300, 1);

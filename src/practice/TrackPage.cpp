@@ -182,7 +182,7 @@ void TrackPage::followTrack() {
             const auto a = storedMarker(m_settings.value(kAKey));
             const auto b = storedMarker(m_settings.value(kBKey));
             if (a && b && m_markers.setBoth(*a, *b) &&
-                !m_settings.value(kLoopKey, false).toBool()) {
+                !PanelControls::storedFlag(m_settings, kLoopKey, false)) {
                 m_markers.toggle();
             }
         }
