@@ -4,7 +4,9 @@
 // passes and what each stretcher costs; then, with a sound server that has a null sink named
 // nullsink, how a track at half speed sounds at the sink's monitor, idle and under load.
 // Usage: track_practice_bench [pitch] [plain] [beat] [seam] [cost] [sink] (all when none is
-// named; sink needs a sound server with a null sink named nullsink)
+// named; sink needs a sound server with a null sink named nullsink), or
+// track_practice_bench dropouts [--minutes N] [--loops N]: the dropouts of a practised loop
+// under busy loops (20 minutes under four unless told; no sound server needed).
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
@@ -24,6 +26,7 @@
 #include <functional>
 #include <mutex>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +35,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/PulseAudioStream.h"
+#include "audio/SpeedTrainer.h"
 #include "audio/TrackPlayer.h"
 #include "audio/TrackRender.h"
 
@@ -128,6 +132,14 @@ std::unique_ptr<Mp3Decoder> openAt(const std::string& path, int rate) {
         std::exit(1);
     }
     return decoder;
+}
+
+void loadOrExit(TrackPlayer& player, const std::string& path) {
+    std::string error;
+    if (!player.load(openAt(path, player.streamRate()), error)) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+        std::exit(1);
+    }
 }
 
 // Interleaved stereo, the decoder's own.
@@ -359,7 +371,7 @@ void pitchFigures(const std::string& tone) {
 
     // As the program makes its player: the engine measured once a stretch is first asked for.
     TrackPlayer player(kStreamRates[0]);
-    player.load(openAt(tone, kStreamRates[0]));
+    loadOrExit(player, tone);
     player.setTuning({0.5, 0, 0});
     std::this_thread::sleep_for(300ms);
     player.play();
@@ -439,7 +451,7 @@ void bitForBitFigures(const std::string& tone) {
             "0 samples");
 
         TrackPlayer player(rate, StretchEngine::Finer);
-        player.load(openAt(tone, rate));
+        loadOrExit(player, tone);
         std::this_thread::sleep_for(100ms);  // the worker renders ahead of play
         player.play();
         std::vector<float> heard;
@@ -506,7 +518,7 @@ void seamFigure(const std::string& tone, const SeamCase& c, StretchEngine engine
     const auto from = static_cast<int64_t>(rate);
     const auto to = from + std::llround(c.loopSeconds * rate);
     TrackPlayer player(rate, engine);
-    player.load(openAt(tone, rate));
+    loadOrExit(player, tone);
     player.setLoop(TrackPlayer::Loop{from, to});
     player.seek(from);
     player.setTuning({c.speed, 0, 0});
@@ -900,7 +912,7 @@ void sinkFigures() {
     TrackPlayer player(engine.streamRate(), picked);
     Tap tap(player, 70 * static_cast<size_t>(engine.streamRate()));
     engine.setStreamSource(&tap);
-    player.load(openAt(tone, engine.streamRate()));
+    loadOrExit(player, tone);
     player.setTuning({0.5, 0, 0});
     std::this_thread::sleep_for(1500ms);  // the engine aligns its queue in its first second
     sinkPass(engine, player, tap, recorder, 10, 0);
@@ -909,10 +921,117 @@ void sinkFigures() {
     engine.setStreamSource(nullptr);
 }
 
+// ---- Dropouts under load: the practice of an evening, on a machine busy with other work
+
+// A sound server that takes the stream and plays it nowhere: the engine keeps its own time.
+class SilentSink : public AudioSink {
+public:
+    bool write(const float*, int, std::string&) override { return true; }
+    void skip(int) override {}
+    bool service(std::string&) override { return true; }
+    std::optional<std::chrono::microseconds> untilPlayed() override { return std::nullopt; }
+};
+
+// Counts, as the engine takes the player's sound, the runs of at least 2 ms below -80 dBFS once
+// the track has sounded: the tone never goes quiet, so each is a dropout.
+class DropoutTap : public StreamSource {
+public:
+    DropoutTap(TrackPlayer& player, int rate) : m_player(player), m_shortest(rate / 500) {}
+    void mixInto(float* interleaved, int frames) override {
+        m_player.mixInto(interleaved, frames);
+        for (int i = 0; i < frames; ++i) {
+            if (std::abs(interleaved[2 * i]) < 1e-4f) {
+                ++m_run;
+                continue;
+            }
+            if (m_heard && m_run >= m_shortest) {
+                m_dropouts.fetch_add(1, std::memory_order_relaxed);
+                m_longest.store(std::max(m_longest.load(std::memory_order_relaxed), m_run),
+                                std::memory_order_relaxed);
+            }
+            m_heard = true;
+            m_run = 0;
+        }
+    }
+    bool active() const override { return m_player.active(); }
+    int dropouts() const { return m_dropouts.load(); }
+    int64_t longestFrames() const { return m_longest.load(); }
+
+private:
+    TrackPlayer& m_player;
+    const int64_t m_shortest;
+    bool m_heard = false;
+    int64_t m_run = 0;
+    std::atomic<int> m_dropouts{0};
+    std::atomic<int64_t> m_longest{0};
+};
+
+// A 20 s A-B loop at 60 % with the speed trainer (up to 80 %, so every pass is stretched), the
+// track page asking for the position and speed every 50 ms, busy loops beside it.
+void dropoutFigures(double minutes, int busyLoops) {
+    const std::string tone = toneTrack("rz77-bench-long-tone", 40);
+    AudioEngine engine([](const AudioSink::FormatChooser& choose, std::string&) {
+        choose(48000);
+        return std::unique_ptr<AudioSink>(std::make_unique<SilentSink>());
+    });
+    std::string error;
+    if (!engine.start(error)) {
+        std::printf("dropouts: %s; left out\n", error.c_str());
+        return;
+    }
+    const int rate = engine.streamRate();
+    TrackPlayer player(rate);
+    DropoutTap tap(player, rate);
+    engine.setStreamSource(&tap);
+    loadOrExit(player, tone);
+    player.setTuning({0.6, 0, 0});
+    player.setTrainer(SpeedTrainer{0.6, 0.05, 0.8});
+    player.setLoop(TrackPlayer::Loop{5 * int64_t{rate}, 25 * int64_t{rate}});
+    player.seek(5 * int64_t{rate});
+    Load load(busyLoops);
+    std::this_thread::sleep_for(1s);
+    const double loadBefore = load.cpuSeconds();
+    player.play();
+    engine.wake();
+    const auto began = Clock::now();
+    const auto end = began + std::chrono::duration<double>(minutes * 60);
+    int64_t lowest = INT64_MAX;
+    while (Clock::now() < end) {
+        std::this_thread::sleep_for(50ms);
+        player.playedFrames();
+        player.playingSpeed();
+        if (Clock::now() - began > 2s) {  // the ring's first fill left out
+            lowest = std::min(lowest, player.aheadFrames());
+        }
+    }
+    const double loadShare = 100 * (load.cpuSeconds() - loadBefore) / (minutes * 60);
+    const std::string average = loadAverage();
+    player.stop();
+    engine.setStreamSource(nullptr);
+    row(format("dropouts, %.0f min, loop at 60 %% + trainer, %d busy loops", minutes, busyLoops),
+        format("%d dropouts (longest %.1f ms), ring at least %.2f s ahead", tap.dropouts(),
+               1000.0 * static_cast<double>(tap.longestFrames()) / rate,
+               static_cast<double>(lowest) / rate),
+        "0 dropouts");
+    std::printf("  (busy loops %.0f %% of a core; load average %s)\n", loadShare, average.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> asked(argv + 1, argv + argc);
+    std::vector<std::string> asked(argv + 1, argv + argc);
+    // dropouts [--minutes N] [--loops N]: 20 minutes under four busy loops unless told.
+    const auto option = [&asked](const char* name, double fallback) {
+        const auto found = std::find(asked.begin(), asked.end(), name);
+        if (found == asked.end() || found + 1 == asked.end()) {
+            return fallback;
+        }
+        const double value = std::atof((found + 1)->c_str());
+        asked.erase(found, found + 2);
+        return value;
+    };
+    const double dropoutMinutes = option("--minutes", 20);
+    const int dropoutLoops = static_cast<int>(option("--loops", 4));
     const auto wanted = [&asked](const char* part) {
         return asked.empty() || std::find(asked.begin(), asked.end(), part) != asked.end();
     };
@@ -934,5 +1053,8 @@ int main(int argc, char** argv) {
     }
     if (wanted("sink")) {
         sinkFigures();
+    }
+    if (std::find(asked.begin(), asked.end(), "dropouts") != asked.end()) {
+        dropoutFigures(dropoutMinutes, dropoutLoops);
     }
 }

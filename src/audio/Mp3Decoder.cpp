@@ -1,9 +1,13 @@
 #include "audio/Mp3Decoder.h"
 
+#include <fcntl.h>
 #include <mpg123.h>
 #include <soxr.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -14,6 +18,29 @@ constexpr int kPrerollPerSecond = 50;   // 20 ms
 
 std::string mpg123Error(mpg123_handle* handle) {
     return mpg123_strerror(handle);
+}
+
+// Why a file cannot be read, in the user's words; empty when it can.
+std::string unreadableReason(const std::string& path) {
+    std::error_code fileError;
+    if (std::filesystem::is_directory(path, fileError)) {
+        return "It is a folder, not a file.";
+    }
+    const int file = ::open(path.c_str(), O_RDONLY);
+    if (file < 0) {
+        switch (errno) {
+            case ENOENT:
+            case ENOTDIR:
+                return "It is no longer there: it was moved, renamed or deleted.";
+            case EACCES:
+            case EPERM:
+                return "You have no permission to read it.";
+            default:
+                return std::string("It cannot be read: ") + std::strerror(errno) + ".";
+        }
+    }
+    ::close(file);
+    return std::filesystem::file_size(path, fileError) == 0 ? "It is empty." : "";
 }
 
 }  // namespace
@@ -39,9 +66,8 @@ Mp3Decoder::~Mp3Decoder() {
 }
 
 bool Mp3Decoder::start(const std::string& path, std::string& error) {
-    std::error_code fileError;
-    if (std::filesystem::is_directory(path, fileError)) {
-        error = "It is a folder, not a file.";
+    error = unreadableReason(path);
+    if (!error.empty()) {
         return false;
     }
     int result = MPG123_OK;
@@ -73,8 +99,16 @@ bool Mp3Decoder::start(const std::string& path, std::string& error) {
         error = "It holds no MP3 audio that can be decoded.";
         return false;
     }
+    // Once the file is known to be MP3, damage in it is looked through to the next frame however
+    // long it is, as a player skips what it cannot decode and goes on.
+    mpg123_param(m_handle, MPG123_RESYNC_LIMIT, -1, 0);
     rewind();
     return true;
+}
+
+double Mp3Decoder::estimatedSeconds() const {
+    const off_t samples = mpg123_length(m_handle);
+    return samples > 0 && m_fileRate > 0 ? static_cast<double>(samples) / m_fileRate : 0;
 }
 
 bool Mp3Decoder::setOutputRate(int rate, std::string& error) {

@@ -20,6 +20,9 @@ public:
 
     bool setOutputRate(int rate, std::string& error);
     int fileRate() const { return m_fileRate; }
+    // The track's length in seconds as the file tells it (from its header, or its size and bit
+    // rate), known at once; 0 when it does not tell.
+    double estimatedSeconds() const;
     // Up to maxFrames frames at the output rate; 0 once the file is over.
     int read(float* interleaved, int maxFrames);
     // Back to the first sample.

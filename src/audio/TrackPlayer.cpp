@@ -1,5 +1,10 @@
 #include "audio/TrackPlayer.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -19,10 +24,18 @@ constexpr int kCountInBeats = 4;
 constexpr double kClickSeconds = 0.025;
 constexpr double kAccentGain = 0.5;
 constexpr double kBeatGain = 0.3;
+// Slower than this a count-in is mostly waiting (30 BPM at 25 % is a click every 8 s): it then
+// clicks on the beat's halves, quarters... as a player counts a slow piece in.
+constexpr double kSlowestCountInBpm = 40;
 // The worker is not woken by the audio thread, which must not touch a lock: it looks this often.
 constexpr std::chrono::milliseconds kPlayingPoll{20};
 constexpr std::chrono::milliseconds kRestingPoll{250};
 constexpr std::chrono::milliseconds kLongestCue{500};
+// While the controlling thread waits for the lock, the worker sleeps this long without it.
+constexpr std::chrono::milliseconds kGiveWay{1};
+// Below the audio thread (20), above everything that loads the machine at normal priority.
+constexpr int kWorkerPriority = 10;
+constexpr int kWorkerNice = -10;
 
 size_t ringSamples(int streamRate) {
     return static_cast<size_t>(kAheadSeconds * streamRate) * 2;
@@ -38,6 +51,24 @@ std::vector<float> clickTone(int rate) {
                                       0.4 * std::sin(2 * std::numbers::pi * 3300 * t)));
     }
     return tone;
+}
+
+double countInBpm(double beatsPerMinute) {
+    while (beatsPerMinute < kSlowestCountInBpm) {
+        beatsPerMinute *= 2;
+    }
+    return beatsPerMinute;
+}
+
+// The worker must keep the ring ahead of the audio thread while other work loads every core (at
+// normal priority it ran dry there): real-time where the system allows it, else as high a
+// priority as a user may take, else as it was.
+void raiseWorkerPriority() {
+    sched_param param{};
+    param.sched_priority = std::min(kWorkerPriority, sched_get_priority_max(SCHED_FIFO));
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
+    }
 }
 
 double seamAngle(int i, int frames) {
@@ -78,18 +109,19 @@ TrackPlayer::~TrackPlayer() {
     }
 }
 
-void TrackPlayer::load(std::unique_ptr<Mp3Decoder> decoder) {
+bool TrackPlayer::load(std::unique_ptr<Mp3Decoder> decoder, std::string& error) {
     m_state.store(State::Stopped);
     waitForAudioThread();
     const auto lock = controlLock();
     m_decoder = std::move(decoder);
     m_loop.reset();
-    std::string error;
-    if (m_decoder && !m_decoder->setOutputRate(m_streamRate, error)) {
+    const bool converts = !m_decoder || m_decoder->setOutputRate(m_streamRate, error);
+    if (!converts) {
         m_decoder.reset();
     }
     m_render->setDecoder(m_decoder.get());
     rewindLocked();
+    return converts;
 }
 
 void TrackPlayer::play() {
@@ -126,7 +158,10 @@ void TrackPlayer::seek(int64_t frame) {
 
 void TrackPlayer::setLoop(std::optional<Loop> loop) {
     auto lock = controlLock();
-    m_loop = loop && loop->to - loop->from > 2 * m_seamFrames ? loop : std::nullopt;
+    m_loop =
+        loop && loop->from >= 0 && loop->to > loop->from && loop->to - loop->from > 2 * m_seamFrames
+            ? loop
+            : std::nullopt;
     m_pass = 0;
     cueLocked(lock, std::nullopt);  // what is rendered ahead was rendered without this loop
 }
@@ -151,7 +186,8 @@ void TrackPlayer::setTrainer(std::optional<SpeedTrainer> trainer) {
 void TrackPlayer::setCountIn(std::optional<double> beatsPerMinute) {
     const bool stopped = m_state.load() == State::Stopped;
     const auto lock = controlLock();
-    m_countInBpm = beatsPerMinute;
+    const bool counts = beatsPerMinute && std::isfinite(*beatsPerMinute) && *beatsPerMinute > 0;
+    m_countInBpm = counts ? beatsPerMinute : std::nullopt;
     if (stopped) {  // the start waiting for play gets the count-in, or loses it
         rewindLocked();
     }
@@ -262,7 +298,7 @@ void TrackPlayer::chooseEngineLocked() {
 }
 
 void TrackPlayer::startCountInLocked(double speed) {
-    m_countInBeat = 60.0 / (*m_countInBpm * speed) * m_streamRate;
+    m_countInBeat = 60.0 / countInBpm(*m_countInBpm * speed) * m_streamRate;
     m_countInLeft = std::llround(kCountInBeats * m_countInBeat);
     m_countInAt = 0;
     m_fadeInAt = 0;
@@ -282,6 +318,7 @@ void TrackPlayer::mixInto(float* interleaved, int frames) {
 }
 
 void TrackPlayer::renderAhead() {
+    raiseWorkerPriority();
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
         if (!m_engine && m_measuredEngine.load() >= 0 && !m_render->tuning().plain()) {
@@ -293,9 +330,8 @@ void TrackPlayer::renderAhead() {
             continue;
         }
         if (m_controlWaiting.load() > 0) {
-            lock.unlock();
-            std::this_thread::yield();
-            lock.lock();
+            // A yield would not let a thread of lower priority in.
+            m_wakeWorker.wait_for(lock, kGiveWay);
             continue;
         }
         if (m_decoder && !m_renderedAll.load() && m_ring.space() >= m_chunk.size()) {
@@ -315,13 +351,13 @@ void TrackPlayer::renderChunkLocked() {
     const double speed = m_render->tuning().speed;
     if (m_loop && m_render->position() < m_loop->to) {
         const double seamAt = static_cast<double>(m_loop->to) - m_seamFrames * speed;
-        wanted = std::min(
-            wanted, static_cast<int>(
-                        std::ceil((seamAt - static_cast<double>(m_render->position())) / speed)));
-        if (wanted <= 0) {
+        const double untilSeam =
+            std::ceil((seamAt - static_cast<double>(m_render->position())) / speed);
+        if (untilSeam <= 0) {
             writeSeamLocked();
             return;
         }
+        wanted = static_cast<int>(std::min<double>(wanted, untilSeam));
     }
     const int frames = m_render->render(m_chunk.data(), wanted);
     writeLocked(m_chunk.data(), frames);

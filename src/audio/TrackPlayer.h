@@ -30,8 +30,9 @@ public:
     TrackPlayer(const TrackPlayer&) = delete;
     TrackPlayer& operator=(const TrackPlayer&) = delete;
 
-    // The controlling thread. Loading stops what played; nullptr leaves nothing to play.
-    void load(std::unique_ptr<Mp3Decoder> decoder);
+    // The controlling thread. Loading stops what played; nullptr leaves nothing to play, and so
+    // does a track that cannot be converted to the stream's rate: false, with error set.
+    bool load(std::unique_ptr<Mp3Decoder> decoder, std::string& error);
     void play();
     void pause();
     void stop();
@@ -48,7 +49,7 @@ public:
     // While a loop is on, each pass is played at the trainer's speed for it.
     void setTrainer(std::optional<SpeedTrainer> trainer);
     // One bar of four clicks, at the track's tempo times its speed, before the track starts and
-    // before each pass of the loop.
+    // before each pass of the loop; below 40 BPM it clicks twice (or four times...) a beat.
     void setCountIn(std::optional<double> beatsPerMinute);
 
     int streamRate() const { return m_streamRate; }
@@ -57,6 +58,10 @@ public:
     int64_t playedFrames() const;
     // The speed of what the stream plays now (a trainer's pass speed).
     double playingSpeed() const;
+    // How far the worker is ahead of the stream, in frames: any thread, for measuring.
+    int64_t aheadFrames() const {
+        return static_cast<int64_t>(m_ring.written() - m_ring.readCount()) / 2;
+    }
 
     // The audio thread.
     void mixInto(float* interleaved, int frames) override;

@@ -1,9 +1,24 @@
 #include "mp3/TrackPlaybackControl.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "audio/AudioEngine.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/TrackPlayer.h"
 #include "common/MessageReporter.h"
+
+namespace {
+
+// Far beyond any track, and far inside the frames a player counts.
+constexpr double kLatestSeconds = 1e7;
+
+int64_t framesAt(double seconds, int rate) {
+    const double onTrack = std::isfinite(seconds) ? std::clamp(seconds, 0.0, kLatestSeconds) : 0.0;
+    return std::llround(onTrack * rate);
+}
+
+}  // namespace
 
 TrackPlaybackControl::TrackPlaybackControl(AudioEngine& engine, MessageReporter& reporter)
     : m_engine(engine), m_reporter(reporter) {}
@@ -16,13 +31,13 @@ TrackPlaybackControl::~TrackPlaybackControl() {
 void TrackPlaybackControl::setFile(const std::string& path) {
     m_path = path;
     m_fileReady = m_loaded = false;
+    std::string error;
     if (m_player) {
-        m_player->load(nullptr);
+        m_player->load(nullptr, error);
     }
     if (path.empty()) {
         return;  // nothing to play, and nothing wrong
     }
-    std::string error;
     auto decoder = Mp3Decoder::open(path, error);
     if (!decoder) {
         m_reporter.show("The MP3 player could not play \"" + path + "\":\n" + error +
@@ -30,10 +45,33 @@ void TrackPlaybackControl::setFile(const std::string& path) {
         return;
     }
     m_fileReady = true;
-    if (startEngine()) {
-        m_player->load(std::move(decoder));
-        m_loaded = true;
+    m_stamp = stampOf(path);
+    m_estimatedSeconds = decoder->estimatedSeconds();
+    if (startEngine() && load(std::move(decoder))) {
+        // The panel keeps showing the loop of a file opened again, so the player keeps it too.
+        setLoop(m_loopFile == path ? m_loop : std::nullopt);
     }
+}
+
+std::optional<TrackPlaybackControl::FileStamp> TrackPlaybackControl::stampOf(
+    const std::string& path) {
+    std::error_code error;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(path, error);
+    if (!error) {
+        stamp.written = std::filesystem::last_write_time(path, error);
+    }
+    return error ? std::nullopt : std::optional(stamp);
+}
+
+bool TrackPlaybackControl::load(std::unique_ptr<Mp3Decoder> decoder) {
+    std::string error;
+    m_loaded = m_player->load(std::move(decoder), error);
+    if (!m_loaded) {
+        m_reporter.show("The MP3 player cannot play \"" + m_path + "\" on this sound output:\n" +
+                        error + "\n\nConverting it to another MP3 file may help.");
+    }
+    return m_loaded;
 }
 
 void TrackPlaybackControl::play() {
@@ -41,7 +79,9 @@ void TrackPlaybackControl::play() {
         return;
     }
     std::string error;
-    if (!m_loaded || !m_engine.healthy(error)) {
+    // A file changed since it was opened is opened again: what it holds now plays, or the user
+    // is told why nothing can.
+    if (!m_loaded || !m_engine.healthy(error) || stampOf(m_path) != m_stamp) {
         setFile(std::string(m_path));  // the sound server may be back
         if (!m_loaded) {
             return;
@@ -69,20 +109,21 @@ double TrackPlaybackControl::positionSeconds() const {
 
 void TrackPlaybackControl::seek(double seconds) {
     if (m_loaded) {
-        m_player->seek(static_cast<int64_t>(seconds * m_player->streamRate()));
+        m_player->seek(framesAt(seconds, m_player->streamRate()));
         m_engine.wake();
     }
 }
 
 void TrackPlaybackControl::setLoop(std::optional<std::pair<double, double>> loop) {
+    m_loop = loop;
+    m_loopFile = m_path;
     if (!m_loaded) {
         return;
     }
-    const double rate = m_player->streamRate();
-    m_player->setLoop(
-        loop ? std::optional<TrackPlayer::Loop>({static_cast<int64_t>(loop->first * rate),
-                                                 static_cast<int64_t>(loop->second * rate)})
-             : std::nullopt);
+    const int rate = m_player->streamRate();
+    m_player->setLoop(loop ? std::optional<TrackPlayer::Loop>(
+                                 {framesAt(loop->first, rate), framesAt(loop->second, rate)})
+                           : std::nullopt);
     m_engine.wake();
 }
 

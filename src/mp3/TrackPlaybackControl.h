@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +11,7 @@
 #include "mp3/PlaybackControl.h"
 
 class AudioEngine;
+class Mp3Decoder;
 class MessageReporter;
 class TrackPlayer;
 
@@ -29,8 +32,10 @@ public:
     const std::string& file() const { return m_path; }
     bool loaded() const { return m_loaded; }
     double positionSeconds() const;
+    // As the file tells it when it is opened (decoding it all takes a while).
+    double estimatedSeconds() const { return m_loaded ? m_estimatedSeconds : 0; }
     void seek(double seconds);
-    // Seconds from and to; nothing ends the loop.
+    // Seconds from and to; nothing ends the loop. It holds while the same file is opened again.
     void setLoop(std::optional<std::pair<double, double>> loop);
     // Kept for every track the player is given.
     void setTuning(const TrackTuning& tuning);
@@ -39,7 +44,16 @@ public:
     double playingSpeed() const;
 
 private:
+    // What tells a file changed since it was opened: emptied, replaced or gone.
+    struct FileStamp {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type written{};
+        bool operator==(const FileStamp&) const = default;
+    };
+    static std::optional<FileStamp> stampOf(const std::string& path);
+
     bool startEngine();
+    bool load(std::unique_ptr<Mp3Decoder> decoder);
     void applyPractice();
 
     AudioEngine& m_engine;
@@ -48,7 +62,11 @@ private:
     std::string m_path;
     bool m_fileReady = false;  // the file decodes
     bool m_loaded = false;     // and is in the player
+    std::optional<FileStamp> m_stamp;
+    double m_estimatedSeconds = 0;
     TrackTuning m_tuning;
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;
+    std::optional<std::pair<double, double>> m_loop;
+    std::string m_loopFile;  // the file the loop was set on
 };

@@ -48,6 +48,9 @@ std::optional<std::pair<double, double>> LoopMarkers::loop() const {
 }
 
 bool LoopMarkers::place(std::optional<double> a, std::optional<double> b) {
+    if ((a && !std::isfinite(*a)) || (b && !std::isfinite(*b))) {
+        return false;
+    }
     if (a && b) {
         if (std::abs(*b - *a) < kShortestSeconds) {
             return false;

@@ -5,7 +5,8 @@
 
 // The A and B markers of a loop on a track, and whether the loop is on. Markers stay on the
 // track, A stays before B (a B set before A swaps them), and a loop shorter than the shortest
-// one is refused: the markers stay as they were.
+// one, or a marker that is no time at all (not a number, infinite), is refused: the markers stay
+// as they were.
 class LoopMarkers {
 public:
     static constexpr double kShortestSeconds = 0.05;

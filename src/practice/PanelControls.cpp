@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <memory>
 
@@ -114,6 +115,11 @@ void show(QLabel& display, const QString& text) {
         display.setText(text);
         display.setAccessibleName(text);
     }
+}
+
+bool storedFlag(const QSettings& settings, const QString& key, bool fallback) {
+    const QString text = settings.value(key, fallback).toString();
+    return text == "true" || (text != "false" && fallback);
 }
 
 const PageKeys::Action* PageKeys::actionFor(const QKeyEvent& event) const {

@@ -10,6 +10,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSettings;
 class QSpinBox;
 class QWidget;
 struct ScreenUnits;
@@ -30,6 +31,9 @@ QSpinBox* spinBox(QWidget& page, const ScreenUnits& units, const QString& name, 
 void cancelOnEscape(QWidget& page, QLineEdit& box);
 // A display's name is what it shows, for a screen reader.
 void show(QLabel& display, const QString& text);
+// A switch kept in practice.conf: only "true" or "false" there count, anything else is the
+// fallback.
+bool storedFlag(const QSettings& settings, const QString& key, bool fallback);
 
 // A page's own keys. The main window's keys are live in the panel too, as in any tool window of
 // it; a key the page takes is claimed before they see it (T taps on the track page rather than

@@ -29,6 +29,13 @@ constexpr const char* kTrainerTargetKey = "track/trainerTarget";
 constexpr const char* kCountInKey = "track/countIn";
 constexpr const char* kTempoKey = "track/tempo";
 
+// A whole number kept in practice.conf, on its range; anything else there gives the default.
+int storedCount(const QSettings& settings, const char* key, int fallback, int lowest, int highest) {
+    bool number = false;
+    const int count = settings.value(key, fallback).toInt(&number);
+    return number ? std::clamp(count, lowest, highest) : fallback;
+}
+
 QString signedCount(int count, const char* unit) {
     return QString("%1%2 %3").arg(count > 0 ? "+" : "").arg(count).arg(unit);
 }
@@ -42,10 +49,9 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
       m_track(track),
       m_settings(settings),
       m_units(u),
-      m_speedPercent(std::clamp(settings.value(kSpeedKey, 100).toInt(), kMinSpeed, kMaxSpeed)),
-      m_semitoneCount(
-          std::clamp(settings.value(kSemitonesKey, 0).toInt(), -kMaxSemitones, kMaxSemitones)),
-      m_centCount(std::clamp(settings.value(kCentsKey, 0).toInt(), -kMaxCents, kMaxCents)) {
+      m_speedPercent(storedCount(settings, kSpeedKey, 100, kMinSpeed, kMaxSpeed)),
+      m_semitoneCount(storedCount(settings, kSemitonesKey, 0, -kMaxSemitones, kMaxSemitones)),
+      m_centCount(storedCount(settings, kCentsKey, 0, -kMaxCents, kMaxCents)) {
     const auto stepper = [this, &u](int left, const QString& what, const QString& keys,
                                     const char* name, auto step) {
         auto* down = button("-", QString("%1Down").arg(name), tr("%1 down (%2)").arg(what, keys[0]),
@@ -65,17 +71,19 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
     m_trainer = button(tr("TRAINER"), "trainer", tr("Speed trainer on and off (R)"),
                        u.toPixels(270, 3720, 630, 210));
     m_trainer->setCheckable(true);
-    m_trainer->setChecked(settings.value(kTrainerKey, false).toBool());
+    m_trainer->setChecked(PanelControls::storedFlag(settings, kTrainerKey, false));
     connect(m_trainer, &QPushButton::toggled, this, &TrackControls::apply);
     m_step = spinBox("trainerStep", tr("Speed added each pass (_ and +)"),
                      u.toPixels(930, 3720, 600, 210), 1, 20, 1);
     m_step->setPrefix("+");
     m_step->setSuffix(tr(" %"));
-    m_step->setValue(settings.value(kTrainerStepKey, 5).toInt());
+    m_step->setValue(
+        storedCount(settings, kTrainerStepKey, 5, m_step->minimum(), m_step->maximum()));
     m_target = spinBox("trainerTarget", tr("Speed the trainer goes up to ({ and })"),
                        u.toPixels(1560, 3720, 630, 210), kMinSpeed, kMaxSpeed, kSpeedStep);
     m_target->setSuffix(tr(" %"));
-    m_target->setValue(settings.value(kTrainerTargetKey, 100).toInt());
+    m_target->setValue(
+        storedCount(settings, kTrainerTargetKey, 100, m_target->minimum(), m_target->maximum()));
     m_pass = display("trainerPass", tr("The speed of this pass of the loop"),
                      u.toPixels(270, 3990, 1920, 180));
 
@@ -83,11 +91,12 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
         button(tr("COUNT-IN"), "countIn", tr("A bar of clicks before the track and each pass (C)"),
                u.toPixels(2790, 3720, 750, 210));
     m_countIn->setCheckable(true);
-    m_countIn->setChecked(settings.value(kCountInKey, false).toBool());
+    m_countIn->setChecked(PanelControls::storedFlag(settings, kCountInKey, false));
     connect(m_countIn, &QPushButton::toggled, this, &TrackControls::apply);
     m_tempo = spinBox("trackTempo", tr("The track's tempo in BPM: type it (B) or tap it (T)"),
                       u.toPixels(3570, 3720, 630, 210), 30, 300, 1);
-    m_tempo->setValue(settings.value(kTempoKey, 120).toInt());
+    m_tempo->setValue(
+        storedCount(settings, kTempoKey, 120, m_tempo->minimum(), m_tempo->maximum()));
     auto* tapButton = button(tr("TAP"), "tapTempo", tr("Tap the track's tempo (T)"),
                              u.toPixels(2790, 3990, 750, 180));
     connect(tapButton, &QPushButton::clicked, this, &TrackControls::tap);

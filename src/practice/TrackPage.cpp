@@ -17,6 +17,18 @@ constexpr const char* kFileKey = "track/file";
 constexpr const char* kAKey = "track/a";
 constexpr const char* kBKey = "track/b";
 constexpr const char* kLoopKey = "track/loop";
+// A marker kept in practice.conf further on than this is taken for damage, not for a place.
+constexpr double kLatestMarkerSeconds = 1e6;
+
+// A marker as practice.conf keeps it, if it is a time on a track.
+std::optional<double> storedMarker(const QVariant& value) {
+    bool number = false;
+    const double seconds = value.toDouble(&number);
+    if (!number || !std::isfinite(seconds) || seconds < 0 || seconds > kLatestMarkerSeconds) {
+        return std::nullopt;
+    }
+    return seconds;
+}
 
 }  // namespace
 
@@ -61,8 +73,14 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
 }
 
 void TrackPage::seekTo(double seconds) {
-    m_track.seek(std::clamp(seconds, 0.0, m_overview->lengthSeconds()));
+    m_track.seek(std::clamp(seconds, 0.0, lengthSeconds()));
     refresh();
+}
+
+// Until the overview has read the whole track, as the file tells it.
+double TrackPage::lengthSeconds() const {
+    const double scanned = m_overview->lengthSeconds();
+    return scanned > 0 ? scanned : m_track.estimatedSeconds();
 }
 
 void TrackPage::setA() {
@@ -143,10 +161,11 @@ void TrackPage::refresh() {
     m_controls->refresh();
     const double position = m_track.positionSeconds();
     m_overview->setPosition(position);
-    const QString shown = m_overview->lengthSeconds() > 0
-                              ? QString::fromStdString(formatTrackTime(position) + " / " +
-                                                       formatTrackTime(m_overview->lengthSeconds()))
-                              : tr("no track");
+    const double length = lengthSeconds();
+    const QString shown =
+        length > 0
+            ? QString::fromStdString(formatTrackTime(position) + " / " + formatTrackTime(length))
+            : tr("no track");
     if (m_position->text() != shown) {
         m_position->setText(shown);
     }
@@ -160,9 +179,10 @@ void TrackPage::followTrack() {
         m_markers.clear();
         m_markers.setLength(m_length = 0);
         if (!file.empty() && m_settings.value(kFileKey).toString().toStdString() == file) {
-            const QVariant a = m_settings.value(kAKey), b = m_settings.value(kBKey);
-            if (a.isValid() && b.isValid() && m_markers.setBoth(a.toDouble(), b.toDouble()) &&
-                !m_settings.value(kLoopKey, false).toBool()) {
+            const auto a = storedMarker(m_settings.value(kAKey));
+            const auto b = storedMarker(m_settings.value(kBKey));
+            if (a && b && m_markers.setBoth(*a, *b) &&
+                !PanelControls::storedFlag(m_settings, kLoopKey, false)) {
                 m_markers.toggle();
             }
         }

@@ -42,6 +42,7 @@ private:
     void refresh();
     void followTrack();
     void applyLoop(bool placed = true);
+    double lengthSeconds() const;
 
     TrackPlaybackControl& m_track;
     QSettings& m_settings;

@@ -4,13 +4,17 @@
 #include <string>
 #include <vector>
 
-// The overview of a whole track: the lowest and highest sample (both channels) of each short
-// stretch, enough to draw it at any width.
+// The overview of a whole track: the lowest and highest sample (both channels) of each stretch,
+// enough to draw it at any width. Stretches start at 10 ms and grow with the track, so that a
+// track of hours takes no more room than one of minutes.
 struct TrackPeaks {
-    static constexpr double kBinSeconds = 0.01;
+    static constexpr double kFinestBinSeconds = 0.01;
+    static constexpr size_t kMostBins = size_t{1} << 15;
+    double binSeconds = kFinestBinSeconds;
+    double seconds = 0;
     std::vector<float> low, high;
 
-    double lengthSeconds() const { return static_cast<double>(low.size()) * kBinSeconds; }
+    double lengthSeconds() const { return seconds; }
     // The lowest and highest sample between two times.
     std::pair<float, float> between(double from, double to) const;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -34,6 +35,8 @@ TEST(LoopMarkers, KeepTheLoopOnTheTrackInOrderAndLongEnough) {
         {"a short drag keeps the loop",
          {{'2', 1, 3, true, 1, 3, true}, {'2', 6, 6.01, false, 1, 3, true}}},
         {"a drag backwards", {{'2', 7, 4, true, 4, 7, true}}},
+        {"no time at all is refused",
+         {{'2', 1, 3, true, 1, 3, true}, {'A', NAN, 0, false, 1, 3, true}}},
     };
     for (const auto& c : cases) {
         LoopMarkers markers;

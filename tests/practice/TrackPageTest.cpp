@@ -1,0 +1,102 @@
+// The track page over a real player on a silent stream: what it takes from practice.conf, and how
+// its loop and moves follow the track.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QSettings>
+#include <QTest>
+#include <QWidget>
+
+#include "MakeMp3.h"
+#include "RecordingMidi.h"
+#include "SilentSink.h"
+#include "TempDir.h"
+#include "app/ScreenUnits.h"
+#include "mp3/TrackPlaybackControl.h"
+#include "practice/TrackPage.h"
+
+namespace {
+
+class TrackPageTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(makeToneMp3(tone, {{4.0, 440}}, "-m m -b 64")); }
+    TrackPage& openPage() {
+        track.setFile(tone);
+        page = std::make_unique<TrackPage>(panel, track, settings, units);
+        return *page;
+    }
+    std::string loopShown() const {
+        return page->findChild<QLabel*>("trackLoop")->text().toStdString();
+    }
+
+    TempDir dir;
+    const std::string tone = (dir.path() / "tone.mp3").string();
+    AudioEngine engine{SilentSink::opener()};
+    RecordingReporter reporter;
+    TrackPlaybackControl track{engine, reporter};
+    QSettings settings{QString::fromStdString((dir.path() / "practice.conf").string()),
+                       QSettings::IniFormat};
+    QWidget panel;
+    ScreenUnits units;
+    std::unique_ptr<TrackPage> page;
+};
+
+// Only markers that are times on the track come back; what is not is neither shown, nor
+// looped, nor written back.
+TEST_F(TrackPageTest, KeptMarkersThatAreNoTimesAreDropped) {
+    const struct {
+        const char *a, *b, *loop;
+        const char* shown;
+    } cases[] = {
+        {"0.5", "1.5", "true", "A 0:00.5   B 0:01.5   LOOP ON"},
+        {"0.5", "1.5", "maybe", "A 0:00.5   B 0:01.5   LOOP OFF"},
+        {"nan", "nan", "true", "A -   B -   LOOP OFF"},
+        {"inf", "-inf", "true", "A -   B -   LOOP OFF"},
+        {"1e308", "2", "true", "A -   B -   LOOP OFF"},
+        {"one", "2", "true", "A -   B -   LOOP OFF"},
+    };
+    for (const auto& c : cases) {
+        page.reset();
+        track.setFile("");
+        settings.setValue("track/file", QString::fromStdString(tone));
+        settings.setValue("track/a", c.a);
+        settings.setValue("track/b", c.b);
+        settings.setValue("track/loop", c.loop);
+        openPage();
+        EXPECT_EQ(loopShown(), c.shown) << c.a << " " << c.b;
+        const bool sound = c.shown[2] != '-';
+        EXPECT_EQ(settings.value("track/a").toString(), sound ? c.a : "") << c.a;
+        EXPECT_EQ(settings.value("track/b").toString(), sound ? c.b : "") << c.b;
+    }
+}
+
+// OPEN of the file that plays (or a cancelled OPEN, which opens it again) keeps the loop shown,
+// and the track keeps to it.
+TEST_F(TrackPageTest, TheLoopHoldsWhenTheSameFileIsOpenedAgain) {
+    settings.setValue("track/file", QString::fromStdString(tone));
+    settings.setValue("track/a", 0.2);
+    settings.setValue("track/b", 0.8);
+    settings.setValue("track/loop", true);
+    openPage();
+    track.setFile(tone);
+    ASSERT_EQ(loopShown(), "A 0:00.2   B 0:00.8   LOOP ON");
+    track.play();
+    double latest = 0;
+    for (int look = 0; look < 30; ++look) {  // 1.5 s: more than twice round
+        QTest::qWait(50);
+        latest = std::max(latest, track.positionSeconds());
+    }
+    EXPECT_LT(latest, 0.85);
+    EXPECT_GT(latest, 0.5) << "it played";
+    EXPECT_EQ(loopShown(), "A 0:00.2   B 0:00.8   LOOP ON");
+}
+
+// A move before the overview has read the track (its result waits for the event loop) goes
+// where it was asked, and the position shows against the length the file tells.
+TEST_F(TrackPageTest, MovesWorkWhileTheOverviewIsRead) {
+    openPage().seekBy(1);
+    EXPECT_NEAR(track.positionSeconds(), 1.0, 0.01);
+    EXPECT_EQ(page->findChild<QLabel*>("trackPosition")->text().toStdString(), "0:01.0 / 0:04.0");
+}
+
+}  // namespace
