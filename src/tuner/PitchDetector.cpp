@@ -10,15 +10,20 @@
 namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
-constexpr double kFloor = 0.002;            // RMS, about -54 dB: below it the display rests
-constexpr double kStartFloor = 2 * kFloor;  // a fading string is not taken up again at the floor
-constexpr double kAttackRise = 2;           // a hop twice as loud as the ringing before is a pluck
-constexpr double kEnvelopeFall = 0.9;       // per hop: a ringing string falls far slower
-constexpr double kLeastConfidence = 0.6;    // of yin: less is noise or a chord's mush
+constexpr double kSilence = 1e-4;  // RMS, -80 dB: below it nothing sounds, however soft the pluck
+constexpr double kStartFloor = 0.004;    // -48 dB: quieter than that is not taken for a new note
+constexpr double kHoldFall = 0.01;       // a note is read until it has fallen 40 dB from its attack
+constexpr std::uint64_t kLostHops = 25;  // without yin's word on the note for this long: noise
+constexpr double kAttackRise = 2;        // a hop twice as loud as the ringing before is a pluck
+constexpr double kEnvelopeFall = 0.9;    // per hop: a ringing string falls far slower
+constexpr double kLeastConfidence = 0.6;  // of yin: less is noise or a chord's mush
 constexpr double kSureConfidence = 0.9;
 constexpr double kStoppingFall = 0.7;  // in 10 ms; a ringing string loses 2 % in that time
 constexpr int kPartials = 4;
-constexpr double kMissing = 0.1;       // a fundamental 20 dB below its partials is not sounding
+// A period m times yin's is the note when the partials only it explains hold this share of what
+// yin's own partials hold: a low string's fundamental may be 25 dB under its second partial, but
+// its odd partials still ring at a quarter of the even ones.
+constexpr double kSubharmonicShare = 0.12;
 constexpr double kRecentreCents = 20;  // a turning peg: the window's clock follows the string
 constexpr double kNewNoteCents = 60;
 constexpr int kNewNoteHops = 3;  // a passing disagreement is not a new note
@@ -71,6 +76,8 @@ PitchDetector::~PitchDetector() {
 void PitchDetector::reset() {
     rest();
     m_envelope = 0;
+    m_peak = 0;
+    m_faded = false;
     m_inHop = 0;
 }
 
@@ -88,16 +95,20 @@ std::optional<PitchReading> PitchDetector::feed(const float* samples, std::size_
 void PitchDetector::analyseHop() {
     const auto coarse = coarsePitch();  // every hop, so that yin's own window stays whole
     const double level = hopLevel();
-    if (level < (m_lockHz > 0 ? kFloor : kStartFloor)) {
-        rest();
-        m_envelope = level;
-        return;
-    }
-    if (level > kAttackRise * m_envelope) {
+    const bool attack = level > kAttackRise * m_envelope;
+    m_envelope = std::max(level, m_envelope * kEnvelopeFall);
+    if (attack) {
         m_attackEnds = m_written + m_hop;
         m_phaseCount = 0;
+        m_peak = level;
+        m_faded = false;
     }
-    m_envelope = std::max(level, m_envelope * kEnvelopeFall);
+    m_peak = std::max(m_peak, level);
+    if (m_lockHz > 0 ? faded(level) : (level < kStartFloor || m_faded)) {
+        m_faded |= m_lockHz > 0;
+        rest();
+        return;
+    }
     if (coarse) {
         follow(*coarse);
     }
@@ -111,6 +122,14 @@ void PitchDetector::analyseHop() {
     if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
         recentre(hz);
     }
+}
+
+// A ringing string is read for as long as it stands clear of silence and noise: until it has
+// fallen 40 dB from its attack, or yin has heard nothing like it for a quarter of a second. A
+// string that fades out is not taken up again until the next pluck, so it does not flicker.
+bool PitchDetector::faded(double level) const {
+    return level < kSilence || level < kHoldFall * m_peak ||
+           m_written > m_agreed + kLostHops * m_hop;
 }
 
 double PitchDetector::hopLevel() const {
@@ -138,20 +157,57 @@ std::optional<PitchDetector::Coarse> PitchDetector::coarsePitch() {
 // Once a string has rung a while, yin's slips to a harmonic or a subharmonic of it (as the
 // fundamental fades into noise, or a harmonic takes over) are not a new note, and a new note
 // without a pluck (a slide) must be clear.
-// Two strings a fifth apart repeat together at an octave below the lower one, and yin finds
-// that: where the period's own fundamental is missing, the note is its strongest partial.
+// yin takes the shortest period that nearly repeats, which on a low string whose fundamental is
+// weak is the second partial's: the note is the longest period whose partials are all sounding.
+std::optional<double> PitchDetector::periodOf(double hz) const {
+    if (hz < kLowestHz) {
+        return strongestPartial(hz);
+    }
+    for (int m : {3, 2}) {
+        if (hz / m < kLowestHz) {
+            continue;
+        }
+        const auto share = subharmonicShare(hz, m);
+        if (!share) {
+            return std::nullopt;
+        }
+        if (*share >= kSubharmonicShare) {
+            return hz / m;
+        }
+    }
+    return hz;
+}
+
+// Of the first 3m partials of hz / m, those that are not partials of hz against those that are;
+// none until two periods of hz / m have sounded since the pluck, as the silence before it (or
+// the last note) would fill them.
+std::optional<double> PitchDetector::subharmonicShare(double hz, int m) const {
+    const double low = hz / m;
+    const double sincePluck = static_cast<double>(m_written + 2 * m_hop - m_attackEnds);
+    const double periods = std::min<double>(kLeastPeriods, std::floor(sincePluck * low / m_rate));
+    if (periods < 2) {
+        return std::nullopt;
+    }
+    double own = 0, only = 0;
+    for (int k = 1; k <= 3 * m; ++k) {
+        (k % m == 0 ? own : only) += amplitudeAt(k * low, low, periods);
+    }
+    return own > 0 ? only / own : 0;
+}
+
+// Two strings a fifth apart repeat together at an octave below the lower one, lower than any
+// string, and yin finds that: the note is then the strongest of its partials.
 double PitchDetector::strongestPartial(double hz) const {
-    const double fundamental = amplitudeAt(hz, hz);
-    double strongest = fundamental;
+    double strongest = 0;
     double partialHz = hz;
     for (int k = 2; k <= kPartials; ++k) {
-        const double amplitude = amplitudeAt(k * hz, hz);
+        const double amplitude = amplitudeAt(k * hz, hz, kLeastPeriods);
         if (amplitude > strongest) {
             strongest = amplitude;
             partialHz = k * hz;
         }
     }
-    return fundamental < kMissing * strongest ? partialHz : hz;
+    return partialHz;
 }
 
 // The last `length` samples, tapered, against a clock turning at hz from sample 0: the phase of
@@ -172,30 +228,38 @@ std::complex<double> PitchDetector::windowedBin(double hz, std::size_t length, T
 }
 
 // Over whole periods of `periodHz`, so that every other partial of it falls on a null.
-double PitchDetector::amplitudeAt(double hz, double periodHz) const {
+double PitchDetector::amplitudeAt(double hz, double periodHz, double periods) const {
     const auto length = std::min(
-        kHistory - m_hop, static_cast<std::size_t>(std::lround(kLeastPeriods * m_rate / periodHz)));
+        kHistory - m_hop, static_cast<std::size_t>(std::lround(periods * m_rate / periodHz)));
     return std::abs(windowedBin(hz, length, [length](std::size_t n) {
         return 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(length));
     }));
 }
 
 void PitchDetector::follow(Coarse coarse) {
-    if (m_lockHz == 0 || std::abs(centsBetween(coarse.hz, m_lockHz)) > kNewNoteCents) {
-        coarse.hz = strongestPartial(coarse.hz);  // only when it may be a new note: it costs
-        if (coarse.hz < kLowestHz || coarse.hz > kHighestHz) {
+    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    if (m_lockHz > 0) {
+        const double cents = centsBetween(coarse.hz, m_lockHz);
+        if (std::abs(cents) <= kNewNoteCents || (settled && harmonicallyRelated(cents))) {
+            m_disagreeing = 0;
+            m_agreed = m_written;
             return;
         }
     }
+    const auto period = periodOf(coarse.hz);  // only when it may be a new note: it costs
+    if (!period || *period < kLowestHz || *period > kHighestHz) {
+        return;
+    }
+    coarse.hz = *period;
     if (m_lockHz == 0) {
         lockTo(coarse.hz);
         return;
     }
     const double cents = centsBetween(coarse.hz, m_lockHz);
-    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
     if (std::abs(cents) <= kNewNoteCents) {
         m_disagreeing = 0;
-    } else if (settled && (harmonicallyRelated(cents) || coarse.confidence < kSureConfidence)) {
+        m_agreed = m_written;
+    } else if (settled && coarse.confidence < kSureConfidence) {
         return;
     } else if (++m_disagreeing >= kNewNoteHops) {
         lockTo(coarse.hz);
@@ -208,6 +272,7 @@ void PitchDetector::lockTo(double hz) {
     setClock(hz);
     m_phaseCount = 0;
     m_disagreeing = 0;
+    m_agreed = m_written;
 }
 
 // The phases measured so far, against the new clock: the line through them stays the string's.
