@@ -22,11 +22,12 @@ constexpr double kStoppingFall = 0.7;  // in 10 ms; a ringing string loses 2 % i
 constexpr int kPartials = 4;
 // A period m times yin's is the note when the partials only it explains hold this share of what
 // yin's own partials hold: a low string's fundamental may be 25 dB under its second partial, but
-// its odd partials still ring at a quarter of the even ones.
-constexpr double kSubharmonicShare = 0.12;
+// its odd partials still ring at a seventh of the even ones, where another note's share is noise.
+constexpr double kSubharmonicShare = 0.1;
 constexpr double kRecentreCents = 20;  // a turning peg: the window's clock follows the string
 constexpr double kNewNoteCents = 60;
 constexpr int kNewNoteHops = 3;  // a passing disagreement is not a new note
+constexpr int kOctaveHops = 2;   // nor a pick's noise another octave
 constexpr std::uint64_t kSettledHops = 10;
 constexpr std::size_t kStableCount = 4;  // phases: the first three hops only aim the needle
 constexpr double kWindowSeconds = 0.043;
@@ -158,8 +159,28 @@ std::optional<PitchDetector::Coarse> PitchDetector::coarsePitch() {
 // fundamental fades into noise, or a harmonic takes over) are not a new note, and a new note
 // without a pluck (a slide) must be clear.
 // yin takes the shortest period that nearly repeats, which on a low string whose fundamental is
-// weak is the second partial's: the note is the longest period whose partials are all sounding.
+// weak is the second partial's; at a pluck's onset it may as well take two or three periods for
+// one. The note is the period whose partials all sound: one m times shorter is the note when
+// the partials it leaves out are missing, one m times longer when the partials only it explains
+// are sounding.
 std::optional<double> PitchDetector::periodOf(double hz) const {
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (int m : {2, 3}) {
+            if (hz * m > kHighestHz) {
+                continue;
+            }
+            const auto longer = longerPeriodSounds(hz * m, m);
+            if (!longer) {
+                return std::nullopt;
+            }
+            if (!*longer) {
+                hz *= m;
+                moved = true;
+                break;
+            }
+        }
+    }
     if (hz < kLowestHz) {
         return strongestPartial(hz);
     }
@@ -167,32 +188,39 @@ std::optional<double> PitchDetector::periodOf(double hz) const {
         if (hz / m < kLowestHz) {
             continue;
         }
-        const auto share = subharmonicShare(hz, m);
-        if (!share) {
+        const auto longer = longerPeriodSounds(hz, m);
+        if (!longer) {
             return std::nullopt;
         }
-        if (*share >= kSubharmonicShare) {
+        if (*longer) {
             return hz / m;
         }
     }
     return hz;
 }
 
-// Of the first 3m partials of hz / m, those that are not partials of hz against those that are;
-// none until two periods of hz / m have sounded since the pluck, as the silence before it (or
-// the last note) would fill them.
-std::optional<double> PitchDetector::subharmonicShare(double hz, int m) const {
+// Whether the first 3m partials of hz / m that are not partials of hz sound, against those that
+// are: each counted by how far it stands above the spectrum halfway between partials, where a
+// pick's noise and the room are as loud as on them. No answer until two periods of hz / m have
+// sounded since the pluck: the silence or the note before would fill them.
+std::optional<bool> PitchDetector::longerPeriodSounds(double hz, int m) const {
     const double low = hz / m;
-    const double sincePluck = static_cast<double>(m_written + 2 * m_hop - m_attackEnds);
+    const double sincePluck =
+        m_written > m_attackEnds ? static_cast<double>(m_written - m_attackEnds) : 0;
     const double periods = std::min<double>(kLeastPeriods, std::floor(sincePluck * low / m_rate));
     if (periods < 2) {
         return std::nullopt;
     }
-    double own = 0, only = 0;
-    for (int k = 1; k <= 3 * m; ++k) {
-        (k % m == 0 ? own : only) += amplitudeAt(k * low, low, periods);
+    const int partials = 3 * m;
+    double between = 0;
+    for (int k = 1; k <= partials; ++k) {
+        between += amplitudeAt((k - 0.5) * low, low, periods) / partials;
     }
-    return own > 0 ? only / own : 0;
+    double own = 0, only = 0;
+    for (int k = 1; k <= partials; ++k) {
+        (k % m == 0 ? own : only) += std::max(0.0, amplitudeAt(k * low, low, periods) - between);
+    }
+    return only > kSubharmonicShare * own;
 }
 
 // Two strings a fifth apart repeat together at an octave below the lower one, lower than any
@@ -231,38 +259,46 @@ std::complex<double> PitchDetector::windowedBin(double hz, std::size_t length, T
 double PitchDetector::amplitudeAt(double hz, double periodHz, double periods) const {
     const auto length = std::min(
         kHistory - m_hop, static_cast<std::size_t>(std::lround(periods * m_rate / periodHz)));
-    return std::abs(windowedBin(hz, length, [length](std::size_t n) {
-        return 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(length));
+    // The taper's cosine turned sample by sample: a cosine per sample would cost more than the bin.
+    const std::complex<double> step = std::polar(1.0, kTwoPi / static_cast<double>(length));
+    std::complex<double> turn = std::polar(1.0, kTwoPi * 0.5 / static_cast<double>(length));
+    return std::abs(windowedBin(hz, length, [&](std::size_t) {
+        const double taper = 0.5 - 0.5 * turn.real();
+        turn *= step;
+        return taper;
     }));
 }
 
 void PitchDetector::follow(Coarse coarse) {
     const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
-    if (m_lockHz > 0) {
+    if (m_lockHz > 0 && settled) {
         const double cents = centsBetween(coarse.hz, m_lockHz);
-        if (std::abs(cents) <= kNewNoteCents || (settled && harmonicallyRelated(cents))) {
+        if (std::abs(cents) <= kNewNoteCents || harmonicallyRelated(cents)) {
             m_disagreeing = 0;
             m_agreed = m_written;
             return;
         }
     }
-    const auto period = periodOf(coarse.hz);  // only when it may be a new note: it costs
-    if (!period || *period < kLowestHz || *period > kHighestHz) {
+    // Only while a note may be new: it costs. Each hop of a pluck's first 100 ms looks again,
+    // over a longer window with less of the pick in it.
+    // Until the longer periods can be judged, yin's own aims the needle.
+    const double period = periodOf(coarse.hz).value_or(coarse.hz);
+    if (period < kLowestHz || period > kHighestHz) {
         return;
     }
-    coarse.hz = *period;
     if (m_lockHz == 0) {
-        lockTo(coarse.hz);
+        lockTo(period);
         return;
     }
-    const double cents = centsBetween(coarse.hz, m_lockHz);
+    const double cents = centsBetween(period, m_lockHz);
     if (std::abs(cents) <= kNewNoteCents) {
         m_disagreeing = 0;
         m_agreed = m_written;
     } else if (settled && coarse.confidence < kSureConfidence) {
         return;
-    } else if (++m_disagreeing >= kNewNoteHops) {
-        lockTo(coarse.hz);
+    } else if (++m_disagreeing >=
+               (!settled && harmonicallyRelated(cents) ? kOctaveHops : kNewNoteHops)) {
+        lockTo(period);  // a new note, or the same string with its octave now clear
     }
 }
 

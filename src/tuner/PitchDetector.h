@@ -50,7 +50,7 @@ private:
     std::optional<Coarse> coarsePitch();
     bool faded(double level) const;
     std::optional<double> periodOf(double hz) const;
-    std::optional<double> subharmonicShare(double hz, int m) const;
+    std::optional<bool> longerPeriodSounds(double hz, int m) const;
     double strongestPartial(double hz) const;
     double amplitudeAt(double hz, double periodHz, double periods) const;
     template <typename Taper>
