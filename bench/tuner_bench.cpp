@@ -135,7 +135,7 @@ double fortyDbDown(const std::vector<float>& note) {
 }
 
 void holdOfAPluckedA() {
-    std::printf("\nhow long a plucked A2 (3 s decay, -26 dB at its attack) is read\n");
+    std::printf("\nhow long a plucked A2 (3 s decay, -30 dB RMS at its attack) is read\n");
     for (double snr : {200.0, 40.0}) {
         auto note = guitar::PluckedString(110, kRate, 3).render(4, 0.1);
         guitar::addNoise(note, snr, kRate);
@@ -148,7 +148,7 @@ void holdOfAPluckedA() {
 }
 
 struct RenderedWorst {
-    int notes = 0, octaveNotes = 0, unread = 0;
+    int notes = 0, octaveNotes = 0, stableOctaveNotes = 0, unread = 0;
     double after150 = 0, decay = 0;
     std::vector<double> holdShare;  // read for / 40 dB fall
 };
@@ -195,9 +195,12 @@ void recordedGuitars() {
                 }
                 const double fundamentalDb =
                     20 * std::log10(rendered::magnitudeAt(early, truth) / strongest);
-                int octave = 0;
+                int octave = 0, stableOctave = 0;
                 for (const auto& reading : heard.hops) {
-                    octave += reading && std::abs(guitar::centsBetween(reading->hz, truth)) > 600;
+                    const bool off =
+                        reading && std::abs(guitar::centsBetween(reading->hz, truth)) > 600;
+                    octave += off;
+                    stableOctave += off && reading->stable;
                 }
                 // Against the fundamental over the span the reading has heard: its last 0.3 s.
                 const auto errorAt = [&](double seconds) -> std::optional<double> {
@@ -223,6 +226,7 @@ void recordedGuitars() {
                             heard.holdSeconds, fall);
                 ++w.notes;
                 w.octaveNotes += octave > 0;
+                w.stableOctaveNotes += stableOctave > 0;
                 w.unread += !at150;
                 w.after150 = std::max(w.after150, at150 ? std::abs(*at150) : 0);
                 w.decay = std::max(w.decay, decay);
@@ -231,13 +235,13 @@ void recordedGuitars() {
             summary.emplace_back(fontName + " " + names[program - 24], w);
         }
     }
-    std::printf("\n%-22s %6s %14s %10s %14s %13s %18s\n", "recorded", "notes", "octave errors",
-                "unread", "worst @150ms", "worst decay", "read / 40 dB fall");
+    std::printf("\n%-22s %6s %14s %14s %8s %14s %13s %18s\n", "recorded", "notes", "octave errors",
+                "when stable", "unread", "worst @150ms", "worst decay", "read / 40 dB fall");
     for (auto& [name, w] : summary) {
         std::sort(w.holdShare.begin(), w.holdShare.end());
-        std::printf("%-22s %6d %14d %10d %11.2f ct %10.2f ct %8.2f (median %.2f)\n", name.c_str(),
-                    w.notes, w.octaveNotes, w.unread, w.after150, w.decay, w.holdShare.front(),
-                    w.holdShare[w.holdShare.size() / 2]);
+        std::printf("%-22s %6d %14d %14d %8d %11.2f ct %10.2f ct %8.2f (median %.2f)\n",
+                    name.c_str(), w.notes, w.octaveNotes, w.stableOctaveNotes, w.unread, w.after150,
+                    w.decay, w.holdShare.front(), w.holdShare[w.holdShare.size() / 2]);
     }
 }
 

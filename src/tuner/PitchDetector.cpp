@@ -119,7 +119,9 @@ void PitchDetector::analyseHop() {
     measurePhase();
     const bool refined = m_phaseCount >= 2;
     const double hz = refined ? refinedHz() : m_lockHz;
-    m_reading = PitchReading{hz, m_phaseCount >= kStableCount};
+    // Not stable while the period is in doubt: the needle may aim an octave off for a moment.
+    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    m_reading = PitchReading{hz, m_phaseCount >= kStableCount && (m_judged || settled)};
     if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
         recentre(hz);
     }
@@ -282,15 +284,20 @@ void PitchDetector::follow(Coarse coarse) {
     // Only while a note may be new: it costs. Each hop of a pluck's first 100 ms looks again,
     // over a longer window with less of the pick in it.
     // Until the longer periods can be judged, yin's own aims the needle.
-    const double period = periodOf(coarse.hz).value_or(coarse.hz);
+    const auto judged = periodOf(coarse.hz);
+    const double period = judged.value_or(coarse.hz);
     if (period < kLowestHz || period > kHighestHz) {
         return;
     }
     if (m_lockHz == 0) {
         lockTo(period);
+        m_judged = judged.has_value();
         return;
     }
     const double cents = centsBetween(period, m_lockHz);
+    if (judged) {
+        m_judged = std::abs(cents) <= kNewNoteCents;
+    }
     if (std::abs(cents) <= kNewNoteCents) {
         m_disagreeing = 0;
         m_agreed = m_written;
@@ -299,6 +306,7 @@ void PitchDetector::follow(Coarse coarse) {
     } else if (++m_disagreeing >=
                (!settled && harmonicallyRelated(cents) ? kOctaveHops : kNewNoteHops)) {
         lockTo(period);  // a new note, or the same string with its octave now clear
+        m_judged = judged.has_value();
     }
 }
 
@@ -375,6 +383,7 @@ double PitchDetector::refinedHz() const {
 
 void PitchDetector::rest() {
     m_lockHz = 0;
+    m_judged = false;
     m_phaseCount = 0;
     m_disagreeing = 0;
     m_reading.reset();

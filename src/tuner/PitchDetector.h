@@ -79,7 +79,8 @@ private:
     std::uint64_t m_attackEnds = 0;  // no window of the refinement starts before it
     int m_disagreeing = 0;           // hops in a row whose note is not the one followed
 
-    double m_lockHz = 0;  // 0: no note followed
+    double m_lockHz = 0;    // 0: no note followed
+    bool m_judged = false;  // the period followed is the one the partials explain
     std::size_t m_window = 0;
     std::vector<double> m_taper;  // sized once: the longest window
     std::array<Phase, kPhases> m_phases{};
