@@ -119,8 +119,12 @@ void PitchDetector::analyseHop() {
     measurePhase();
     const bool refined = m_phaseCount >= 2;
     const double hz = refined ? refinedHz() : m_lockHz;
-    // Not stable while the period is in doubt: the needle may aim an octave off for a moment.
+    // Nothing is shown before the period is judged, and nothing is stable while it is in doubt:
+    // yin's own period may be an octave off for a moment after a pluck.
     const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    if (!m_judged && !settled && !m_reading) {
+        return;
+    }
     m_reading = PitchReading{hz, m_phaseCount >= kStableCount && (m_judged || settled)};
     if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
         recentre(hz);
