@@ -10,18 +10,24 @@
 namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
-constexpr double kFloor = 0.002;            // RMS, about -54 dB: below it the display rests
-constexpr double kStartFloor = 2 * kFloor;  // a fading string is not taken up again at the floor
-constexpr double kAttackRise = 2;           // a hop twice as loud as the ringing before is a pluck
-constexpr double kEnvelopeFall = 0.9;       // per hop: a ringing string falls far slower
-constexpr double kLeastConfidence = 0.6;    // of yin: less is noise or a chord's mush
+constexpr double kSilence = 1e-4;  // RMS, -80 dB: below it nothing sounds, however soft the pluck
+constexpr double kStartFloor = 0.004;    // -48 dB: quieter than that is not taken for a new note
+constexpr double kHoldFall = 0.01;       // a note is read until it has fallen 40 dB from its attack
+constexpr std::uint64_t kLostHops = 25;  // without yin's word on the note for this long: noise
+constexpr double kAttackRise = 2;        // a hop twice as loud as the ringing before is a pluck
+constexpr double kEnvelopeFall = 0.9;    // per hop: a ringing string falls far slower
+constexpr double kLeastConfidence = 0.6;  // of yin: less is noise or a chord's mush
 constexpr double kSureConfidence = 0.9;
 constexpr double kStoppingFall = 0.7;  // in 10 ms; a ringing string loses 2 % in that time
 constexpr int kPartials = 4;
-constexpr double kMissing = 0.1;       // a fundamental 20 dB below its partials is not sounding
+// A period m times yin's is the note when the partials only it explains hold this share of what
+// yin's own partials hold: a low string's fundamental may be 25 dB under its second partial, but
+// its odd partials still ring at a seventh of the even ones, where another note's share is noise.
+constexpr double kSubharmonicShare = 0.1;
 constexpr double kRecentreCents = 20;  // a turning peg: the window's clock follows the string
 constexpr double kNewNoteCents = 60;
 constexpr int kNewNoteHops = 3;  // a passing disagreement is not a new note
+constexpr int kOctaveHops = 2;   // nor a pick's noise another octave
 constexpr std::uint64_t kSettledHops = 10;
 constexpr std::size_t kStableCount = 4;  // phases: the first three hops only aim the needle
 constexpr double kWindowSeconds = 0.043;
@@ -71,6 +77,8 @@ PitchDetector::~PitchDetector() {
 void PitchDetector::reset() {
     rest();
     m_envelope = 0;
+    m_peak = 0;
+    m_faded = false;
     m_inHop = 0;
 }
 
@@ -88,16 +96,20 @@ std::optional<PitchReading> PitchDetector::feed(const float* samples, std::size_
 void PitchDetector::analyseHop() {
     const auto coarse = coarsePitch();  // every hop, so that yin's own window stays whole
     const double level = hopLevel();
-    if (level < (m_lockHz > 0 ? kFloor : kStartFloor)) {
-        rest();
-        m_envelope = level;
-        return;
-    }
-    if (level > kAttackRise * m_envelope) {
+    const bool attack = level > kAttackRise * m_envelope;
+    m_envelope = std::max(level, m_envelope * kEnvelopeFall);
+    if (attack) {
         m_attackEnds = m_written + m_hop;
         m_phaseCount = 0;
+        m_peak = level;
+        m_faded = false;
     }
-    m_envelope = std::max(level, m_envelope * kEnvelopeFall);
+    m_peak = std::max(m_peak, level);
+    if (m_lockHz > 0 ? faded(level) : (level < kStartFloor || m_faded)) {
+        m_faded |= m_lockHz > 0;
+        rest();
+        return;
+    }
     if (coarse) {
         follow(*coarse);
     }
@@ -107,10 +119,24 @@ void PitchDetector::analyseHop() {
     measurePhase();
     const bool refined = m_phaseCount >= 2;
     const double hz = refined ? refinedHz() : m_lockHz;
-    m_reading = PitchReading{hz, m_phaseCount >= kStableCount};
+    // Nothing is shown before the period is judged, and nothing is stable while it is in doubt:
+    // yin's own period may be an octave off for a moment after a pluck.
+    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    if (!m_judged && !settled && !m_reading) {
+        return;
+    }
+    m_reading = PitchReading{hz, m_phaseCount >= kStableCount && (m_judged || settled)};
     if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
         recentre(hz);
     }
+}
+
+// A ringing string is read for as long as it stands clear of silence and noise: until it has
+// fallen 40 dB from its attack, or yin has heard nothing like it for a quarter of a second. A
+// string that fades out is not taken up again until the next pluck, so it does not flicker.
+bool PitchDetector::faded(double level) const {
+    return level < kSilence || level < kHoldFall * m_peak ||
+           m_written > m_agreed + kLostHops * m_hop;
 }
 
 double PitchDetector::hopLevel() const {
@@ -138,20 +164,84 @@ std::optional<PitchDetector::Coarse> PitchDetector::coarsePitch() {
 // Once a string has rung a while, yin's slips to a harmonic or a subharmonic of it (as the
 // fundamental fades into noise, or a harmonic takes over) are not a new note, and a new note
 // without a pluck (a slide) must be clear.
-// Two strings a fifth apart repeat together at an octave below the lower one, and yin finds
-// that: where the period's own fundamental is missing, the note is its strongest partial.
+// yin takes the shortest period that nearly repeats, which on a low string whose fundamental is
+// weak is the second partial's; at a pluck's onset it may as well take two or three periods for
+// one. The note is the period whose partials all sound: one m times shorter is the note when
+// the partials it leaves out are missing, one m times longer when the partials only it explains
+// are sounding.
+std::optional<double> PitchDetector::periodOf(double hz) const {
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (int m : {2, 3}) {
+            if (hz * m > kHighestHz) {
+                continue;
+            }
+            const auto longer = longerPeriodSounds(hz * m, m);
+            if (!longer) {
+                return std::nullopt;
+            }
+            if (!*longer) {
+                hz *= m;
+                moved = true;
+                break;
+            }
+        }
+    }
+    if (hz < kLowestHz) {
+        return strongestPartial(hz);
+    }
+    for (int m : {3, 2}) {
+        if (hz / m < kLowestHz) {
+            continue;
+        }
+        const auto longer = longerPeriodSounds(hz, m);
+        if (!longer) {
+            return std::nullopt;
+        }
+        if (*longer) {
+            return hz / m;
+        }
+    }
+    return hz;
+}
+
+// Whether the first 3m partials of hz / m that are not partials of hz sound, against those that
+// are: each counted by how far it stands above the spectrum halfway between partials, where a
+// pick's noise and the room are as loud as on them. No answer until two periods of hz / m have
+// sounded since the pluck: the silence or the note before would fill them.
+std::optional<bool> PitchDetector::longerPeriodSounds(double hz, int m) const {
+    const double low = hz / m;
+    const double sincePluck =
+        m_written > m_attackEnds ? static_cast<double>(m_written - m_attackEnds) : 0;
+    const double periods = std::min<double>(kLeastPeriods, std::floor(sincePluck * low / m_rate));
+    if (periods < 2) {
+        return std::nullopt;
+    }
+    const int partials = 3 * m;
+    double between = 0;
+    for (int k = 1; k <= partials; ++k) {
+        between += amplitudeAt((k - 0.5) * low, low, periods) / partials;
+    }
+    double own = 0, only = 0;
+    for (int k = 1; k <= partials; ++k) {
+        (k % m == 0 ? own : only) += std::max(0.0, amplitudeAt(k * low, low, periods) - between);
+    }
+    return only > kSubharmonicShare * own;
+}
+
+// Two strings a fifth apart repeat together at an octave below the lower one, lower than any
+// string, and yin finds that: the note is then the strongest of its partials.
 double PitchDetector::strongestPartial(double hz) const {
-    const double fundamental = amplitudeAt(hz, hz);
-    double strongest = fundamental;
+    double strongest = 0;
     double partialHz = hz;
     for (int k = 2; k <= kPartials; ++k) {
-        const double amplitude = amplitudeAt(k * hz, hz);
+        const double amplitude = amplitudeAt(k * hz, hz, kLeastPeriods);
         if (amplitude > strongest) {
             strongest = amplitude;
             partialHz = k * hz;
         }
     }
-    return fundamental < kMissing * strongest ? partialHz : hz;
+    return partialHz;
 }
 
 // The last `length` samples, tapered, against a clock turning at hz from sample 0: the phase of
@@ -172,33 +262,55 @@ std::complex<double> PitchDetector::windowedBin(double hz, std::size_t length, T
 }
 
 // Over whole periods of `periodHz`, so that every other partial of it falls on a null.
-double PitchDetector::amplitudeAt(double hz, double periodHz) const {
+double PitchDetector::amplitudeAt(double hz, double periodHz, double periods) const {
     const auto length = std::min(
-        kHistory - m_hop, static_cast<std::size_t>(std::lround(kLeastPeriods * m_rate / periodHz)));
-    return std::abs(windowedBin(hz, length, [length](std::size_t n) {
-        return 0.5 - 0.5 * std::cos(kTwoPi * (n + 0.5) / static_cast<double>(length));
+        kHistory - m_hop, static_cast<std::size_t>(std::lround(periods * m_rate / periodHz)));
+    // The taper's cosine turned sample by sample: a cosine per sample would cost more than the bin.
+    const std::complex<double> step = std::polar(1.0, kTwoPi / static_cast<double>(length));
+    std::complex<double> turn = std::polar(1.0, kTwoPi * 0.5 / static_cast<double>(length));
+    return std::abs(windowedBin(hz, length, [&](std::size_t) {
+        const double taper = 0.5 - 0.5 * turn.real();
+        turn *= step;
+        return taper;
     }));
 }
 
 void PitchDetector::follow(Coarse coarse) {
-    if (m_lockHz == 0 || std::abs(centsBetween(coarse.hz, m_lockHz)) > kNewNoteCents) {
-        coarse.hz = strongestPartial(coarse.hz);  // only when it may be a new note: it costs
-        if (coarse.hz < kLowestHz || coarse.hz > kHighestHz) {
+    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    if (m_lockHz > 0 && settled) {
+        const double cents = centsBetween(coarse.hz, m_lockHz);
+        if (std::abs(cents) <= kNewNoteCents || harmonicallyRelated(cents)) {
+            m_disagreeing = 0;
+            m_agreed = m_written;
             return;
         }
     }
-    if (m_lockHz == 0) {
-        lockTo(coarse.hz);
+    // Only while a note may be new: it costs. Each hop of a pluck's first 100 ms looks again,
+    // over a longer window with less of the pick in it.
+    // Until the longer periods can be judged, yin's own aims the needle.
+    const auto judged = periodOf(coarse.hz);
+    const double period = judged.value_or(coarse.hz);
+    if (period < kLowestHz || period > kHighestHz) {
         return;
     }
-    const double cents = centsBetween(coarse.hz, m_lockHz);
-    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    if (m_lockHz == 0) {
+        lockTo(period);
+        m_judged = judged.has_value();
+        return;
+    }
+    const double cents = centsBetween(period, m_lockHz);
+    if (judged) {
+        m_judged = std::abs(cents) <= kNewNoteCents;
+    }
     if (std::abs(cents) <= kNewNoteCents) {
         m_disagreeing = 0;
-    } else if (settled && (harmonicallyRelated(cents) || coarse.confidence < kSureConfidence)) {
+        m_agreed = m_written;
+    } else if (settled && coarse.confidence < kSureConfidence) {
         return;
-    } else if (++m_disagreeing >= kNewNoteHops) {
-        lockTo(coarse.hz);
+    } else if (++m_disagreeing >=
+               (!settled && harmonicallyRelated(cents) ? kOctaveHops : kNewNoteHops)) {
+        lockTo(period);  // a new note, or the same string with its octave now clear
+        m_judged = judged.has_value();
     }
 }
 
@@ -208,6 +320,7 @@ void PitchDetector::lockTo(double hz) {
     setClock(hz);
     m_phaseCount = 0;
     m_disagreeing = 0;
+    m_agreed = m_written;
 }
 
 // The phases measured so far, against the new clock: the line through them stays the string's.
@@ -274,6 +387,7 @@ double PitchDetector::refinedHz() const {
 
 void PitchDetector::rest() {
     m_lockHz = 0;
+    m_judged = false;
     m_phaseCount = 0;
     m_disagreeing = 0;
     m_reading.reset();

@@ -15,8 +15,8 @@ struct PitchReading {
 // The pitch of one string from a stream of samples, for a tuner. aubio's yin (its FFT form) finds
 // the note every 10 ms; the phase of the fundamental, followed from window to window over the
 // steady part of the note, then gives its frequency to a fraction of a cent. A pick's attack is
-// skipped, yin's slips to a harmonic of a ringing string are not taken for a new note, and below
-// the noise floor there is no reading at all, so a display can rest.
+// skipped, yin's slips to a harmonic of a ringing string are not taken for a new note, and once
+// the string has faded into silence or noise there is no reading at all, so a display can rest.
 //
 // feed() runs on a capture thread: it allocates nothing and takes no lock.
 class PitchDetector {
@@ -48,8 +48,11 @@ private:
     void analyseHop();
     double hopLevel() const;
     std::optional<Coarse> coarsePitch();
+    bool faded(double level) const;
+    std::optional<double> periodOf(double hz) const;
+    std::optional<bool> longerPeriodSounds(double hz, int m) const;
     double strongestPartial(double hz) const;
-    double amplitudeAt(double hz, double periodHz) const;
+    double amplitudeAt(double hz, double periodHz, double periods) const;
     template <typename Taper>
     std::complex<double> windowedBin(double hz, std::size_t length, Taper taper) const;
     void follow(Coarse coarse);
@@ -70,10 +73,14 @@ private:
     std::size_t m_inHop = 0;
 
     double m_envelope = 0;
+    double m_peak = 0;               // the loudest hop since the pluck
+    bool m_faded = false;            // the last note faded out: only a pluck starts another
+    std::uint64_t m_agreed = 0;      // when yin last heard the note followed
     std::uint64_t m_attackEnds = 0;  // no window of the refinement starts before it
     int m_disagreeing = 0;           // hops in a row whose note is not the one followed
 
-    double m_lockHz = 0;  // 0: no note followed
+    double m_lockHz = 0;    // 0: no note followed
+    bool m_judged = false;  // the period followed is the one the partials explain
     std::size_t m_window = 0;
     std::vector<double> m_taper;  // sized once: the longest window
     std::array<Phase, kPhases> m_phases{};

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "GuitarSignals.h"
+#include "RenderedGuitar.h"
 #include "tuner/PitchDetector.h"
 
 namespace {
@@ -13,11 +14,13 @@ constexpr std::size_t kBlock = 480;
 struct Heard {
     std::optional<PitchReading> at150ms, last;
     double firstStableMs = -1;
-    int returns = 0;  // readings again after the display has come to rest
+    double lastReadMs = -1;
+    int returns = 0;        // readings again after the display has come to rest
+    double worstCents = 0;  // of the stable readings, from the `expected` frequency
 };
 
 // The readings of a note that begins after 100 ms of silence, fed in the capture's 10 ms blocks.
-Heard listen(PitchDetector& detector, std::vector<float> note) {
+Heard listen(PitchDetector& detector, std::vector<float> note, double expected = 0) {
     note.insert(note.begin(), static_cast<std::size_t>(0.1 * kRate), 0.0f);
     Heard heard;
     bool rested = false;
@@ -32,6 +35,13 @@ Heard listen(PitchDetector& detector, std::vector<float> note) {
         }
         if (heard.last && heard.last->stable && heard.firstStableMs < 0) {
             heard.firstStableMs = ms;
+        }
+        if (heard.last) {
+            heard.lastReadMs = ms;
+        }
+        if (heard.last && heard.last->stable && expected > 0) {
+            heard.worstCents = std::max(heard.worstCents,
+                                        std::abs(guitar::centsBetween(heard.last->hz, expected)));
         }
     }
     return heard;
@@ -114,6 +124,38 @@ TEST(PitchDetector, RestsInSilenceAndWhenTheStringStops) {
         const Heard fading = listen(detector, pluck(hz, 3.5));
         EXPECT_FALSE(fading.last) << hz;
         EXPECT_EQ(fading.returns, 0) << hz;
+    }
+}
+
+// A string is read while it rings clear of the noise, 40 dB down from its attack; the old fixed
+// floor let a softly plucked A go at 1.4 s.
+TEST(PitchDetector, ReadsARingingStringUntilItFades) {
+    for (double snr : {200.0, 40.0}) {
+        auto note = guitar::PluckedString(110, kRate, 3).render(3, 0.1);
+        guitar::addNoise(note, snr, kRate);
+        PitchDetector detector(kRate);
+        const Heard heard = listen(detector, note);
+        EXPECT_GT(heard.lastReadMs, 1800) << snr;
+        EXPECT_LT(heard.lastReadMs, 2200) << snr;
+        EXPECT_EQ(heard.returns, 0) << snr;
+    }
+}
+
+// A recorded low E's fundamental is 25 dB under its second partial, as through a microphone.
+TEST(PitchDetector, RecordedLowStringsReadTheirOwnOctave) {
+    if (!rendered::available(rendered::kFluidR3)) {
+        GTEST_SKIP() << "no fluidsynth or " << rendered::kFluidR3;
+    }
+    const std::vector<rendered::Note> notes = {{40, 2}, {45, 2}, {36, 2}};
+    const auto sounds = rendered::render(rendered::kFluidR3, 25, notes, 3);
+    ASSERT_EQ(sounds.size(), notes.size());
+    PitchDetector detector(kRate);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const double truth = rendered::fundamentalHz(sounds[i], notes[i].key, 0.2, 0.5);
+        detector.reset();
+        const Heard heard = listen(detector, sounds[i], truth);
+        EXPECT_GE(heard.firstStableMs, 0) << notes[i].key;
+        EXPECT_LT(heard.worstCents, 600) << notes[i].key;  // half an octave
     }
 }
 
