@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "../tests/support/SilentSink.h"
 #include "BenchSupport.h"
 #include "audio/AudioEngine.h"
 #include "audio/Mp3Decoder.h"
@@ -923,15 +924,6 @@ void sinkFigures() {
 
 // ---- Dropouts under load: the practice of an evening, on a machine busy with other work
 
-// A sound server that takes the stream and plays it nowhere: the engine keeps its own time.
-class SilentSink : public AudioSink {
-public:
-    bool write(const float*, int, std::string&) override { return true; }
-    void skip(int) override {}
-    bool service(std::string&) override { return true; }
-    std::optional<std::chrono::microseconds> untilPlayed() override { return std::nullopt; }
-};
-
 // Counts, as the engine takes the player's sound, the runs of at least 2 ms below -80 dBFS once
 // the track has sounded: the tone never goes quiet, so each is a dropout.
 class DropoutTap : public StreamSource {
@@ -970,10 +962,7 @@ private:
 // track page asking for the position and speed every 50 ms, busy loops beside it.
 void dropoutFigures(double minutes, int busyLoops) {
     const std::string tone = toneTrack("rz77-bench-long-tone", 40);
-    AudioEngine engine([](const AudioSink::FormatChooser& choose, std::string&) {
-        choose(48000);
-        return std::unique_ptr<AudioSink>(std::make_unique<SilentSink>());
-    });
+    AudioEngine engine(SilentSink::opener());
     std::string error;
     if (!engine.start(error)) {
         std::printf("dropouts: %s; left out\n", error.c_str());

@@ -23,6 +23,7 @@
 
 #include "MakeMp3.h"
 #include "RecordingMidi.h"
+#include "SilentSink.h"
 #include "TempDir.h"
 #include "app/frmMain.h"
 #include "audio/AudioEngine.h"
@@ -107,26 +108,6 @@ private:
     std::pair<uint32_t, int32_t> m_open{};
 };
 
-// A stream that takes the engine's blocks at the pace a sound card would.
-class PacedSink : public AudioSink {
-public:
-    explicit PacedSink(int rate) : m_rate(rate) {}
-    bool write(const float*, int frames, std::string&) override {
-        m_frames += frames;
-        const auto due = m_start + std::chrono::microseconds(m_frames * 1000000 / m_rate) - 40ms;
-        std::this_thread::sleep_until(due);
-        return true;
-    }
-    void skip(int frames) override { m_frames += frames; }
-    bool service(std::string&) override { return true; }
-    std::optional<std::chrono::microseconds> untilPlayed() override { return std::nullopt; }
-
-private:
-    int m_rate;
-    int64_t m_frames = 0;
-    Clock::time_point m_start = Clock::now();
-};
-
 // Every other OPEN chooses the tone, the others are cancelled.
 class AlternatingDialog : public FileDialog {
 public:
@@ -203,13 +184,11 @@ const char* const kHitAreas[] = {"imgString0",  "imgString1", "imgString2",  "im
                                  "imgPlaynote", "imgLoop",    "imgStopnote", "imgBPMPlay",
                                  "imgBPMStop",  "imgSetup"};
 
-// The assembled program, put together as the real one is, on the device model and a paced sink.
+// The assembled program, put together as the real one is, on the device model and a silent sink.
 class Hands {
 public:
     Hands(const std::string& track, bool verbose)
-        : m_verbose(verbose), m_engine([](const AudioSink::FormatChooser& choose, std::string&) {
-              return std::unique_ptr<AudioSink>(new PacedSink(choose(48000).sampleRate));
-          }) {
+        : m_verbose(verbose), m_engine(SilentSink::opener()) {
         MIDI_OUT::SetPlatform(&m_output, &m_reporter);
         m_dir.write("rz77.rz", "[Device]\r\nID=-1\r\n[Sound]\r\nID=25\r\n[Channel]\r\nID=1\r\n");
         m_window = std::make_unique<frmMain>(AppEnvironment{m_dir.str(), {}});
@@ -287,14 +266,11 @@ private:
                 return typeTempo(act);
             case 6:
             case 7:
-                return panelKey(act);
             case 8:
-                return typeInPanelBox(act);
             case 9:
-                return switchPage(act);
             case 10:
             case 11:
-                return clickPanelButton(act);
+                return m_panel->isVisible() ? onPanel(act) : mainKey(Qt::Key_F2);
             default:
                 return wait(act);
         }
@@ -359,10 +335,21 @@ private:
         return what;
     }
 
-    std::string panelKey(const Action& act) {
-        if (!m_panel->isVisible()) {
-            return mainKey(Qt::Key_F2);
+    std::string onPanel(const Action& act) {
+        switch (act.kind) {
+            case 8:
+                return typeInPanelBox(act);
+            case 9:
+                return switchPage(act);
+            case 10:
+            case 11:
+                return clickPanelButton(act);
+            default:
+                return panelKey(act);
         }
+    }
+
+    std::string panelKey(const Action& act) {
         const std::vector<Qt::Key>& keys = act.b % 7 == 0 ? kAnyPageKeys : pageKeys();
         const Qt::Key key = keys[act.a % keys.size()];
         const Qt::KeyboardModifiers shift = act.b % 5 == 0 ? Qt::ShiftModifier : Qt::NoModifier;
@@ -374,9 +361,6 @@ private:
     }
 
     std::string clickPanelButton(const Action& act) {
-        if (!m_panel->isVisible()) {
-            return mainKey(Qt::Key_F2);
-        }
         std::vector<QPushButton*> buttons;
         for (QPushButton* button : m_panel->findChildren<QPushButton*>()) {
             if (button->isVisible() && button->isEnabled()) {
@@ -401,9 +385,6 @@ private:
     }
 
     std::string switchPage(const Action& act) {
-        if (!m_panel->isVisible()) {
-            return mainKey(Qt::Key_F2);
-        }
         const auto what = say("switch page");
         activate(*m_panel);
         QTest::keyClick(focusIn(*m_panel), act.a % 2 ? Qt::Key_PageUp : Qt::Key_PageDown,
@@ -414,9 +395,6 @@ private:
     // Typed into a box of the page shown: the box must get every key, and Return must hand the
     // keys back to the page.
     std::string typeInPanelBox(const Action& act) {
-        if (!m_panel->isVisible()) {
-            return mainKey(Qt::Key_F2);
-        }
         std::vector<QWidget*> boxes;
         for (QWidget* box : m_panel->findChildren<QWidget*>()) {
             const auto* line = qobject_cast<QLineEdit*>(box);
