@@ -26,8 +26,9 @@ constexpr double kCheckSeconds = 1.0;
 // After the stream has run empty, the server's last report of its read position may be from
 // before the pause.
 constexpr double kResumeSettleSeconds = 0.5;
-// An idle thread still looks this often whether the server is there and the program is closing.
-constexpr std::chrono::milliseconds kIdleWake{250};
+// An idle thread still looks this often whether the server is there; a message to sound, or the
+// program closing, wakes it at once. Each look costs a wake-up of a program that sits idle.
+constexpr std::chrono::milliseconds kIdleWake{2000};
 
 int64_t framesIn(double seconds) {
     return static_cast<int64_t>(seconds * AudioEngine::kSampleRate);

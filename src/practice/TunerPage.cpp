@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <stdexcept>
 
 #include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
@@ -196,12 +197,12 @@ void TunerPage::hideEvent(QHideEvent* event) {
 
 // No capture while nobody looks: the page hidden, the panel closed or LISTEN off.
 void TunerPage::listenWhileShown() {
-    if (isVisible() && m_listen->isChecked()) {
+    if (isVisible() && m_listen->isChecked() && makeDetector()) {
         if (m_capture.state() == CaptureStream::State::Failed) {
             m_capture.stop();
         }
         if (!m_capture.running()) {
-            m_detector.reset();  // the capture thread owns it while it runs
+            m_detector->reset();
         }
         m_capture.start();
         m_sinceRefresh.start();
@@ -214,9 +215,20 @@ void TunerPage::listenWhileShown() {
     refresh();
 }
 
+bool TunerPage::makeDetector() {
+    if (!m_detector) {
+        try {
+            m_detector = std::make_unique<PitchDetector>(CaptureStream::kSampleRate);
+        } catch (const std::runtime_error& error) {
+            m_detectorError = error.what();
+        }
+    }
+    return m_detector != nullptr;
+}
+
 // The capture thread.
 void TunerPage::hear(const float* samples, size_t count) {
-    const auto reading = m_detector.feed(samples, count);
+    const auto reading = m_detector->feed(samples, count);
     if (reading) {
         m_heardHz = reading->hz;
         m_stable = reading->stable;
@@ -258,6 +270,11 @@ void TunerPage::refresh() {
 }
 
 void TunerPage::showListening() {
+    if (!m_detectorError.empty()) {
+        PanelControls::show(*m_source, tr("NOT LISTENING: THE PITCH LIBRARY IS MISSING"));
+        PanelControls::show(*m_word, QString::fromStdString(m_detectorError).toUpper());
+        return;
+    }
     switch (m_capture.state()) {
         case CaptureStream::State::Failed:
             PanelControls::show(*m_source, tr("NO INPUT: CHECK THE SOUND SETTINGS"));

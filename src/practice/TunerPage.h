@@ -5,7 +5,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "audio/CaptureStream.h"
 #include "practice/PanelControls.h"
@@ -45,6 +47,7 @@ private:
     void createControls();
     void addKeys();
     void listenWhileShown();
+    bool makeDetector();
     void hear(const float* samples, size_t count);
     void refresh();
     void showListening();
@@ -75,8 +78,10 @@ private:
     std::optional<int> m_followed;  // the note of the string last clicked
     int16_t m_programBeforeSustain = 0;
 
+    // Made when the page first listens; the capture thread owns it while it runs.
+    std::unique_ptr<PitchDetector> m_detector;
+    std::string m_detectorError;
     // Written by the capture thread, read by the display's timer.
-    PitchDetector m_detector{CaptureStream::kSampleRate};
     std::atomic<bool> m_heard{false}, m_stable{false};
     std::atomic<double> m_heardHz{0};
     CaptureStream m_capture;

@@ -1,11 +1,13 @@
 #include "tuner/PitchDetector.h"
 
-#include <aubio/aubio.h>
-
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <stdexcept>
+#include <string>
+
+#include "tuner/AubioLibrary.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ bool harmonicallyRelated(double cents) {
 }  // namespace
 
 struct PitchDetector::Yin {
+    const AubioLibrary& aubio;
     aubio_pitch_t* pitch;
     fvec_t* in;
     fvec_t* out;
@@ -61,16 +64,22 @@ PitchDetector::PitchDetector(double sampleRate)
       m_taper(kHistory) {
     const auto yinBuffer = static_cast<uint_t>(sampleRate > 50000 ? 4096 : 2048);
     const auto hop = static_cast<uint_t>(m_hop);
-    m_yin = new Yin{new_aubio_pitch("yinfast", yinBuffer, hop, static_cast<uint_t>(sampleRate)),
-                    new_fvec(hop), new_fvec(1)};
-    aubio_pitch_set_unit(m_yin->pitch, "Hz");
-    aubio_pitch_set_silence(m_yin->pitch, -90);  // the floor is ours
+    std::string error;
+    const AubioLibrary* aubio = AubioLibrary::open(error);
+    if (aubio == nullptr) {
+        throw std::runtime_error(error);
+    }
+    m_yin =
+        new Yin{*aubio, aubio->newPitch("yinfast", yinBuffer, hop, static_cast<uint_t>(sampleRate)),
+                aubio->newVector(hop), aubio->newVector(1)};
+    aubio->setUnit(m_yin->pitch, "Hz");
+    aubio->setSilence(m_yin->pitch, -90);  // the floor is ours
 }
 
 PitchDetector::~PitchDetector() {
-    del_fvec(m_yin->out);
-    del_fvec(m_yin->in);
-    del_aubio_pitch(m_yin->pitch);
+    m_yin->aubio.deleteVector(m_yin->out);
+    m_yin->aubio.deleteVector(m_yin->in);
+    m_yin->aubio.deletePitch(m_yin->pitch);
     delete m_yin;
 }
 
@@ -152,9 +161,9 @@ std::optional<PitchDetector::Coarse> PitchDetector::coarsePitch() {
     for (std::size_t i = 0; i < m_hop; ++i) {
         m_yin->in->data[i] = m_history[(m_written - m_hop + i) & (kHistory - 1)];
     }
-    aubio_pitch_do(m_yin->pitch, m_yin->in, m_yin->out);
+    m_yin->aubio.detect(m_yin->pitch, m_yin->in, m_yin->out);
     const double hz = m_yin->out->data[0];
-    const double confidence = aubio_pitch_get_confidence(m_yin->pitch);
+    const double confidence = m_yin->aubio.confidence(m_yin->pitch);
     if (hz < kLowestHz / 2 || hz > kHighestHz || confidence < kLeastConfidence) {
         return std::nullopt;
     }

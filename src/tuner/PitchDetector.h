@@ -24,6 +24,7 @@ public:
     static constexpr double kLowestHz = 60;
     static constexpr double kHighestHz = 1400;
 
+    // Throws std::runtime_error, in the user's words, when the pitch library cannot be opened.
     explicit PitchDetector(double sampleRate);
     ~PitchDetector();
     PitchDetector(const PitchDetector&) = delete;
