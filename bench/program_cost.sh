@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # What the assembled program costs the machine: the real binary started as a user starts it, on a
 # virtual display with a private PulseAudio null sink, driven with the mouse as a user drives it.
-# Prints its memory after the start and after opening a five-minute track, the processor time
-# of the program and of the sound server idle and with the metronome at 120 BPM, and how often
-# the program's threads wake up. Figures from /proc.
-# Usage: bench/program_cost.sh BUILD_DIR [SECONDS per measurement, 20 by default]
+# Prints its memory after the start, with a five-minute and an hour-long track open and after the
+# practice panel has been closed; the processor time of the program and of the sound server idle,
+# with the metronome at 120 BPM, with a track playing at 100 % and 50 % speed and with the tuner
+# listening; and how often the program's threads wake up. Figures from /proc. With --pipewire the
+# sound server is PipeWire's PulseAudio service instead of PulseAudio.
+# Usage: bench/program_cost.sh BUILD_DIR [SECONDS per measurement, 20 by default] [--pipewire]
 set -euo pipefail
 build=$(cd "$1" && pwd)
 seconds=${2:-20}
+server_kind=${3:-}
 source "$(dirname "$0")/../scripts/servers.sh"
 work="$RZ77_RUNTIME/bench"
 mkdir -p "$work"
@@ -15,13 +18,27 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 source "$(dirname "$0")/../tests/support/e2e.sh"
 
 rz77_start_xvfb
-rz77_start_pulseaudio
-server=${RZ77_PIDS[-1]}
+if [ "$server_kind" = --pipewire ]; then
+  rz77_start_pipewire
+  export XDG_RUNTIME_DIR=$RZ77_PIPEWIRE_RUNTIME
+  server=$(pgrep -n -x pipewire-pulse)
+  echo "sound server: PipeWire $(pipewire --version | awk '/libpipewire/ { print $NF }')"
+else
+  rz77_start_pulseaudio
+  server=${RZ77_PIDS[-1]}
+  echo "sound server: PulseAudio $(pulseaudio --version | awk '{ print $2 }')"
+fi
 ticks=$(getconf CLK_TCK)
 
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-# Every thread's switches off the processor, each of which ends a wait or a preemption.
-wakeups() { cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ { n += $2 } END { print n }'; }
+# Each thread's switches off the processor, each of which ends a wait or a preemption, as
+# "thread count" lines; wakeups_between sums them over the threads alive at both ends.
+thread_switches() {
+  for task in /proc/"$1"/task/*; do
+    echo "${task##*/} $(awk '/ctxt_switches/ { n += $2 } END { print n }' "$task/status" 2>/dev/null)"
+  done | sort
+}
+wakeups_between() { join <(echo "$1") <(echo "$2") | awk '{ n += $3 - $2 } END { print n + 0 }'; }
 memory() {
   local rss anon largest
   rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$1/status")
@@ -34,16 +51,16 @@ memory() {
 }
 # Processor time of the program and the server over the given seconds, in % of one core.
 cost() {
-  local what=$1 app=$2 a0 s0 w0 a1 s1 w1
+  local what=$1 app=$2 a0 s0 w0="" a1 s1 w1=""
   a0=$( [ -n "$app" ] && cpu_ticks "$app" || echo 0); s0=$(cpu_ticks "$server")
-  w0=$( [ -n "$app" ] && wakeups "$app" || echo 0)
+  [ -z "$app" ] || w0=$(thread_switches "$app")
   sleep "$seconds"
   a1=$( [ -n "$app" ] && cpu_ticks "$app" || echo 0); s1=$(cpu_ticks "$server")
-  w1=$( [ -n "$app" ] && wakeups "$app" || echo 0)
+  [ -z "$app" ] || w1=$(thread_switches "$app")
   if [ -n "$app" ]; then
     printf '%-38s RZ77 %5.2f %% CPU, %6.1f wake-ups/s; sound server %5.2f %% CPU\n' "$what" \
       "$(bc -l <<<"100 * ($a1 - $a0) / $ticks / $seconds")" \
-      "$(bc -l <<<"($w1 - $w0) / $seconds")" "$(bc -l <<<"100 * ($s1 - $s0) / $ticks / $seconds")"
+      "$(bc -l <<<"$(wakeups_between "$w0" "$w1") / $seconds")" "$(bc -l <<<"100 * ($s1 - $s0) / $ticks / $seconds")"
   else
     printf '%-38s sound server %5.2f %% CPU\n' "$what" \
       "$(bc -l <<<"100 * ($s1 - $s0) / $ticks / $seconds")"
@@ -54,17 +71,21 @@ echo "$(nproc) processors, load average $(cut -d' ' -f1-3 /proc/loadavg) at the 
 sleep 2
 cost "no RZ77 running" ""
 
-# Five minutes of a low tone with a little noise, as a user's track might be.
-python3 - "$work/track.raw" <<'EOF'
+# A low tone with a little noise, as a user's track might be: the given minutes of it.
+make_track() {
+  python3 - "$work/second.raw" <<'EOF2'
 import math, random, struct, sys
 rate = 44100
 second = b"".join(struct.pack("<h", int(8000 * math.sin(2 * math.pi * 110 * i / rate)
                                        + random.randint(-300, 300))) for i in range(rate))
-open(sys.argv[1], "wb").write(second * 300)  # whole periods: the seconds join seamlessly
-EOF
-lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 128 "$work/track.raw" \
-  "$work/track.mp3" 2>/dev/null
-rm "$work/track.raw"
+open(sys.argv[1], "wb").write(second)  # whole periods: the seconds join seamlessly
+EOF2
+  for _ in $(seq 1 $((60 * $1))); do cat "$work/second.raw"; done |
+    lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m -b 128 - "$2" 2>/dev/null
+  rm "$work/second.raw"
+}
+make_track 5 "$work/track.mp3"
+make_track 60 "$work/hour.mp3"
 
 # The build tree's settings: as the program stood when the bench began, put back at the end.
 settings="$build/src/rz77"
@@ -79,17 +100,43 @@ restore() {
 }
 trap restore EXIT
 
-"$build/src/rz77/rz77" >"$work/rz77.log" 2>&1 &
-app=$!
-pids+=($app)
-rz77_wait_for_main_window 100
-sleep 2
+# Starts the program as a user does, with the practice panel's settings given (none: as new).
+launch() {
+  rm -f "$settings/practice.conf"
+  [ -z "$1" ] || printf '%b' "$1" >"$settings/practice.conf"
+  "$build/src/rz77/rz77" >"$work/rz77.log" 2>&1 &
+  app=$!
+  pids+=($app)
+  rz77_wait_for_main_window 100
+  sleep 2
+}
+quit() {
+  kill "$app"
+  wait "$app" 2>/dev/null || true
+}
+
+# The tempo display at (154, 192), START at (36, 192), STOP at (76, 192), OPEN at (160, 266),
+# PLAY at (41, 266), STOP MP3 at (115, 266).
+click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; }
+open_track() {
+  click 160 266
+  local dialog=""
+  for _ in $(seq 1 50); do
+    dialog=$(xdotool search --onlyvisible --name '^Open MP3 file$' 2>/dev/null | head -n 1) || true
+    [ -n "$dialog" ] && break
+    sleep 0.1
+  done
+  [ -n "$dialog" ] || fail "OPEN showed no file dialog"
+  sleep 0.3
+  xdotool type --delay 5 "$1"
+  xdotool key Return
+  sleep 3
+}
+
+launch ""
 memory "$app" "2 s after the main window shows"
 sleep 6  # the stream is let go quiet 4 s after the last sound
 cost "idle, nothing opened" "$app"
-
-# The tempo display at (154, 192), START at (36, 192), STOP at (76, 192), OPEN at (160, 266).
-click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; }
 click 154 192
 sleep 0.3
 xdotool type --delay 30 120
@@ -101,20 +148,31 @@ cost "metronome at 120 BPM" "$app"
 click 76 192
 sleep 6
 cost "idle after the metronome" "$app"
-
-click 160 266
-dialog=""
-for _ in $(seq 1 50); do
-  dialog=$(xdotool search --onlyvisible --name '^Open MP3 file$' 2>/dev/null | head -n 1) || true
-  [ -n "$dialog" ] && break
-  sleep 0.1
-done
-[ -n "$dialog" ] || fail "OPEN showed no file dialog"
-sleep 0.3
-xdotool type --delay 5 "$work/track.mp3"
-xdotool key Return
-sleep 3
+open_track "$work/track.mp3"
 memory "$app" "a 5-minute track opened"
 sleep 6
 cost "idle, the track opened" "$app"
+click 41 266
+sleep 2
+cost "the track playing at 100 %" "$app"
+click 115 266
+open_track "$work/hour.mp3"
+memory "$app" "an hour-long track opened"
+quit
+
+launch "[track]\nspeed=50\n"
+open_track "$work/track.mp3"
+click 41 266
+sleep 2
+cost "the track playing at 50 %" "$app"
+quit
+
+# The panel open on the tuner page, listening to the server's monitor of its own output.
+launch "[panel]\nopen=true\npage=2\n[tuner]\nlisten=true\n"
+memory "$app" "the tuner page open and listening"
+cost "the tuner listening" "$app"
+xdotool windowfocus --sync "$main" key F2
+sleep 3
+memory "$app" "the practice panel closed again"
+quit
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
