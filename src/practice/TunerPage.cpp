@@ -46,8 +46,7 @@ TunerPage::TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, const ChannelS
       m_tuner(tuner),
       m_sounds(sounds),
       m_settings(settings),
-      m_units(units),
-      m_capture([this](const float* samples, size_t count) { hear(samples, count); }) {
+      m_units(units) {
     setObjectName("tunerPage");
     setGeometry(panel.rect());
     setFocusPolicy(Qt::StrongFocus);
@@ -89,9 +88,7 @@ bool TunerPage::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-TunerPage::~TunerPage() {
-    m_capture.stop();
-}
+TunerPage::~TunerPage() = default;
 
 QPushButton* TunerPage::toggle(const QString& text, const QString& name, const QString& tip,
                                const QRect& place, const char* settingsKey) {
@@ -197,37 +194,21 @@ void TunerPage::hideEvent(QHideEvent* event) {
 // No capture while nobody looks: the page hidden, the panel closed or LISTEN off.
 void TunerPage::listenWhileShown() {
     if (isVisible() && m_listen->isChecked()) {
-        if (m_capture.state() == CaptureStream::State::Failed) {
-            m_capture.stop();
-        }
-        if (!m_capture.running()) {
-            m_detector.reset();  // the capture thread owns it while it runs
-        }
-        m_capture.start();
+        m_listening.listen();
         m_sinceRefresh.start();
         m_refresh.start();
     } else {
-        m_capture.stop();
+        m_listening.stop();
         m_refresh.stop();
-        m_heard = false;
     }
     refresh();
 }
 
-// The capture thread.
-void TunerPage::hear(const float* samples, size_t count) {
-    const auto reading = m_detector.feed(samples, count);
-    if (reading) {
-        m_heardHz = reading->hz;
-        m_stable = reading->stable;
-    }
-    m_heard = reading.has_value();
-}
-
 void TunerPage::refresh() {
     showListening();
-    const bool heard = m_heard && m_capture.state() == CaptureStream::State::Listening;
-    const double hz = m_heardHz;
+    const auto reading = m_listening.latest();
+    const bool heard = reading.has_value();
+    const double hz = heard ? reading->hz : 0;
     const int note = m_follow->isChecked() && m_followed
                          ? *m_followed
                          : (heard ? Tunings::nearest(hz, m_a4).note : -1);
@@ -247,7 +228,7 @@ void TunerPage::refresh() {
         return;
     }
     const double cents = Tunings::centsFrom(hz, note, m_a4);
-    m_meter->show(cents, m_stable, seconds);
+    m_meter->show(cents, reading->stable, seconds);
     if (m_framesToNumbers-- > 0) {
         return;
     }
@@ -258,10 +239,10 @@ void TunerPage::refresh() {
 }
 
 void TunerPage::showListening() {
-    switch (m_capture.state()) {
+    switch (m_listening.state()) {
         case CaptureStream::State::Failed:
             PanelControls::show(*m_source, tr("NO INPUT: CHECK THE SOUND SETTINGS"));
-            PanelControls::show(*m_word, QString::fromStdString(m_capture.error()).toUpper());
+            PanelControls::show(*m_word, QString::fromStdString(m_listening.error()).toUpper());
             break;
         case CaptureStream::State::Listening:
         case CaptureStream::State::Opening:

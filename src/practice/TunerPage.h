@@ -4,12 +4,10 @@
 #include <QSettings>
 #include <QTimer>
 #include <QWidget>
-#include <atomic>
 #include <optional>
 
-#include "audio/CaptureStream.h"
 #include "practice/PanelControls.h"
-#include "tuner/PitchDetector.h"
+#include "tuner/ListeningTuner.h"
 #include "tuner/Tunings.h"
 
 class ChannelSounds;
@@ -45,7 +43,6 @@ private:
     void createControls();
     void addKeys();
     void listenWhileShown();
-    void hear(const float* samples, size_t count);
     void refresh();
     void showListening();
     void applyReference();
@@ -74,10 +71,5 @@ private:
     Tunings::Strings m_customNotes = Tunings::known().front().notes;
     std::optional<int> m_followed;  // the note of the string last clicked
     int16_t m_programBeforeSustain = 0;
-
-    // Written by the capture thread, read by the display's timer.
-    PitchDetector m_detector{CaptureStream::kSampleRate};
-    std::atomic<bool> m_heard{false}, m_stable{false};
-    std::atomic<double> m_heardHz{0};
-    CaptureStream m_capture;
+    ListeningTuner m_listening;
 };
