@@ -16,8 +16,9 @@ TEST(GmSynthIntegration, OpenStringsAreInTune) {
         GmSynth synth;
         std::string error;
         ASSERT_TRUE(synth.load(error)) << error;
-        ASSERT_TRUE(synth.handleShortMessage(kSteelGuitarOnChannel0, error)) << error;
-        ASSERT_TRUE(synth.handleShortMessage(0x90 | (note << 8) | (100 << 16), error)) << error;
+        synth.apply(kSteelGuitarOnChannel0);
+        synth.apply(0x90 | (note << 8) | (100 << 16));
+        ASSERT_EQ(synth.takeRefusedCount(), 0u) << "refused by the synthesizer";
 
         const double rate = synth.sampleRate();
         const int frames = static_cast<int>(rate * 0.6);
@@ -61,7 +62,8 @@ TEST(GmSynthIntegration, NoteWithoutProgramStillSounds) {
     GmSynth synth;
     std::string error;
     ASSERT_TRUE(synth.load(error)) << error;
-    ASSERT_TRUE(synth.handleShortMessage(0x90 | (57 << 8) | (127 << 16), error)) << error;
+    synth.apply(0x90 | (57 << 8) | (127 << 16));
+    ASSERT_EQ(synth.takeRefusedCount(), 0u) << "refused by the synthesizer";
     std::vector<float> left(4410), right(4410);
     synth.render(left.data(), right.data(), 4410);
     float peak = 0;
