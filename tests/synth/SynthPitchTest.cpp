@@ -20,7 +20,7 @@ TEST(GmSynthIntegration, OpenStringsAreInTune) {
         synth.apply(0x90 | (note << 8) | (100 << 16));
         ASSERT_EQ(synth.takeRefusedCount(), 0u) << "refused by the synthesizer";
 
-        const double rate = synth.sampleRate();
+        const double rate = GmSynth::kSampleRate;
         const int frames = static_cast<int>(rate * 0.6);
         std::vector<float> left(frames), right(frames);
         synth.render(left.data(), right.data(), frames);
@@ -44,7 +44,7 @@ TEST(GmSynthIntegration, AReferencePitchTunesEveryNote) {
         }
         synth.apply(kSteelGuitarOnChannel0);
         synth.apply(0x90 | (45 << 8) | (100 << 16));
-        const double rate = synth.sampleRate();
+        const double rate = GmSynth::kSampleRate;
         const int frames = static_cast<int>(rate * 0.6);
         std::vector<float> left(frames), right(frames);
         synth.render(left.data(), right.data(), frames);
@@ -91,7 +91,7 @@ ClickShape renderClick(int key, int velocity) {
     EXPECT_TRUE(synth.load(error)) << error;
     synth.apply(kClickProgramOnChannel10);
     synth.apply(0x9A | (key << 8) | (velocity << 16));
-    const int frames = static_cast<int>(synth.sampleRate() * 0.2);
+    const int frames = static_cast<int>(GmSynth::kSampleRate * 0.2);
     std::vector<float> left(frames), right(frames);
     synth.render(left.data(), right.data(), frames);
     ClickShape shape;
