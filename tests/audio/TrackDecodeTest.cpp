@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -320,6 +321,40 @@ TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
     // A hard cut at this seam makes a kink of 0.05.
     EXPECT_LT(sharpestKink(heard.left), 0.005f);
     EXPECT_GT(quietestLevel(heard.left), 0.08) << "the tone's level is 0.26";
+}
+
+// A trained loop counted in before each pass: the play position waits at the loop's start for a
+// bar of clicks at the tempo times the coming pass's speed, and the pass plays at that speed.
+TEST(TrackTimeline, ATrainedLoopCountsInEachPassAtItsSpeed) {
+    TempDir dir;
+    VirtualTrack track(toneDecoder(dir, 1.0));
+    ASSERT_TRUE(track.decoder);
+    const TrackTimeline::Loop loop{12000, 36000};
+    track.timeline.setLoop(loop);
+    track.timeline.setTrainer(SpeedTrainer{0.5, 0.25, 1.0});
+    track.timeline.setCountIn(120.0);
+    track.timeline.rewind(true);
+    track.timeline.rewrite(0, false, loop.from);  // a seek: this first pass is not counted in
+
+    std::map<double, int> blocksCountingIn;  // by the speed of the pass they count in
+    std::vector<float> block(2 * 480);
+    for (int blocks = 0; blocks < 1000; ++blocks) {
+        track.fillAhead();
+        track.ring.readAdding(block.data(), block.size());
+        const auto at = static_cast<int64_t>(track.ring.readCount() / 2);
+        const double speed = track.timeline.speedAt(at);
+        const int64_t position = track.timeline.positionAt(at);
+        ASSERT_GE(position, loop.from);
+        ASSERT_LT(position, loop.to);
+        if (position == loop.from) {
+            ++blocksCountingIn[speed];
+        } else if (blocksCountingIn.count(1.0) > 0) {
+            break;  // the third pass plays
+        }
+    }
+    EXPECT_EQ(blocksCountingIn.count(0.5), 0u);
+    EXPECT_NEAR(blocksCountingIn[0.75], 4 * 32000 / 480.0, 1) << "four beats at 90 BPM";
+    EXPECT_NEAR(blocksCountingIn[1.0], 4 * 24000 / 480.0, 1) << "four beats at 120 BPM";
 }
 
 // Speed and pitch changed while the track plays crossfade in: no click, no gap.
