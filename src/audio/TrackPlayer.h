@@ -17,8 +17,8 @@
 // A backing track for the engine: a worker renders a couple of seconds ahead into a ring, and the
 // audio thread only adds what is in the ring to the stream. What is written, and which frame of
 // the track each frame of the stream plays, the timeline decides; this class runs the threads
-// and the hand-shakes around it. Play goes on from the sample where
-// pause held it; after stop, or once the track is over, play starts from its first sample.
+// and the hand-shakes around it. Play goes on from the sample where pause held it; after stop,
+// or once the track is over, play starts from its first sample.
 //
 // A change while the track plays (a move, a loop, speed or pitch) is heard a few tens of
 // milliseconds later: the worker takes back what it rendered ahead beyond that and renders anew,

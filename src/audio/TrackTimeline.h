@@ -14,7 +14,7 @@
 // with the loop's seams, the count-in's clicks and the crossfades of changes, and the timeline
 // that maps each frame of the stream to a frame of the track. It keeps no thread and no clock:
 // its owner decides when to write and where a change begins, and the frame counts decide the
-// rest, so the tests drive it in virtual time.
+// rest, so it writes the same in virtual time as on the player's worker.
 class TrackTimeline {
 public:
     // The render for a new stretch of the track at a tuning: the owner may choose its engine.
@@ -27,14 +27,14 @@ public:
 
     TrackTimeline(int streamRate, SampleRing& ring, RenderFor renderFor);
 
-    // A loop too short for its seam is no loop. Each of these starts the trainer's passes anew.
+    // A loop too short for its seam is no loop. A new loop, or a trainer changed, starts the
+    // trainer's passes anew.
     void setLoop(std::optional<Loop> loop);
-    // True when the tuning or the trainer changed.
+    // True when the tuning or the trainer changed: what is in the ring was written without it.
     bool setTuning(const TrackTuning& tuning);
     bool setTrainer(std::optional<SpeedTrainer> trainer);
-    // Only a positive tempo counts in; the next start takes it.
+    // Only a positive tempo counts in: from the next start on, and before each pass of a loop.
     void setCountIn(std::optional<double> beatsPerMinute);
-    bool countsIn() const { return m_countInBpm.has_value(); }
 
     // From the track's first frame, with the ring emptied: only while nobody reads the ring.
     void rewind(bool hasTrack);
@@ -43,8 +43,9 @@ public:
     void renderChunk();
     // All that is left of the track is in the ring.
     bool renderedAll() const { return m_renderedAll; }
-    // The ring's samples from the fence on are rendered anew, from the frame asked for or from
-    // where the stream would have been; an audible change crossfades from the old sound.
+    // The ring's samples from the fence (or the end of what was written) on are rendered anew,
+    // from the frame asked for or from where the stream would have been there; an audible change
+    // crossfades from the old sound.
     void rewrite(size_t fence, bool audible, std::optional<int64_t> frame);
 
     // The frame of the track that a frame of the stream plays, and the speed it plays at.
