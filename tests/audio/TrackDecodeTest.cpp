@@ -310,7 +310,7 @@ TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
     ASSERT_TRUE(track.decoder);
     track.timeline.setTuning({GetParam(), 0, 0});
     const size_t kHeardFrames = static_cast<size_t>(167 / GetParam()) * 480;  // three times round
-    track.timeline.setLoop(TrackTimeline::Loop{24000, 50017});  // the seam joins unlike phases
+    track.timeline.setLoop(TrackTimeline::Loop{24000, 50017});  // the seam joins two unlike phases
     track.timeline.rewind(true);
     track.timeline.rewrite(0, false, 24000);  // a seek before play
 
