@@ -2,22 +2,23 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
 
 #include "audio/AudioSources.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/SampleRing.h"
 #include "audio/SpeedTrainer.h"
 #include "audio/TrackRender.h"
+#include "audio/TrackTimeline.h"
 
 // A backing track for the engine: a worker renders a couple of seconds ahead into a ring, and the
-// audio thread only adds what is in the ring to the stream. Play goes on from the sample where
-// pause held it; after stop, or once the track is over, play starts from its first sample.
+// audio thread only adds what is in the ring to the stream. What is written, and which frame of
+// the track each frame of the stream plays, the timeline decides; this class runs the threads
+// and the hand-shakes around it. Play goes on from the sample where pause held it; after stop,
+// or once the track is over, play starts from its first sample.
 //
 // A change while the track plays (a move, a loop, speed or pitch) is heard a few tens of
 // milliseconds later: the worker takes back what it rendered ahead beyond that and renders anew,
@@ -39,9 +40,7 @@ public:
     // Goes on from the given frame of the track, playing if it played; a track that did not
     // play waits there, paused, for play.
     void seek(int64_t frame);
-    struct Loop {
-        int64_t from, to;  // frames of the track
-    };
+    using Loop = TrackTimeline::Loop;
     // From the loop's end the track goes on at its start, through a short equal-power crossfade.
     // A play position past the end goes to the start.
     void setLoop(std::optional<Loop> loop);
@@ -73,39 +72,20 @@ public:
 private:
     enum class State { Stopped, Playing, Paused, Over };
 
-    // From a frame of the stream on, the track plays from a frame of its own at a rate of track
-    // frames per stream frame (0 in a count-in).
-    struct Jump {
-        int64_t streamFrame;
-        int64_t trackFrame;
-        double rate;
-        double speed;
-    };
     struct Cue {
         std::optional<int64_t> frame;  // none: on from where the stream is
     };
 
     void renderAhead();
-    void renderChunkLocked();
-    void writeSeamLocked();
-    void writeCrossfadeLocked();
-    void writeCountInLocked();
     void rewriteLocked();
-    void writeLocked(float* interleaved, int frames);
-    void dropHeardJumpsLocked();
-    void startRenderLocked(int64_t frame);
-    void startCountInLocked(double speed);
     std::unique_lock<std::mutex> controlLock() const;
     void cueLocked(std::unique_lock<std::mutex>& lock, std::optional<int64_t> frame);
     void rewindLocked();
     void waitForAudioThread() const;
-    TrackTuning tuningNowLocked() const;
-    const Jump* jumpAtLocked(int64_t streamFrame) const;
-    int64_t positionAtLocked(int64_t streamFrame) const;
+    TrackRender& renderForLocked(const TrackTuning& tuning);
     void chooseEngineLocked();
 
     const int m_streamRate;
-    const int m_seamFrames;
     SampleRing m_ring;
     std::atomic<State> m_state{State::Stopped};
     std::atomic<bool> m_mixing{false};
@@ -119,18 +99,8 @@ private:
     std::unique_ptr<TrackRender> m_render;
     std::atomic<int> m_measuredEngine{-1};
     std::thread m_measuring;
-    std::vector<float> m_chunk, m_fadeOut, m_fadeIn, m_click;
-    std::optional<Loop> m_loop;
-    TrackTuning m_tuning;
-    std::optional<SpeedTrainer> m_trainer;
-    int m_pass = 0;
-    std::optional<double> m_countInBpm;
-    int64_t m_countInLeft = 0;  // frames of the count-in still to write
-    int64_t m_countInAt = 0;
-    double m_countInBeat = 0;  // frames
-    int m_fadeInAt = -1;       // frames of a fade-in written, while one is under way
+    TrackTimeline m_timeline;
     std::optional<Cue> m_cue;
-    std::deque<Jump> m_jumps;
     bool m_quit = false;
     std::thread m_worker;
 };

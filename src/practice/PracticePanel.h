@@ -24,7 +24,6 @@ public:
                   const ChannelSounds& sounds);
 
     void toggle();
-    TrackPage& trackPage() { return *m_trackPage; }
     void showPage(int index);
 
 protected:

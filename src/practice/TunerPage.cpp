@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
-#include <stdexcept>
 
 #include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
@@ -47,8 +46,7 @@ TunerPage::TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, const ChannelS
       m_tuner(tuner),
       m_sounds(sounds),
       m_settings(settings),
-      m_units(units),
-      m_capture([this](const float* samples, size_t count) { hear(samples, count); }) {
+      m_units(units) {
     setObjectName("tunerPage");
     setGeometry(panel.rect());
     setFocusPolicy(Qt::StrongFocus);
@@ -90,9 +88,7 @@ bool TunerPage::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-TunerPage::~TunerPage() {
-    m_capture.stop();
-}
+TunerPage::~TunerPage() = default;
 
 QPushButton* TunerPage::toggle(const QString& text, const QString& name, const QString& tip,
                                const QRect& place, const char* settingsKey) {
@@ -197,49 +193,21 @@ void TunerPage::hideEvent(QHideEvent* event) {
 
 // No capture while nobody looks: the page hidden, the panel closed or LISTEN off.
 void TunerPage::listenWhileShown() {
-    if (isVisible() && m_listen->isChecked() && makeDetector()) {
-        if (m_capture.state() == CaptureStream::State::Failed) {
-            m_capture.stop();
-        }
-        if (!m_capture.running()) {
-            m_detector->reset();
-        }
-        m_capture.start();
+    if (isVisible() && m_listen->isChecked() && m_listening.listen()) {
         m_sinceRefresh.start();
         m_refresh.start();
     } else {
-        m_capture.stop();
+        m_listening.stop();
         m_refresh.stop();
-        m_heard = false;
     }
     refresh();
 }
 
-bool TunerPage::makeDetector() {
-    if (!m_detector) {
-        try {
-            m_detector = std::make_unique<PitchDetector>(CaptureStream::kSampleRate);
-        } catch (const std::runtime_error& error) {
-            m_detectorError = error.what();
-        }
-    }
-    return m_detector != nullptr;
-}
-
-// The capture thread.
-void TunerPage::hear(const float* samples, size_t count) {
-    const auto reading = m_detector->feed(samples, count);
-    if (reading) {
-        m_heardHz = reading->hz;
-        m_stable = reading->stable;
-    }
-    m_heard = reading.has_value();
-}
-
 void TunerPage::refresh() {
     showListening();
-    const bool heard = m_heard && m_capture.state() == CaptureStream::State::Listening;
-    const double hz = m_heardHz;
+    const auto reading = m_listening.latest();
+    const bool heard = reading.has_value();
+    const double hz = heard ? reading->hz : 0;
     const int note = m_follow->isChecked() && m_followed
                          ? *m_followed
                          : (heard ? Tunings::nearest(hz, m_a4).note : -1);
@@ -259,7 +227,7 @@ void TunerPage::refresh() {
         return;
     }
     const double cents = Tunings::centsFrom(hz, note, m_a4);
-    m_meter->show(cents, m_stable, seconds);
+    m_meter->show(cents, reading->stable, seconds);
     if (m_framesToNumbers-- > 0) {
         return;
     }
@@ -270,15 +238,16 @@ void TunerPage::refresh() {
 }
 
 void TunerPage::showListening() {
-    if (!m_detectorError.empty()) {
+    if (!m_listening.missingLibrary().empty()) {
         PanelControls::show(*m_source, tr("NOT LISTENING: THE PITCH LIBRARY IS MISSING"));
-        PanelControls::show(*m_word, QString::fromStdString(m_detectorError).toUpper());
+        PanelControls::show(*m_word,
+                            QString::fromStdString(m_listening.missingLibrary()).toUpper());
         return;
     }
-    switch (m_capture.state()) {
+    switch (m_listening.state()) {
         case CaptureStream::State::Failed:
             PanelControls::show(*m_source, tr("NO INPUT: CHECK THE SOUND SETTINGS"));
-            PanelControls::show(*m_word, QString::fromStdString(m_capture.error()).toUpper());
+            PanelControls::show(*m_word, QString::fromStdString(m_listening.error()).toUpper());
             break;
         case CaptureStream::State::Listening:
         case CaptureStream::State::Opening:

@@ -4,14 +4,10 @@
 #include <QSettings>
 #include <QTimer>
 #include <QWidget>
-#include <atomic>
-#include <memory>
 #include <optional>
-#include <string>
 
-#include "audio/CaptureStream.h"
 #include "practice/PanelControls.h"
-#include "tuner/PitchDetector.h"
+#include "tuner/ListeningTuner.h"
 #include "tuner/Tunings.h"
 
 class ChannelSounds;
@@ -47,8 +43,6 @@ private:
     void createControls();
     void addKeys();
     void listenWhileShown();
-    bool makeDetector();
-    void hear(const float* samples, size_t count);
     void refresh();
     void showListening();
     void applyReference();
@@ -77,12 +71,5 @@ private:
     Tunings::Strings m_customNotes = Tunings::known().front().notes;
     std::optional<int> m_followed;  // the note of the string last clicked
     int16_t m_programBeforeSustain = 0;
-
-    // Made when the page first listens; the capture thread owns it while it runs.
-    std::unique_ptr<PitchDetector> m_detector;
-    std::string m_detectorError;
-    // Written by the capture thread, read by the display's timer.
-    std::atomic<bool> m_heard{false}, m_stable{false};
-    std::atomic<double> m_heardHz{0};
-    CaptureStream m_capture;
+    ListeningTuner m_listening;
 };

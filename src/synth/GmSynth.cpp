@@ -192,14 +192,6 @@ bool GmSynth::loadClick(std::string& error) {
     return true;
 }
 
-bool GmSynth::handleShortMessage(uint32_t message, std::string& error) {
-    if (!dispatch(message)) {
-        error = takeLogError("FluidSynth refused the MIDI message.");
-        return false;
-    }
-    return true;
-}
-
 bool GmSynth::dispatch(uint32_t message) {
     const int status = message & 0xFF;
     const int channel = status & 0x0F;

@@ -28,10 +28,6 @@ public:
     // Creates the synthesizer and loads the sound fonts. On failure returns false and sets error.
     bool load(std::string& error);
 
-    // Applies one short message; returns false with error set when the synthesizer refused it.
-    bool handleShortMessage(uint32_t message, std::string& error);
-    double sampleRate() const { return kSampleRate; }
-
     // The sending thread, before the message is posted to the render thread: reads the samples
     // of a program the message selects, so that the render thread never waits for the disk.
     void prepare(uint32_t message);

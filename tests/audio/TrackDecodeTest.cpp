@@ -1,6 +1,7 @@
 // The backing track decoded and rate-converted offline: tones encoded at test time come out at
 // their pitch and length at the engine's rate, and files that hold no MP3 audio are refused with
-// one reason each.
+// one reason each. The loop's seams, changes and the count-in are written by the track's
+// timeline in virtual time; the seek goes through the player's threads.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -17,7 +19,9 @@
 #include "Pitch.h"
 #include "TempDir.h"
 #include "audio/Mp3Decoder.h"
+#include "audio/SampleRing.h"
 #include "audio/TrackPlayer.h"
+#include "audio/TrackTimeline.h"
 
 namespace {
 
@@ -38,24 +42,51 @@ struct Heard {
     int64_t lowest = INT64_MAX, highest = 0;  // play positions
 };
 
-// Taken at the pace of a stream, as the audio thread takes it: the worker keeps ahead. Each
-// block heard is counted to the caller.
-Heard hearAtStreamPace(TrackPlayer& player, size_t frames,
-                       const std::function<void(size_t)>& afterBlock = {}) {
+// The player's worker and audio thread taking turns in virtual time: the timeline fills the ring
+// as far ahead as the player's does, then the stream takes a block.
+struct VirtualTrack {
+    explicit VirtualTrack(std::unique_ptr<Mp3Decoder> toPlay) : decoder(std::move(toPlay)) {
+        render.setDecoder(decoder.get());
+    }
+    void fillAhead() {
+        while (timeline.wantsChunk()) {
+            timeline.renderChunk();
+        }
+    }
+    // A change while the stream plays, heard after the lead as the player's worker makes it.
+    void changeWhilePlaying() {
+        const auto lead = 2 * static_cast<size_t>(TrackTimeline::kChangeLeadSeconds * kOutputRate);
+        timeline.rewrite(ring.readCount() + lead, true, std::nullopt);
+    }
+    int64_t playedFrames() const {
+        return timeline.positionAt(static_cast<int64_t>(ring.readCount() / 2));
+    }
+
+    std::unique_ptr<Mp3Decoder> decoder;
+    SampleRing ring{static_cast<size_t>(2.5 * kOutputRate) * 2};
+    TrackRender render{kOutputRate, StretchEngine::Faster};
+    TrackTimeline timeline{kOutputRate, ring,
+                           [this](const TrackTuning&) -> TrackRender& { return render; }};
+};
+
+// Taken a block at a time, as the audio thread takes it. Each block heard is counted to the
+// caller.
+Heard hearInTurns(VirtualTrack& track, size_t frames,
+                  const std::function<void(size_t)>& afterBlock = {}) {
     Heard heard;
     std::vector<float> block(2 * 480);
     for (int tries = 0; heard.left.size() < frames && tries < 2000; ++tries) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        track.fillAhead();
         std::fill(block.begin(), block.end(), 0.0f);
-        player.mixInto(block.data(), 480);
+        track.ring.readAdding(block.data(), block.size());
         if (std::all_of(block.begin(), block.end(), [](float x) { return x == 0; })) {
-            continue;  // not decoded yet
+            continue;  // before the track's first sound
         }
         for (size_t i = 0; i < block.size(); i += 2) {
             heard.left.push_back(block[i]);
         }
-        heard.lowest = std::min(heard.lowest, player.playedFrames());
-        heard.highest = std::max(heard.highest, player.playedFrames());
+        heard.lowest = std::min(heard.lowest, track.playedFrames());
+        heard.highest = std::max(heard.highest, track.playedFrames());
         if (afterBlock) {
             afterBlock(heard.left.size() / 480);
         }
@@ -275,18 +306,15 @@ INSTANTIATE_TEST_SUITE_P(TrackDecode, LoopSeam, testing::Values(1.0, 0.6));
 
 TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
     TempDir dir;
-    auto decoder = toneDecoder(dir, 2.0);
-    ASSERT_TRUE(decoder);
-    TrackPlayer player(kOutputRate, StretchEngine::Faster);
-    std::string error;
-    ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
-    player.setTuning({GetParam(), 0, 0});
+    VirtualTrack track(toneDecoder(dir, 2.0));
+    ASSERT_TRUE(track.decoder);
+    track.timeline.setTuning({GetParam(), 0, 0});
     const size_t kHeardFrames = static_cast<size_t>(167 / GetParam()) * 480;  // three times round
-    player.setLoop(TrackPlayer::Loop{24000, 50017});  // the seam joins two unlike phases
-    player.seek(24000);
-    player.play();
+    track.timeline.setLoop(TrackTimeline::Loop{24000, 50017});  // the seam joins two unlike phases
+    track.timeline.rewind(true);
+    track.timeline.rewrite(0, false, 24000);  // a seek before play
 
-    const Heard heard = hearAtStreamPace(player, kHeardFrames);
+    const Heard heard = hearInTurns(track, kHeardFrames);
     ASSERT_EQ(heard.left.size(), kHeardFrames);
     EXPECT_GE(heard.lowest, 24000);
     EXPECT_LT(heard.highest, 50017);
@@ -295,19 +323,51 @@ TEST_P(LoopSeam, ALoopGoesRoundWithoutAClickOrAGap) {
     EXPECT_GT(quietestLevel(heard.left), 0.08) << "the tone's level is 0.26";
 }
 
+// A trained loop counted in before each pass: the play position waits at the loop's start for a
+// bar of clicks at the tempo times the coming pass's speed, and the pass plays at that speed.
+TEST(TrackTimeline, ATrainedLoopCountsInEachPassAtItsSpeed) {
+    TempDir dir;
+    VirtualTrack track(toneDecoder(dir, 1.0));
+    ASSERT_TRUE(track.decoder);
+    const TrackTimeline::Loop loop{12000, 36000};
+    track.timeline.setLoop(loop);
+    track.timeline.setTrainer(SpeedTrainer{0.5, 0.25, 1.0});
+    track.timeline.setCountIn(120.0);
+    track.timeline.rewind(true);
+    track.timeline.rewrite(0, false, loop.from);  // a seek: this first pass is not counted in
+
+    std::map<double, int> blocksCountingIn;  // by the speed of the pass they count in
+    std::vector<float> block(2 * 480);
+    for (int blocks = 0; blocks < 1000; ++blocks) {
+        track.fillAhead();
+        track.ring.readAdding(block.data(), block.size());
+        const auto at = static_cast<int64_t>(track.ring.readCount() / 2);
+        const double speed = track.timeline.speedAt(at);
+        const int64_t position = track.timeline.positionAt(at);
+        ASSERT_GE(position, loop.from);
+        ASSERT_LT(position, loop.to);
+        if (position == loop.from) {
+            ++blocksCountingIn[speed];
+        } else if (blocksCountingIn.count(1.0) > 0) {
+            break;  // the third pass plays
+        }
+    }
+    EXPECT_EQ(blocksCountingIn.count(0.5), 0u);
+    EXPECT_NEAR(blocksCountingIn[0.75], 4 * 32000 / 480.0, 1) << "four beats at 90 BPM";
+    EXPECT_NEAR(blocksCountingIn[1.0], 4 * 24000 / 480.0, 1) << "four beats at 120 BPM";
+}
+
 // Speed and pitch changed while the track plays crossfade in: no click, no gap.
 TEST(TrackDecode, ChangesWhilePlayingAreSeamless) {
     TempDir dir;
-    auto decoder = toneDecoder(dir, 3.0);
-    ASSERT_TRUE(decoder);
-    TrackPlayer player(kOutputRate, StretchEngine::Faster);
-    std::string error;
-    ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
-    player.play();
+    VirtualTrack track(toneDecoder(dir, 3.0));
+    ASSERT_TRUE(track.decoder);
+    track.timeline.rewind(true);
     const TrackTuning changes[] = {{0.7, 0, 0}, {0.7, 3, 0}, {1.0, 0, -20}, {1.0, 0, 0}};
-    const Heard heard = hearAtStreamPace(player, 150 * 480, [&](size_t blocks) {
-        if (blocks % 30 == 0 && blocks / 30 <= std::size(changes)) {
-            player.setTuning(changes[blocks / 30 - 1]);
+    const Heard heard = hearInTurns(track, 150 * 480, [&](size_t blocks) {
+        if (blocks % 30 == 0 && blocks / 30 <= std::size(changes) &&
+            track.timeline.setTuning(changes[blocks / 30 - 1])) {
+            track.changeWhilePlaying();
         }
     });
     ASSERT_EQ(heard.left.size(), 150 * 480u);
@@ -365,19 +425,16 @@ TEST(TrackDecode, ACountInClicksABarBeforeTheTrack) {
     } cases[] = {{120, 0.5}, {30, 0.25}};
     for (const auto& c : cases) {
         TempDir dir;
-        auto decoder = toneDecoder(dir, 1.0);
-        ASSERT_TRUE(decoder);
-        TrackPlayer player(kOutputRate, StretchEngine::Faster);
-        std::string error;
-        ASSERT_TRUE(player.load(std::move(decoder), error)) << error;
-        player.setCountIn(c.bpm);
-        player.setTuning({c.speed, 0, 0});
-        player.play();
+        VirtualTrack track(toneDecoder(dir, 1.0));
+        ASSERT_TRUE(track.decoder);
+        track.timeline.setCountIn(c.bpm);
+        track.timeline.setTuning({c.speed, 0, 0});
+        track.timeline.rewind(true);
         std::vector<float> heard, block(2 * 4800);
-        for (int tries = 0; heard.size() < 4.5 * kOutputRate && tries < 400; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (heard.size() < 4.5 * kOutputRate) {
+            track.fillAhead();
             std::fill(block.begin(), block.end(), 0.0f);
-            player.mixInto(block.data(), 4800);
+            track.ring.readAdding(block.data(), block.size());
             for (size_t i = 0; i < block.size(); i += 2) {
                 heard.push_back(block[i]);
             }

@@ -16,10 +16,11 @@ TEST(GmSynthIntegration, OpenStringsAreInTune) {
         GmSynth synth;
         std::string error;
         ASSERT_TRUE(synth.load(error)) << error;
-        ASSERT_TRUE(synth.handleShortMessage(kSteelGuitarOnChannel0, error)) << error;
-        ASSERT_TRUE(synth.handleShortMessage(0x90 | (note << 8) | (100 << 16), error)) << error;
+        synth.apply(kSteelGuitarOnChannel0);
+        synth.apply(0x90 | (note << 8) | (100 << 16));
+        ASSERT_EQ(synth.takeRefusedCount(), 0u) << "refused by the synthesizer";
 
-        const double rate = synth.sampleRate();
+        const double rate = GmSynth::kSampleRate;
         const int frames = static_cast<int>(rate * 0.6);
         std::vector<float> left(frames), right(frames);
         synth.render(left.data(), right.data(), frames);
@@ -43,7 +44,7 @@ TEST(GmSynthIntegration, AReferencePitchTunesEveryNote) {
         }
         synth.apply(kSteelGuitarOnChannel0);
         synth.apply(0x90 | (45 << 8) | (100 << 16));
-        const double rate = synth.sampleRate();
+        const double rate = GmSynth::kSampleRate;
         const int frames = static_cast<int>(rate * 0.6);
         std::vector<float> left(frames), right(frames);
         synth.render(left.data(), right.data(), frames);
@@ -61,7 +62,8 @@ TEST(GmSynthIntegration, NoteWithoutProgramStillSounds) {
     GmSynth synth;
     std::string error;
     ASSERT_TRUE(synth.load(error)) << error;
-    ASSERT_TRUE(synth.handleShortMessage(0x90 | (57 << 8) | (127 << 16), error)) << error;
+    synth.apply(0x90 | (57 << 8) | (127 << 16));
+    ASSERT_EQ(synth.takeRefusedCount(), 0u) << "refused by the synthesizer";
     std::vector<float> left(4410), right(4410);
     synth.render(left.data(), right.data(), 4410);
     float peak = 0;
@@ -89,7 +91,7 @@ ClickShape renderClick(int key, int velocity) {
     EXPECT_TRUE(synth.load(error)) << error;
     synth.apply(kClickProgramOnChannel10);
     synth.apply(0x9A | (key << 8) | (velocity << 16));
-    const int frames = static_cast<int>(synth.sampleRate() * 0.2);
+    const int frames = static_cast<int>(GmSynth::kSampleRate * 0.2);
     std::vector<float> left(frames), right(frames);
     synth.render(left.data(), right.data(), frames);
     ClickShape shape;

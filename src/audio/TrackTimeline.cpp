@@ -1,0 +1,278 @@
+#include "audio/TrackTimeline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace {
+
+constexpr int kChunkFrames = 1024;
+// A loop's seam and a change while playing: the old sound fades out while the new fades in, at
+// equal power.
+constexpr double kSeamSeconds = 0.005;
+constexpr int kCountInBeats = 4;
+constexpr double kClickSeconds = 0.025;
+constexpr double kAccentGain = 0.5;
+constexpr double kBeatGain = 0.3;
+// Slower than this a count-in is mostly waiting (30 BPM at 25 % is a click every 8 s): it then
+// clicks on the beat's halves, quarters... as a player counts a slow piece in.
+constexpr double kSlowestCountInBpm = 40;
+
+// Two inharmonic partials under a fast decay: a short tick that cuts through a band.
+std::vector<float> clickTone(int rate) {
+    std::vector<float> tone(static_cast<size_t>(kClickSeconds * rate));
+    for (size_t i = 0; i < tone.size(); ++i) {
+        const double t = static_cast<double>(i) / rate;
+        tone[i] = static_cast<float>(std::exp(-t / 0.004) *
+                                     (0.6 * std::sin(2 * std::numbers::pi * 2000 * t) +
+                                      0.4 * std::sin(2 * std::numbers::pi * 3300 * t)));
+    }
+    return tone;
+}
+
+double countInBpm(double beatsPerMinute) {
+    while (beatsPerMinute < kSlowestCountInBpm) {
+        beatsPerMinute *= 2;
+    }
+    return beatsPerMinute;
+}
+
+double seamAngle(int i, int frames) {
+    return std::numbers::pi / 2 * (i + 0.5) / frames;
+}
+
+}  // namespace
+
+TrackTimeline::TrackTimeline(int streamRate, SampleRing& ring, RenderFor renderFor)
+    : m_streamRate(streamRate),
+      m_seamFrames(static_cast<int>(kSeamSeconds * streamRate)),
+      m_ring(ring),
+      m_renderFor(std::move(renderFor)),
+      m_chunk(2 * kChunkFrames),
+      m_fadeOut(2 * static_cast<size_t>(m_seamFrames)),
+      m_fadeIn(m_fadeOut.size()),
+      m_click(clickTone(streamRate)) {}
+
+void TrackTimeline::setLoop(std::optional<Loop> loop) {
+    m_loop =
+        loop && loop->from >= 0 && loop->to > loop->from && loop->to - loop->from > 2 * m_seamFrames
+            ? loop
+            : std::nullopt;
+    m_pass = 0;
+}
+
+bool TrackTimeline::setTuning(const TrackTuning& tuning) {
+    if (tuning == m_tuning) {
+        return false;
+    }
+    m_tuning = tuning;
+    return true;
+}
+
+bool TrackTimeline::setTrainer(std::optional<SpeedTrainer> trainer) {
+    if (trainer == m_trainer) {
+        return false;
+    }
+    m_trainer = trainer;
+    m_pass = 0;
+    return true;
+}
+
+void TrackTimeline::setCountIn(std::optional<double> beatsPerMinute) {
+    const bool counts = beatsPerMinute && std::isfinite(*beatsPerMinute) && *beatsPerMinute > 0;
+    m_countInBpm = counts ? beatsPerMinute : std::nullopt;
+}
+
+const TrackTimeline::Jump* TrackTimeline::jumpAt(int64_t streamFrame) const {
+    for (auto jump = m_jumps.rbegin(); jump != m_jumps.rend(); ++jump) {
+        if (jump->streamFrame <= streamFrame) {
+            return &*jump;
+        }
+    }
+    return nullptr;
+}
+
+int64_t TrackTimeline::positionAt(int64_t streamFrame) const {
+    const Jump* jump = jumpAt(streamFrame);
+    return jump
+               ? jump->trackFrame +
+                     std::llround(static_cast<double>(streamFrame - jump->streamFrame) * jump->rate)
+               : 0;
+}
+
+double TrackTimeline::speedAt(int64_t streamFrame) const {
+    const Jump* jump = jumpAt(streamFrame);
+    return jump ? jump->speed : tuningNow().speed;
+}
+
+TrackTuning TrackTimeline::tuningNow() const {
+    TrackTuning tuning = m_tuning;
+    if (m_trainer && m_loop) {
+        tuning.speed = m_trainer->speedForPass(m_pass);
+    }
+    return tuning;
+}
+
+void TrackTimeline::rewind(bool hasTrack) {
+    m_ring.clear();
+    m_pass = 0;
+    m_countInLeft = 0;
+    m_fadeInAt = -1;
+    m_jumps.clear();
+    startRender(0);
+    m_renderedAll = !hasTrack;
+    if (m_countInBpm && hasTrack) {
+        startCountIn(tuningNow().speed);
+    }
+    m_jumps.push_back({static_cast<int64_t>(m_countInLeft), 0, m_render->tuning().speed,
+                       m_render->tuning().speed});
+}
+
+void TrackTimeline::startRender(int64_t frame) {
+    const TrackTuning tuning = tuningNow();
+    m_render = &m_renderFor(tuning);
+    m_render->start(frame, tuning);
+}
+
+void TrackTimeline::startCountIn(double speed) {
+    m_countInBeat = 60.0 / countInBpm(*m_countInBpm * speed) * m_streamRate;
+    m_countInLeft = std::llround(kCountInBeats * m_countInBeat);
+    m_countInAt = 0;
+    m_fadeInAt = 0;
+}
+
+bool TrackTimeline::wantsChunk() const {
+    return !m_renderedAll && m_ring.space() >= m_chunk.size();
+}
+
+void TrackTimeline::renderChunk() {
+    if (m_countInLeft > 0) {
+        writeCountIn();
+        return;
+    }
+    int wanted = kChunkFrames;
+    const double speed = m_render->tuning().speed;
+    if (m_loop && m_render->position() < m_loop->to) {
+        const double seamAt = static_cast<double>(m_loop->to) - m_seamFrames * speed;
+        const double untilSeam =
+            std::ceil((seamAt - static_cast<double>(m_render->position())) / speed);
+        if (untilSeam <= 0) {
+            writeSeam();
+            return;
+        }
+        wanted = static_cast<int>(std::min<double>(wanted, untilSeam));
+    }
+    const int frames = m_render->render(m_chunk.data(), wanted);
+    write(m_chunk.data(), frames);
+    if (frames < wanted) {
+        if (m_loop) {
+            writeSeam();  // a loop that reaches the end goes round from there
+        } else {
+            m_renderedAll = true;
+        }
+    }
+}
+
+// The fade-in after a count-in is applied on the way into the ring.
+void TrackTimeline::write(float* interleaved, int frames) {
+    if (m_fadeInAt >= 0) {
+        const int fading = std::min(frames, m_seamFrames - m_fadeInAt);
+        for (int i = 0; i < 2 * fading; ++i) {
+            interleaved[i] = static_cast<float>(
+                interleaved[i] * std::sin(seamAngle(m_fadeInAt + i / 2, m_seamFrames)));
+        }
+        m_fadeInAt = m_fadeInAt + fading >= m_seamFrames ? -1 : m_fadeInAt + fading;
+    }
+    m_ring.write(interleaved, 2 * static_cast<size_t>(frames));
+}
+
+// The jumps the stream has played past are of no more use, but for the one it plays now.
+void TrackTimeline::dropHeardJumps() {
+    const auto heard = static_cast<int64_t>(m_ring.readCount() / 2);
+    while (m_jumps.size() > 2 && m_jumps[1].streamFrame <= heard) {
+        m_jumps.pop_front();
+    }
+}
+
+void TrackTimeline::writeSeam() {
+    std::fill(m_fadeOut.begin(), m_fadeOut.end(), 0.0f);
+    m_render->render(m_fadeOut.data(), m_seamFrames);
+    if (m_trainer) {
+        ++m_pass;
+    }
+    startRender(m_loop->from);
+    const double speed = m_render->tuning().speed;
+    const auto streamFrame = static_cast<int64_t>(m_ring.written() / 2);
+    if (m_countInBpm) {
+        for (int i = 0; i < 2 * m_seamFrames; ++i) {
+            m_fadeOut[i] =
+                static_cast<float>(m_fadeOut[i] * std::cos(seamAngle(i / 2, m_seamFrames)));
+        }
+        m_ring.write(m_fadeOut.data(), m_fadeOut.size());
+        startCountIn(speed);
+        m_jumps.push_back({streamFrame + m_seamFrames, m_loop->from, 0.0, speed});
+        m_jumps.push_back({streamFrame + m_seamFrames + m_countInLeft, m_loop->from, speed, speed});
+    } else {
+        writeCrossfade();
+        m_jumps.push_back({streamFrame, m_loop->from, speed, speed});
+    }
+    dropHeardJumps();
+}
+
+// From the sound in m_fadeOut into the render's next frames, at equal power.
+void TrackTimeline::writeCrossfade() {
+    std::fill(m_fadeIn.begin(), m_fadeIn.end(), 0.0f);
+    m_render->render(m_fadeIn.data(), m_seamFrames);
+    for (int i = 0; i < 2 * m_seamFrames; ++i) {
+        const double angle = seamAngle(i / 2, m_seamFrames);
+        m_chunk[i] =
+            static_cast<float>(m_fadeOut[i] * std::cos(angle) + m_fadeIn[i] * std::sin(angle));
+    }
+    m_ring.write(m_chunk.data(), m_fadeOut.size());
+}
+
+void TrackTimeline::writeCountIn() {
+    const auto frames = static_cast<int>(std::min<int64_t>(kChunkFrames, m_countInLeft));
+    std::fill_n(m_chunk.begin(), 2 * frames, 0.0f);
+    const auto clickFrames = static_cast<int64_t>(m_click.size());
+    for (int beat = 0; beat < kCountInBeats; ++beat) {
+        const int64_t onset = std::llround(beat * m_countInBeat);
+        const float gain = beat == 0 ? kAccentGain : kBeatGain;
+        for (int64_t at = std::max(onset, m_countInAt);
+             at < std::min(onset + clickFrames, m_countInAt + frames); ++at) {
+            const float sample = gain * m_click[static_cast<size_t>(at - onset)];
+            m_chunk[2 * static_cast<size_t>(at - m_countInAt)] += sample;
+            m_chunk[2 * static_cast<size_t>(at - m_countInAt) + 1] += sample;
+        }
+    }
+    m_ring.write(m_chunk.data(), 2 * static_cast<size_t>(frames));
+    m_countInAt += frames;
+    m_countInLeft -= frames;
+}
+
+void TrackTimeline::rewrite(size_t fence, bool audible, std::optional<int64_t> frame) {
+    m_renderedAll = false;
+    const size_t from = std::min(fence, m_ring.written());
+    const auto fromFrame = static_cast<int64_t>(from / 2);
+    std::fill(m_fadeOut.begin(), m_fadeOut.end(), 0.0f);
+    const size_t tail = audible ? m_ring.peek(from, m_fadeOut.data(), m_fadeOut.size()) : 0;
+    m_ring.takeBack(from);
+
+    int64_t target = frame.value_or(positionAt(fromFrame));
+    if (m_loop && target >= m_loop->to) {
+        target = m_loop->from;
+    }
+    while (!m_jumps.empty() && m_jumps.back().streamFrame >= fromFrame) {
+        m_jumps.pop_back();
+    }
+    m_countInLeft = 0;
+    m_fadeInAt = -1;
+    startRender(target);
+    const double speed = m_render->tuning().speed;
+    m_jumps.push_back({fromFrame, m_render->position(), speed, speed});
+    if (tail > 0) {
+        writeCrossfade();
+    }
+    dropHeardJumps();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "audio/SampleRing.h"
+#include "audio/SpeedTrainer.h"
+#include "audio/TrackRender.h"
+
+// What the stream plays of a backing track, frame by frame: the sound written into the ring,
+// with the loop's seams, the count-in's clicks and the crossfades of changes, and the timeline
+// that maps each frame of the stream to a frame of the track. It keeps no thread and no clock:
+// its owner decides when to write and where a change begins, and the frame counts decide the
+// rest, so it writes the same in virtual time as on the player's worker.
+class TrackTimeline {
+public:
+    // The render for a new stretch of the track at a tuning: the owner may choose its engine.
+    using RenderFor = std::function<TrackRender&(const TrackTuning& tuning)>;
+    struct Loop {
+        int64_t from, to;  // frames of the track
+    };
+    // How far ahead of the stream a change is heard: time to render the new sound.
+    static constexpr double kChangeLeadSeconds = 0.05;
+
+    TrackTimeline(int streamRate, SampleRing& ring, RenderFor renderFor);
+
+    // A loop too short for its seam is no loop. A new loop, or a trainer changed, starts the
+    // trainer's passes anew.
+    void setLoop(std::optional<Loop> loop);
+    // True when the tuning or the trainer changed: what is in the ring was written without it.
+    bool setTuning(const TrackTuning& tuning);
+    bool setTrainer(std::optional<SpeedTrainer> trainer);
+    // Only a positive tempo counts in: from the next start on, and before each pass of a loop.
+    void setCountIn(std::optional<double> beatsPerMinute);
+
+    // From the track's first frame, with the ring emptied: only while nobody reads the ring.
+    void rewind(bool hasTrack);
+    // Whether the next chunk has room in the ring and something to render.
+    bool wantsChunk() const;
+    void renderChunk();
+    // All that is left of the track is in the ring.
+    bool renderedAll() const { return m_renderedAll; }
+    // The ring's samples from the fence (or the end of what was written) on are rendered anew,
+    // from the frame asked for or from where the stream would have been there; an audible change
+    // crossfades from the old sound.
+    void rewrite(size_t fence, bool audible, std::optional<int64_t> frame);
+
+    // The frame of the track that a frame of the stream plays, and the speed it plays at.
+    int64_t positionAt(int64_t streamFrame) const;
+    double speedAt(int64_t streamFrame) const;
+
+private:
+    // From a frame of the stream on, the track plays from a frame of its own at a rate of track
+    // frames per stream frame (0 in a count-in).
+    struct Jump {
+        int64_t streamFrame;
+        int64_t trackFrame;
+        double rate;
+        double speed;
+    };
+
+    TrackTuning tuningNow() const;
+    const Jump* jumpAt(int64_t streamFrame) const;
+    void startRender(int64_t frame);
+    void startCountIn(double speed);
+    void writeSeam();
+    void writeCrossfade();
+    void writeCountIn();
+    void write(float* interleaved, int frames);
+    void dropHeardJumps();
+
+    const int m_streamRate;
+    const int m_seamFrames;
+    SampleRing& m_ring;
+    RenderFor m_renderFor;
+    TrackRender* m_render = nullptr;
+    std::vector<float> m_chunk, m_fadeOut, m_fadeIn, m_click;
+    std::optional<Loop> m_loop;
+    TrackTuning m_tuning;
+    std::optional<SpeedTrainer> m_trainer;
+    int m_pass = 0;
+    std::optional<double> m_countInBpm;
+    int64_t m_countInLeft = 0;  // frames of the count-in still to write
+    int64_t m_countInAt = 0;
+    double m_countInBeat = 0;  // frames
+    int m_fadeInAt = -1;       // frames of a fade-in written, while one is under way
+    bool m_renderedAll = true;
+    std::deque<Jump> m_jumps;
+};
