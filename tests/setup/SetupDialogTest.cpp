@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
+#include "common/ClickProgram.h"
 #include "setup/SetupButton.h"
 #include "setup/SkinComboBox.h"
 #include "setup/frmSetup.h"
@@ -107,6 +108,29 @@ TEST_F(SetupDialogTest, ADeviceChoiceReopensAndASoundChoiceSoundsOnChannelZero) 
     dialog.cboSounds->setCurrentIndex(5);
     EXPECT_EQ(takeSent(), (Bytes{{0xB0, 0, 0, 0}, {0xC0, 5, 0, 0}}));
     EXPECT_EQ(w.voice.channel, 3);
+}
+
+// The reference voice knows the instrument on its channel at every step, so that SUSTAIN can
+// give it back: a typed channel brings the instrument selected there (the start-up one where
+// none was), and only a selection on the voice's own channel changes it.
+TEST_F(SetupDialogTest, TheVoiceFollowsTheInstrumentOfItsChannel) {
+    writeSettings(1, -1, 25);
+    frmMain& w = load();
+    frmSetup& dialog = open(w);
+    const auto type = [&](const char* channel) {
+        dialog.cboChannel->lineEdit()->clear();
+        QTest::keyClicks(dialog.cboChannel->lineEdit(), channel);
+    };
+    EXPECT_EQ(w.voice.program, 25);
+    type("11");  // the click channel
+    EXPECT_EQ(w.voice.program, kClickProgram);
+    type("5");
+    EXPECT_EQ(w.voice.program, 25);
+    dialog.cboSounds->setCurrentIndex(30);  // sounds on channel 0, not the voice's
+    EXPECT_EQ(w.voice.program, 25);
+    dialog.imgOK_Click();
+    EXPECT_EQ(w.voice.channel, 4);
+    EXPECT_EQ(w.voice.program, 30);
 }
 
 TEST_F(SetupDialogTest, OkAppliesDeviceAndSoundAndStoresAllThreeInAFreshFile) {
