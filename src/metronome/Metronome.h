@@ -13,9 +13,9 @@
 class DragPicture;
 class GridTicker;
 class HitArea;
+class MainWindowHost;
 class QLabel;
 class QLineEdit;
-class MainWindowHost;
 class TrainerTicker;
 struct ReferenceVoice;
 
