@@ -4,8 +4,8 @@
 
 // The reference notes' voice, one for the program: the channel they sound on, the instrument now
 // selected there, the note and velocity they are struck with, and the pitch of A4 they are
-// measured and sounded against. The main window owns it and hands it to each tool that plays or
-// selects on it; whatever selects an instrument tells it.
+// measured and sounded against. The main window owns it, main.cpp hands it to each tool that
+// plays or selects on it, and whatever selects an instrument tells it.
 struct ReferenceVoice {
     int16_t channel = 0;  // 0..15; the user counts from 1
     int16_t program = 0;
