@@ -334,12 +334,12 @@ int main(int argc, char** argv) {
     auto recorder = std::make_unique<MonitorRecorder>();
     StampingMidi midi;
     PrintingReporter reporter;
-    MIDI_OUT::SetPlatform(&midi, &reporter);
+    MidiOutput output(midi, reporter);
     bench::runFor(2.0);  // the idle null sink drops its first monitor data
 
     {
-        frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}});
-        Metronome metronome(window);
+        frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}}, output);
+        Metronome metronome(window, window.voice, output);
         // A user sets the tempo and presses START some seconds after the start.
         bench::runFor(quiet);
         std::unique_ptr<Staller> staller = stall ? std::make_unique<Staller>() : nullptr;
@@ -375,8 +375,8 @@ int main(int argc, char** argv) {
         }
 
         std::printf("sustained note (church organ, A3)\n");
-        MIDI_CMD::ProgramChange(0, 0, 19);
-        MIDI_CMD::NoteOn(0, 57, 100);
+        MIDI_CMD::ProgramChange(output, 0, 0, 19);
+        MIDI_CMD::NoteOn(output, 0, 57, 100);
         bench::runFor(0.5);
         const size_t from = recorder->size();
         std::vector<Span> stalls;
@@ -386,7 +386,7 @@ int main(int argc, char** argv) {
             stalls = watcher.machineStalls();
         }
         reportGaps(*recorder, from, recorder->size(), stalls);
-        MIDI_CMD::AllNotesOff();
+        MIDI_CMD::AllNotesOff(output);
 
         std::printf("nothing sounding\n");
         bench::runFor(5);
@@ -407,6 +407,5 @@ int main(int argc, char** argv) {
         metronome.imgBPMStop_Click();
         alone.print();
     }
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
     return 0;
 }

@@ -170,11 +170,12 @@ void report(const char* path, int bpm, double intervalMs, const std::vector<uint
 void runMetronome(const char* path, MidiSystem& midi, int32_t device, FrameCapture& capture,
                   double seconds) {
     PrintingReporter reporter;
-    MIDI_OUT::SetPlatform(&midi, &reporter);
+    MidiOutput output(midi, reporter);
     {
         frmMain window(
-            AppEnvironment{settingsFor(device, std::string("rz77-jack-bench-") + path), {}});
-        Metronome metronome(window);
+            AppEnvironment{settingsFor(device, std::string("rz77-jack-bench-") + path), {}},
+            output);
+        Metronome metronome(window, window.voice, output);
         bench::runFor(1.0);
         for (const bench::Tempo& tempo : bench::kTempos) {
             bench::setTempo(metronome, tempo);
@@ -186,8 +187,7 @@ void runMetronome(const char* path, MidiSystem& midi, int32_t device, FrameCaptu
             report(path, tempo.bpm, metronome.beatInterval(), capture.takeClicks(), capture.rate());
         }
     }
-    MIDI_OUT::CloseMidiOut();
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
+    MIDI_OUT::CloseMidiOut(output);
 }
 
 }  // namespace

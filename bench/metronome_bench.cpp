@@ -108,10 +108,10 @@ struct BusyInterface {
     QTimer moves;
 };
 
-Figures runMetronome(TimestampingMidi& midi, float knobLeft, int beats, bool busy,
-                     double& interval) {
-    frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}});
-    Metronome metronome(window);
+Figures runMetronome(TimestampingMidi& midi, MidiOutput& output, float knobLeft, int beats,
+                     bool busy, double& interval) {
+    frmMain window(AppEnvironment{std::filesystem::temp_directory_path().string(), {}}, output);
+    Metronome metronome(window, window.voice, output);
     metronome.imgBPMslider_MouseMove(1, 0, knobLeft - metronome.knobLeftTwips(), 0);
     interval = metronome.beatInterval();
     std::unique_ptr<BusyInterface> load;
@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     TimestampingMidi midi;
     SilentReporter reporter;
-    MIDI_OUT::SetPlatform(&midi, &reporter);
+    MidiOutput output(midi, reporter);
 
     std::printf("%d beats per run; |actual - due| in ms, drift = lateness of the last beat\n",
                 beats);
@@ -164,16 +164,15 @@ int main(int argc, char** argv) {
     } tempos[] = {{120, 1619}, {290, 2640}};
     for (const auto& tempo : tempos) {
         double interval = 0;
-        const Figures idle = runMetronome(midi, tempo.knobLeft, beats, false, interval);
+        const Figures idle = runMetronome(midi, output, tempo.knobLeft, beats, false, interval);
         print("metronome", tempo.bpm, "idle", idle);
         print("metronome", tempo.bpm, "busy",
-              runMetronome(midi, tempo.knobLeft, beats, true, interval));
+              runMetronome(midi, output, tempo.knobLeft, beats, true, interval));
         const Figures coarse = runCoarseTimer(static_cast<int>(interval), beats);
         print("coarse QTimer", tempo.bpm, "idle", coarse);
         std::printf("%-22s %4d BPM  idle   p99 %.1fx  |drift| %.1fx better than the baseline\n",
                     "ratio", tempo.bpm, coarse.p99 / std::max(idle.p99, 1e-3),
                     std::abs(coarse.drift) / std::max(std::abs(idle.drift), 1e-3));
     }
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
     return 0;
 }

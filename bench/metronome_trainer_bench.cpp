@@ -828,7 +828,7 @@ int main(int argc, char** argv) {
     auto recorder = std::make_unique<MonitorRecorder>();
     StampingMidi midi;
     bench::PrintingReporter reporter;
-    MIDI_OUT::SetPlatform(&midi, &reporter);
+    MidiOutput output(midi, reporter);
     bench::runFor(2.0);  // the idle null sink drops its first monitor data
 
     // A folder of its own: no settings file, so the built-in synthesizer and the defaults.
@@ -839,8 +839,8 @@ int main(int argc, char** argv) {
     std::vector<double> allVisual;
     size_t allShown = 0, allUnpainted = 0;
     {
-        frmMain window(AppEnvironment{folder, {}});
-        Metronome metronome(window);
+        frmMain window(AppEnvironment{folder, {}}, output);
+        Metronome metronome(window, window.voice, output);
         window.show();
         auto* beatNumber = window.findChild<QLabel*>("lblBeat");
         if (beatNumber == nullptr) {
@@ -851,8 +851,8 @@ int main(int argc, char** argv) {
         bench::runFor(3.0);
         Rig rig{*recorder, midi, window, metronome, watcher, recorder->size()};
         std::printf(
-            "the visual beat is shown %.0f ms after a click is due (MIDI_OUT::HeardAfter)\n",
-            std::chrono::duration<double, std::milli>(MIDI_OUT::HeardAfter()).count());
+            "the visual beat is shown %.0f ms after a click is due (NoteOutput::heardAfter)\n",
+            std::chrono::duration<double, std::milli>(output.heardAfter()).count());
         const auto keep = [&](const Run& run, std::vector<double> offsets) {
             allVisual.insert(allVisual.end(), offsets.begin(), offsets.end());
             allShown += run.seen.size();
@@ -914,7 +914,6 @@ int main(int argc, char** argv) {
         }
     }
     recorder.reset();
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
     std::filesystem::remove_all(folder);
     printLoad("at the end");
     return 0;

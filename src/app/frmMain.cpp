@@ -11,6 +11,7 @@
 #include "common/ClickProgram.h"
 #include "midi/MIDI_CMD.h"
 #include "midi/MIDI_OUT.h"
+#include "midi/MidiOutput.h"
 #include "settings/StartupSettings.h"
 
 namespace {
@@ -21,9 +22,10 @@ constexpr double kSkinHeightTwips = 4650;
 constexpr const char* kPlainToolTip = "rz77PlainToolTip";
 }  // namespace
 
-frmMain::frmMain(AppEnvironment environment, QWidget* parent)
+frmMain::frmMain(AppEnvironment environment, MidiOutput& output, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       m_environment(std::move(environment)),
+      m_output(output),
       m_skin(new SkinnedWindow(*this, QStringLiteral(":/assets/main-skin.svg"),
                                m_environment.units.toPixelsF(kSkinWidthTwips, kSkinHeightTwips),
                                [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
@@ -36,13 +38,13 @@ frmMain::frmMain(AppEnvironment environment, QWidget* parent)
     setFixedSize(units.toPixelsX(kWidthTwips), units.toPixelsY(kHeightTwips));
     setUpMenu();
     setUpControls();
-    MIDI_OUT::SetFailureSign(
+    m_output.setFailureSign(
         [this](const std::string& text) { showMidiTrouble(QString::fromStdString(text)); });
     Form_Load();
 }
 
 frmMain::~frmMain() {
-    MIDI_OUT::SetFailureSign({});
+    m_output.setFailureSign({});
 }
 
 void frmMain::addTroubleDisplay(QWidget* display) {
@@ -86,32 +88,35 @@ void frmMain::setUpMenu() {
 
 void frmMain::Form_Load() {
     applyOutline();
-    state.LoopInterval = 500;
-    state.CurrentNote = 52;
-    state.NotePicture = 7;
-    state.NoteVelocity = 127;
+    voice.CurrentNote = 52;
+    voice.NoteVelocity = 127;
     loadSettings();
     // Every failure of the start-up is reported on its own; repeats are damped afterwards.
-    const MIDI_OUT::ReportEveryFailure startUpReports;
-    MIDI_OUT::CloseMidiOut();
-    MIDI_OUT::OpenMidiOut(state.Device);
-    MIDI_CMD::ProgramChange(state.channel, 0, state.Sound);
-    MIDI_CMD::ProgramChange(MainState::kClickChannel, 0, kClickProgram);
+    const MidiOutput::ReportEveryFailure startUpReports(m_output);
+    MIDI_OUT::CloseMidiOut(m_output);
+    MIDI_OUT::OpenMidiOut(m_output, state.Device);
+    selectInstrument(voice.channel, state.Sound);
+    selectInstrument(kClickChannel, kClickProgram);
+}
+
+void frmMain::selectInstrument(int16_t channel, int16_t program) {
+    MIDI_CMD::ProgramChange(m_output, channel, 0, program);
+    voice.selected(channel, program);
 }
 
 void frmMain::loadSettings() {
-    const StartupSettings settings =
-        readStartupSettings(settingsPath(m_environment.programDir), MIDI_OUT::DeviceCount());
-    state.channel = settings.channel;
+    const StartupSettings settings = readStartupSettings(settingsPath(m_environment.programDir),
+                                                         m_output.system().deviceCount());
+    voice.channel = settings.channel;
     state.Device = settings.Device;
     state.Sound = settings.Sound;
 }
 
 QRegion frmMain::MakeRegion(float scaleX, float scaleY, int16_t offsetX, int16_t offsetY) {
     const ScreenUnits& u = m_environment.units;
-    state.MainRegion = polygonRegion(
+    MainRegion = polygonRegion(
         mainOutline({scaleX, scaleY, offsetX, offsetY, u.twipsPerPixelX, u.twipsPerPixelY}));
-    return state.MainRegion;
+    return MainRegion;
 }
 
 void frmMain::applyOutline() {
@@ -119,7 +124,7 @@ void frmMain::applyOutline() {
 }
 
 void frmMain::Form_Unload() {
-    MIDI_OUT::CloseMidiOut();
+    MIDI_OUT::CloseMidiOut(m_output);
     hide();
 }
 

@@ -7,13 +7,13 @@
 
 #include "app/DisplayLettering.h"
 #include "app/DragPicture.h"
-#include "app/GridTicker.h"
 #include "app/HitArea.h"
-#include "app/frmMain.h"
+#include "app/MainWindowHost.h"
+#include "app/ShortcutKeys.h"
+#include "common/GridTicker.h"
 #include "metronome/TempoMath.h"
 #include "metronome/TrainerTicker.h"
-#include "midi/MIDI_CMD.h"
-#include "midi/MIDI_OUT.h"
+#include "midi/ReferenceVoice.h"
 
 namespace {
 
@@ -48,14 +48,18 @@ int16_t subdivisionVelocity(int16_t beatVelocity) {
 
 }  // namespace
 
-Metronome::Metronome(frmMain& window, Now now)
-    : QObject(&window),
-      m_window(window),
-      m_state(window.state),
+Metronome::Metronome(MainWindowHost& window, const ReferenceVoice& voice, NoteOutput& output,
+                     Now now)
+    : QObject(&window.widget()),
+      m_host(window),
+      m_window(window.widget()),
+      m_voice(voice),
+      m_output(output),
       m_now(std::move(now)),
       // Until a tempo is set the metronome runs at the timer's design interval.
       m_ticker(new GridTicker(
-          tmrBPM, kDesignInterval, m_now, [this] { tmrBPM_Timer(); }, this)),
+          tmrBPM, kDesignInterval, m_now, [this](BeatClock::TimePoint due) { tmrBPM_Timer(due); },
+          this)),
       m_trainer(new TrainerTicker(
           m_now, [this](const MetronomeTrainer::Click& click) { playTrainerClick(click); }, this)),
       m_knobLeftTwips(kKnobDesignLeft) {
@@ -67,7 +71,7 @@ Metronome::Metronome(frmMain& window, Now now)
 }
 
 void Metronome::createControls() {
-    const ScreenUnits& u = m_window.environment().units;
+    const ScreenUnits& u = m_host.environment().units;
     auto* play = new HitArea(&m_window, "imgBPMPlay", tr("Start metronome"),
                              tr("Start the metronome"), u.toPixels(330, 2850, 555, 255));
     auto* stop = new HitArea(&m_window, "imgBPMStop", tr("Stop metronome"),
@@ -87,7 +91,7 @@ void Metronome::createControls() {
     lblBPM->setToolTip(tr("Tempo in beats per minute; click to type one, or tap it"));
     lblBPM->setCursor(Qt::IBeamCursor);
     lblBPM->installEventFilter(this);
-    m_window.addTroubleDisplay(lblBPM);
+    m_host.addTroubleDisplay(lblBPM);
     m_beatShown = new QLabel(lblBPM);
     m_beatShown->setObjectName("lblBeat");
     m_beatShown->setTextFormat(Qt::PlainText);
@@ -116,7 +120,7 @@ void Metronome::createControls() {
 }
 
 void Metronome::addShortcuts(HitArea* play, HitArea* stop) {
-    ShortcutKeys& keys = m_window.shortcuts();
+    ShortcutKeys& keys = m_host.shortcuts();
     keys.add({Qt::Key_Space}, tr("Start the metronome, or stop it when it runs"),
              [this] { isRunning() ? imgBPMStop_Click() : imgBPMPlay_Click(); }, {play, stop});
     keys.add({Qt::Key_T}, tr("Type a tempo"), [this] { lblBPM_Click(); }, {lblBPM});
@@ -153,7 +157,7 @@ void Metronome::imgBPMStop_Click() {
     m_ticker->stop();
     m_trainer->stop();
     ++m_flashGeneration;
-    MIDI_CMD::AllNotesOff();
+    m_output.allNotesOff();
 }
 
 bool Metronome::isRunning() const {
@@ -195,11 +199,10 @@ void Metronome::playTrainerClick(const MetronomeTrainer::Click& click) {
         showTrainerTempo(*click.newTempo);
     }
     if (click.sounds) {
-        MIDI_OUT::DueAt due(click.due);
-        const int16_t velocity = m_state.NoteVelocity;
-        MIDI_CMD::NoteOn(
-            MainState::kClickChannel, click.kind == Kind::Accent ? kAccentNote : kClickNote,
-            click.kind == Kind::Subdivision ? subdivisionVelocity(velocity) : velocity);
+        const int16_t velocity = m_voice.NoteVelocity;
+        m_output.noteOn(kClickChannel, click.kind == Kind::Accent ? kAccentNote : kClickNote,
+                        click.kind == Kind::Subdivision ? subdivisionVelocity(velocity) : velocity,
+                        click.due);
     }
     if (click.subdivision == 0) {
         flashBeat(click);
@@ -208,7 +211,7 @@ void Metronome::playTrainerClick(const MetronomeTrainer::Click& click) {
 
 // Shown as it is heard: the click's due time plus what the device adds before it sounds.
 void Metronome::flashBeat(const MetronomeTrainer::Click& click) {
-    const auto heard = click.due + MIDI_OUT::HeardAfter();
+    const auto heard = click.due + m_output.heardAfter();
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(heard - m_now());
     const long bar = click.bar;
     const int beat = click.beat;
@@ -233,7 +236,7 @@ void Metronome::flashBeat(const MetronomeTrainer::Click& click) {
 
 void Metronome::showTrainerTempo(int bpm) {
     const auto interval = MetronomeTrainer::intervalFor(bpm);
-    m_state.BeatInterval = static_cast<int16_t>(interval.count());
+    BeatInterval = static_cast<int16_t>(interval.count());
     lblBPM->setText(QString::number(bpm));
     m_ticker->setInterval(interval);
     emit trainerTempo(bpm);
@@ -257,8 +260,8 @@ Metronome::Tap Metronome::tapTempo() {
     }
 }
 
-void Metronome::tmrBPM_Timer() {
-    MIDI_CMD::NoteOn(MainState::kClickChannel, kClickNote, m_state.NoteVelocity);
+void Metronome::tmrBPM_Timer(NoteOutput::Due due) {
+    m_output.noteOn(kClickChannel, kClickNote, m_voice.NoteVelocity, due);
 }
 
 void Metronome::imgBPMslider_MouseMove(int16_t Button, int16_t, float X, float) {
@@ -271,12 +274,12 @@ void Metronome::imgBPMslider_MouseMove(int16_t Button, int16_t, float X, float) 
         return;
     }
     m_knobLeftTwips = left;
-    const ScreenUnits& u = m_window.environment().units;
+    const ScreenUnits& u = m_host.environment().units;
     imgBPMslider->move(u.toPixelsX(left), imgBPMslider->y());
-    m_state.BeatInterval = tempo->BeatInterval;
-    m_state.Bpm = tempo->Bpm;
-    lblBPM->setText(QString::number(m_state.Bpm));
-    setBeatInterval(m_state.BeatInterval);
+    BeatInterval = tempo->BeatInterval;
+    Bpm = tempo->Bpm;
+    lblBPM->setText(QString::number(Bpm));
+    setBeatInterval(BeatInterval);
 }
 
 void Metronome::lblBPM_Click() {
@@ -299,9 +302,9 @@ void Metronome::txtBPM_KeyPress(int16_t KeyAscii) {
     if (!interval) {
         return;
     }
-    m_state.BeatInterval = *interval;
+    BeatInterval = *interval;
     lblBPM->setText(txtBPM->text());
-    setBeatInterval(m_state.BeatInterval);
+    setBeatInterval(BeatInterval);
 }
 
 int Metronome::beatInterval() const {

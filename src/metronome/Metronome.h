@@ -8,20 +8,22 @@
 #include "common/ClickProgram.h"
 #include "common/TapTempo.h"
 #include "metronome/ClickPlanner.h"
+#include "midi/NoteOutput.h"
 
 class DragPicture;
 class GridTicker;
 class HitArea;
+class MainWindowHost;
 class QLabel;
 class QLineEdit;
 class TrainerTicker;
-class frmMain;
-struct MainState;
+struct ReferenceVoice;
 
 // The metronome on the main window: start and stop, the tempo slider, the tempo display that
 // can be clicked to type a tempo, and the click on channel 10. The practice panel's trainer
 // settings add bars, accents, subdivisions, tempo and gap trainers and a visual beat; with all of
-// them off it is the plain metronome, one click a beat.
+// them off it is the plain metronome, one click a beat. It clicks at the reference voice's
+// velocity.
 class Metronome : public QObject {
     Q_OBJECT
 public:
@@ -31,11 +33,14 @@ public:
 
     using Now = std::function<BeatClock::TimePoint()>;
 
-    explicit Metronome(frmMain& window, Now now = BeatClock::Clock::now);
+    Metronome(MainWindowHost& window, const ReferenceVoice& voice, NoteOutput& output,
+              Now now = BeatClock::Clock::now);
 
     void imgBPMPlay_Click();
     void imgBPMStop_Click();
-    void tmrBPM_Timer();
+    // The ticker hands over its beat's time, so the click sounds on the grid however late the
+    // timer woke; without one the click is due now.
+    void tmrBPM_Timer(NoteOutput::Due due = std::nullopt);
     void imgBPMslider_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
     void lblBPM_Click();
     void txtBPM_KeyPress(int16_t KeyAscii);
@@ -59,6 +64,9 @@ public:
 
     QTimer tmrBPM;
 
+    int16_t BeatInterval = 0;  // milliseconds between clicks as last set; 0 until a tempo is set
+    int16_t Bpm = 0;           // the tempo the slider last set
+
 signals:
     // A beat as it is heard (its due time plus the device's latency), for a visual beat.
     void beatHeard(long bar, int beat, bool sounds);
@@ -78,8 +86,10 @@ private:
     void showTrainerTempo(int bpm);
     void flashBeat(const MetronomeTrainer::Click& click);
 
-    frmMain& m_window;
-    MainState& m_state;
+    MainWindowHost& m_host;
+    QWidget& m_window;
+    const ReferenceVoice& m_voice;
+    NoteOutput& m_output;
     Now m_now;
     GridTicker* m_ticker;
     TrainerTicker* m_trainer;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/GridTicker.h"
+#include "common/GridTicker.h"
 
 TrainerTicker::TrainerTicker(Now now, Play play, QObject* parent)
     : QObject(parent), m_now(std::move(now)), m_play(std::move(play)) {

@@ -23,8 +23,6 @@ public:
     Clock::duration heardAfter(uint32_t handle) override { return m_system.heardAfter(handle); }
     void setReferencePitch(double a4) override { m_system.setReferencePitch(a4); }
 
-    const ChannelSounds& sounds() const { return m_sounds; }
-
 private:
     MidiSystem& m_system;
     ChannelSounds m_sounds;

@@ -1,6 +1,7 @@
 #include "midi/MIDI_CMD.h"
 
 #include "midi/MIDI_OUT.h"
+#include "midi/MidiOutput.h"
 
 namespace MIDI_CMD {
 namespace {
@@ -17,32 +18,32 @@ bool isChannel(int16_t channel) {
 }
 }  // namespace
 
-void NoteOn(int16_t channel, int16_t note, int16_t velocity) {
+void NoteOn(MidiOutput& out, int16_t channel, int16_t note, int16_t velocity, NoteOutput::Due due) {
     if (isChannel(channel)) {
-        MIDI_OUT::SendMidiShort(kNoteOn + channel, note, velocity);
+        out.sendShort(kNoteOn + channel, note, velocity, due);
     }
 }
 
-void ControlChange(int16_t channel, int16_t controller, int16_t value) {
+void ControlChange(MidiOutput& out, int16_t channel, int16_t controller, int16_t value) {
     if (isChannel(channel)) {
-        MIDI_OUT::SendMidiShort(kControlChange + channel, controller, value);
+        MIDI_OUT::SendMidiShort(out, kControlChange + channel, controller, value);
     }
 }
 
-void ProgramChange(int16_t channel, int16_t bank, int16_t program) {
+void ProgramChange(MidiOutput& out, int16_t channel, int16_t bank, int16_t program) {
     // Checked as a whole so that a bad program never leaves a lone bank select behind.
     if (!isChannel(channel) || !MIDI_OUT::IsSendable(kControlChange + channel, kBankSelect, bank) ||
         !MIDI_OUT::IsSendable(kProgramChange + channel, program, 0)) {
         return;
     }
-    ControlChange(channel, kBankSelect, bank);
-    MIDI_OUT::SendMidiShort(kProgramChange + channel, program, 0);
+    ControlChange(out, channel, kBankSelect, bank);
+    MIDI_OUT::SendMidiShort(out, kProgramChange + channel, program, 0);
 }
 
-void AllNotesOff() {
+void AllNotesOff(MidiOutput& out) {
     for (int16_t channel = 0; channel < 16; ++channel) {
-        ControlChange(channel, kAllSoundOff, 0);
-        ControlChange(channel, kAllNotesOff, 0);
+        ControlChange(out, channel, kAllSoundOff, 0);
+        ControlChange(out, channel, kAllNotesOff, 0);
     }
 }
 

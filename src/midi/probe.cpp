@@ -54,28 +54,28 @@ int main(int argc, char** argv) {
     setenv("JACK_NO_START_SERVER", "1", 0);
     SystemMidi system;
     ConsoleReporter reporter;
-    MIDI_OUT::SetPlatform(&system, &reporter);
+    MidiOutput output(system, reporter);
 
     if (argc < 2) {
         PrintedList list;
-        MIDI_OUT::ListMidiOutDevices(list);
+        MIDI_OUT::ListMidiOutDevices(output, list);
         if (list.NewIndex() < 0) {
             std::cout << "No MIDI output devices found.\n";
         }
         return 0;
     }
     const int16_t deviceId = static_cast<int16_t>(std::atoi(argv[1]));
-    if (!MIDI_OUT::OpenMidiOut(deviceId)) {
+    if (!MIDI_OUT::OpenMidiOut(output, deviceId)) {
         return 1;
     }
-    MIDI_CMD::ProgramChange(0, 0, kSteelGuitar);
+    MIDI_CMD::ProgramChange(output, 0, 0, kSteelGuitar);
     for (int16_t note : kOpenStrings) {
         std::cout << "note " << note << '\n';
-        MIDI_CMD::NoteOn(0, note, 110);
+        MIDI_CMD::NoteOn(output, 0, note, 110);
         sleepMs(900);
     }
     sleepMs(1500);
-    MIDI_CMD::AllNotesOff();
-    MIDI_OUT::CloseMidiOut();
+    MIDI_CMD::AllNotesOff(output);
+    MIDI_OUT::CloseMidiOut(output);
     return reporter.failures == 0 ? 0 : 1;
 }

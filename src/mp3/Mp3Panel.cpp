@@ -5,7 +5,8 @@
 
 #include "app/DisplayLettering.h"
 #include "app/HitArea.h"
-#include "app/frmMain.h"
+#include "app/MainWindowHost.h"
+#include "app/ShortcutKeys.h"
 #include "mp3/InfoLine.h"
 #include "mp3/QtFileDialog.h"
 #include "mp3/RotateText.h"
@@ -19,13 +20,17 @@ constexpr const char* kDesignCaption = "RZ-77 MP3 PLayer ...";
 
 }  // namespace
 
-Mp3Panel::Mp3Panel(frmMain& window, MessageReporter& reporter, AudioEngine& engine)
-    : Mp3Panel(window, std::make_unique<QtFileDialog>(&window),
+Mp3Panel::Mp3Panel(MainWindowHost& window, MessageReporter& reporter, AudioEngine& engine)
+    : Mp3Panel(window, std::make_unique<QtFileDialog>(&window.widget()),
                std::make_unique<TrackPlaybackControl>(engine, reporter)) {}
 
-Mp3Panel::Mp3Panel(frmMain& window, std::unique_ptr<FileDialog> dialog,
+Mp3Panel::Mp3Panel(MainWindowHost& window, std::unique_ptr<FileDialog> dialog,
                    std::unique_ptr<PlaybackControl> player)
-    : QObject(&window), m_window(window), Cdialog(std::move(dialog)), Mp3Player(std::move(player)) {
+    : QObject(&window.widget()),
+      m_host(window),
+      m_window(window.widget()),
+      Cdialog(std::move(dialog)),
+      Mp3Player(std::move(player)) {
     createControls();
     tmrInfoScroll.setInterval(200);
     connect(&tmrInfoScroll, &QTimer::timeout, this, &Mp3Panel::tmrInfoScroll_Timer);
@@ -33,7 +38,7 @@ Mp3Panel::Mp3Panel(frmMain& window, std::unique_ptr<FileDialog> dialog,
 }
 
 void Mp3Panel::createControls() {
-    const ScreenUnits& u = m_window.environment().units;
+    const ScreenUnits& u = m_host.environment().units;
     const struct {
         const char* name;
         const char* accessible;
@@ -54,8 +59,8 @@ void Mp3Panel::createControls() {
     for (const auto& b : buttons) {
         auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
         connect(area, &HitArea::clicked, this, b.handler);
-        m_window.shortcuts().add({b.key}, tr(b.accessible),
-                                 [this, handler = b.handler] { (this->*handler)(); }, {area});
+        m_host.shortcuts().add({b.key}, tr(b.accessible),
+                               [this, handler = b.handler] { (this->*handler)(); }, {area});
     }
 
     lblMp3 = new QLabel(kDesignCaption, &m_window);

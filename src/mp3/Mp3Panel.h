@@ -12,8 +12,8 @@
 
 class AudioEngine;
 class MessageReporter;
+class MainWindowHost;
 class QLabel;
-class frmMain;
 
 // The MP3 panel on the main window: OPEN, PLAY, PAUSE and STOP, and the information line that
 // scrolls the album, artist and title of the open file.
@@ -21,8 +21,8 @@ class Mp3Panel : public QObject {
     Q_OBJECT
 public:
     // The real file dialog, and the player on the engine; its failures go to the reporter.
-    Mp3Panel(frmMain& window, MessageReporter& reporter, AudioEngine& engine);
-    Mp3Panel(frmMain& window, std::unique_ptr<FileDialog> dialog,
+    Mp3Panel(MainWindowHost& window, MessageReporter& reporter, AudioEngine& engine);
+    Mp3Panel(MainWindowHost& window, std::unique_ptr<FileDialog> dialog,
              std::unique_ptr<PlaybackControl> player);
 
     void imgMP3open_Click();
@@ -41,7 +41,8 @@ private:
     void createControls();
     void showInfoText();
 
-    frmMain& m_window;
+    MainWindowHost& m_host;
+    QWidget& m_window;
     std::unique_ptr<FileDialog> Cdialog;
     std::unique_ptr<PlaybackControl> Mp3Player;
     QLabel* lblMp3 = nullptr;

@@ -8,9 +8,9 @@
 #include <algorithm>
 
 #include "app/MainMenu.h"
+#include "app/MainWindowHost.h"
 #include "app/ShortcutKeys.h"
 #include "app/SkinnedWindow.h"
-#include "app/frmMain.h"
 #include "practice/MetronomePage.h"
 #include "practice/PanelControls.h"
 #include "practice/TrackPage.h"
@@ -75,10 +75,12 @@ void listPanelKeys(ShortcutKeys& keys) {
 
 }  // namespace
 
-PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome,
-                             Tuner& tuner, const ChannelSounds& sounds)
-    : QWidget(&main, Qt::Tool | Qt::FramelessWindowHint),
-      m_main(main),
+PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
+                             Metronome& metronome, Tuner& tuner, ReferenceVoice& voice,
+                             NoteOutput& output)
+    : QWidget(&main.widget(), Qt::Tool | Qt::FramelessWindowHint),
+      m_host(main),
+      m_main(main.widget()),
       m_settings(QString::fromStdString(practiceSettingsPath(main.environment().programDir)),
                  QSettings::IniFormat) {
     const ScreenUnits& u = main.environment().units;
@@ -88,7 +90,7 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metrono
         u.toPixelsF(kSkinWidthTwips, kSkinHeightTwips),
         [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
             const QPoint at = m_main.mapFromGlobal(mapToGlobal(QPoint(x, y)));
-            m_main.Form_MouseDown(button, shift, at.x(), at.y());
+            m_host.Form_MouseDown(button, shift, at.x(), at.y());
         });
     setObjectName("practicePanel");
     setWindowTitle(tr("RZ77 Practice"));
@@ -100,7 +102,7 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metrono
     addPage(new MetronomePage(*this, metronome, m_settings, u),
             ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
             u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
-    addPage(new TunerPage(*this, main, tuner, sounds, m_settings, u),
+    addPage(new TunerPage(*this, main, tuner, voice, output, m_settings, u),
             ":/assets/practice-tuner-skin.svg", tr("TUNER"),
             u.toPixels(190 * 15, 16 * 15, 40 * 15, 14 * 15));
     const auto turn = [this](int by) {
@@ -123,14 +125,14 @@ PracticePanel::PracticePanel(frmMain& main, TrackPlaybackControl& track, Metrono
     connect(new QShortcut(Qt::Key_F2, this), &QShortcut::activated, this, &PracticePanel::toggle);
     main.contextMenu().setPracticeHandler([this] { toggle(); });
 
-    main.installEventFilter(this);
+    m_main.installEventFilter(this);
 }
 
 void PracticePanel::addPage(QWidget* page, const QString& skin, const QString& tab,
                             const QRect& tabAt) {
     const int index = static_cast<int>(m_pages.size());
     auto* button = PanelControls::button(
-        *this, m_main.environment().units, tab, page->objectName() + "Tab",
+        *this, m_host.environment().units, tab, page->objectName() + "Tab",
         tr("The %1 page (Ctrl+Page Up, Ctrl+Page Down)").arg(tab.toLower()), tabAt);
     button->setCheckable(true);
     connect(button, &QPushButton::clicked, this, [this, index] { showPage(index); });

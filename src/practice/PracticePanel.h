@@ -4,14 +4,15 @@
 #include <QWidget>
 #include <vector>
 
-class ChannelSounds;
+class MainWindowHost;
 class Metronome;
+class NoteOutput;
 class QPushButton;
 class SkinnedWindow;
 class TrackPage;
 class TrackPlaybackControl;
 class Tuner;
-class frmMain;
+struct ReferenceVoice;
 
 // A second skinned window beside the main window, docked to its right edge and moving with it,
 // for the practice tools. Opened and closed by F2 and the menu's "Practice…"; whether it was open
@@ -20,8 +21,8 @@ class frmMain;
 class PracticePanel : public QWidget {
     Q_OBJECT
 public:
-    PracticePanel(frmMain& main, TrackPlaybackControl& track, Metronome& metronome, Tuner& tuner,
-                  const ChannelSounds& sounds);
+    PracticePanel(MainWindowHost& main, TrackPlaybackControl& track, Metronome& metronome,
+                  Tuner& tuner, ReferenceVoice& voice, NoteOutput& output);
 
     void toggle();
     void showPage(int index);
@@ -40,7 +41,8 @@ private:
         QPushButton* tab;
     };
 
-    frmMain& m_main;
+    MainWindowHost& m_host;
+    QWidget& m_main;
     SkinnedWindow* m_skin;
     QSettings m_settings;
     TrackPage* m_trackPage;

@@ -7,11 +7,10 @@
 #include <algorithm>
 
 #include "app/DisplayLettering.h"
+#include "app/MainWindowHost.h"
 #include "app/ScreenUnits.h"
-#include "app/frmMain.h"
-#include "midi/ChannelSounds.h"
-#include "midi/MIDI_CMD.h"
-#include "midi/MIDI_OUT.h"
+#include "midi/NoteOutput.h"
+#include "midi/ReferenceVoice.h"
 #include "practice/TunerMeter.h"
 #include "tuner/Tuner.h"
 
@@ -39,12 +38,13 @@ const char* kEntryStyle =
 
 }  // namespace
 
-TunerPage::TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, const ChannelSounds& sounds,
-                     QSettings& settings, const ScreenUnits& units)
+TunerPage::TunerPage(QWidget& panel, MainWindowHost& main, Tuner& tuner, ReferenceVoice& voice,
+                     NoteOutput& output, QSettings& settings, const ScreenUnits& units)
     : QWidget(&panel),
       m_main(main),
       m_tuner(tuner),
-      m_sounds(sounds),
+      m_voice(voice),
+      m_output(output),
       m_settings(settings),
       m_units(units) {
     setObjectName("tunerPage");
@@ -74,13 +74,13 @@ TunerPage::TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, const ChannelS
                     ? static_cast<int>(known.size())
                     : static_cast<int>(std::max<long>(0, found - known.begin()) % known.size()));
     // A sustained sound set at the last run is selected once the main window has loaded its own.
-    main.installEventFilter(this);
+    main.widget().installEventFilter(this);
     refresh();
 }
 
 bool TunerPage::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &m_main && event->type() == QEvent::Show) {
-        m_main.removeEventFilter(this);
+    if (watched == &m_main.widget() && event->type() == QEvent::Show) {
+        m_main.widget().removeEventFilter(this);
         if (m_sustain->isChecked()) {
             applySustain();
         }
@@ -265,7 +265,8 @@ void TunerPage::applyReference() {
     if (typed) {
         m_a4 = *typed;
         m_settings.setValue(key("reference"), m_a4);
-        MIDI_OUT::SetReferencePitch(m_a4);
+        m_voice.referencePitch = m_a4;
+        m_output.setReferencePitch(m_a4);
         PanelControls::show(*m_word,
                             m_a4 == Tunings::kStandardA4
                                 ? tr("A4 = 440.0 HZ")
@@ -310,12 +311,16 @@ void TunerPage::applyCustom() {
 // The sustained instrument on the notes' channel while on; when off, the instrument the channel
 // had before, unless one has been chosen in Setup since.
 void TunerPage::applySustain() {
-    const int16_t channel = m_main.state.channel;
-    const int16_t current = m_sounds.program(channel).value_or(m_main.state.Sound);
+    const int16_t current = m_voice.program;
     if (m_sustain->isChecked()) {
-        m_programBeforeSustain = current == kSustainedProgram ? m_main.state.Sound : current;
-        MIDI_CMD::ProgramChange(channel, 0, kSustainedProgram);
+        m_programBeforeSustain = current == kSustainedProgram ? m_main.startupSound() : current;
+        select(kSustainedProgram);
     } else if (current == kSustainedProgram) {
-        MIDI_CMD::ProgramChange(channel, 0, m_programBeforeSustain);
+        select(m_programBeforeSustain);
     }
+}
+
+void TunerPage::select(int16_t program) {
+    m_output.programChange(m_voice.channel, 0, program);
+    m_voice.selected(m_voice.channel, program);
 }

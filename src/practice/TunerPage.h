@@ -10,13 +10,14 @@
 #include "tuner/ListeningTuner.h"
 #include "tuner/Tunings.h"
 
-class ChannelSounds;
+class MainWindowHost;
+class NoteOutput;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class Tuner;
 class TunerMeter;
-class frmMain;
+struct ReferenceVoice;
 struct ScreenUnits;
 
 // The practice panel's page for tuning by the meter: it listens to the sound input while it is
@@ -27,9 +28,9 @@ struct ScreenUnits;
 class TunerPage : public QWidget {
     Q_OBJECT
 public:
-    // The sounds are those the MIDI output has been given, to come back to after SUSTAIN.
-    TunerPage(QWidget& panel, frmMain& main, Tuner& tuner, const ChannelSounds& sounds,
-              QSettings& settings, const ScreenUnits& units);
+    // The voice's instrument is the one to come back to after SUSTAIN.
+    TunerPage(QWidget& panel, MainWindowHost& main, Tuner& tuner, ReferenceVoice& voice,
+              NoteOutput& output, QSettings& settings, const ScreenUnits& units);
     ~TunerPage() override;
 
 protected:
@@ -49,13 +50,15 @@ private:
     void applyTuning(int index);
     void applyCustom();
     void applySustain();
+    void select(int16_t program);
     QPushButton* toggle(const QString& text, const QString& name, const QString& tip,
                         const QRect& at, const char* key);
     QLineEdit* entry(const QString& name, const QString& tip, const QRect& at);
 
-    frmMain& m_main;
+    MainWindowHost& m_main;
     Tuner& m_tuner;
-    const ChannelSounds& m_sounds;
+    ReferenceVoice& m_voice;
+    NoteOutput& m_output;
     QSettings& m_settings;
     const ScreenUnits& m_units;
     PanelControls::PageKeys m_keys;

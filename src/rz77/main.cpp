@@ -12,7 +12,7 @@
 #include "common/LibraryLog.h"
 #include "metronome/Metronome.h"
 #include "midi/KeptSynthSounds.h"
-#include "midi/MIDI_OUT.h"
+#include "midi/MidiOutput.h"
 #include "midi/SystemMidi.h"
 #include "mp3/Mp3Panel.h"
 #include "mp3/QtFileDialog.h"
@@ -37,19 +37,21 @@ int main(int argc, char** argv) {
     // The one stream to the sound server, shared by the synthesizer and the MP3 player.
     AudioEngine engine(PulseAudioStream::opener());
     SystemMidi midi(engine);
-    KeptSynthSounds output(midi);
+    KeptSynthSounds keptSounds(midi);
     MessageBoxReporter reporter;
-    MIDI_OUT::SetPlatform(&output, &reporter);
+    // Everything that sounds goes out here; each tool is handed it.
+    MidiOutput output(keptSounds, reporter);
 
     frmSplash splash(AppEnvironment::ofApplication(), [&](const AppEnvironment& environment) {
-        auto* window = new frmMain(environment);
-        window->contextMenu().setAboutSources(
-            GmSynth::soundFontPath, [&midi] { return midi.openDeviceName(MIDI_OUT::hMidiOut); });
-        auto* tuner = new Tuner(*window);
-        auto* metronome = new Metronome(*window);
-        new SetupButton(*window, reporter);
+        auto* window = new frmMain(environment, output);
+        window->contextMenu().setAboutSources(GmSynth::soundFontPath,
+                                              [&] { return midi.openDeviceName(output.handle()); });
+        ReferenceVoice& voice = window->voice;
+        auto* tuner = new Tuner(*window, voice, output);
+        auto* metronome = new Metronome(*window, voice, output);
+        new SetupButton(*window, output, voice, reporter);
         auto track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        new PracticePanel(*window, *track, *metronome, *tuner, output.sounds());
+        new PracticePanel(*window, *track, *metronome, *tuner, voice, output);
         new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
         return window;
     });
@@ -58,7 +60,5 @@ int main(int argc, char** argv) {
     });
     splash.Form_Load();
     splash.show();
-    const int status = app.exec();
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
-    return status;
+    return app.exec();
 }

@@ -2,13 +2,19 @@
 
 #include "app/HitArea.h"
 #include "app/MainMenu.h"
-#include "app/frmMain.h"
+#include "app/MainWindowHost.h"
+#include "midi/ReferenceVoice.h"
 #include "setup/SkinComboBox.h"
 #include "setup/frmSetup.h"
 
-SetupButton::SetupButton(frmMain& window, MessageReporter& reporter)
-    : QObject(&window), m_window(window), m_reporter(reporter) {
-    auto* imgSetup = new HitArea(&window, "imgSetup", tr("Setup"),
+SetupButton::SetupButton(MainWindowHost& window, MidiOutput& output, ReferenceVoice& voice,
+                         MessageReporter& reporter)
+    : QObject(&window.widget()),
+      m_window(window),
+      m_output(output),
+      m_voice(voice),
+      m_reporter(reporter) {
+    auto* imgSetup = new HitArea(&window.widget(), "imgSetup", tr("Setup"),
                                  tr("Choose the MIDI device, channel and instrument"),
                                  window.environment().units.toPixels(2160, 2340, 645, 225));
     connect(imgSetup, &HitArea::clicked, this, &SetupButton::imgSetup_Click);
@@ -18,9 +24,9 @@ SetupButton::SetupButton(frmMain& window, MessageReporter& reporter)
 // Presetting the device and sound lists re-opens the first device and sends the start-up sound
 // on channel 0 through the dialog's own handlers.
 void SetupButton::imgSetup_Click() {
-    auto* dialog = new frmSetup(m_window, m_reporter);
-    dialog->cboChannel->setCurrentIndex(m_window.state.channel);
+    auto* dialog = new frmSetup(m_window, m_output, m_voice, m_reporter);
+    dialog->cboChannel->setCurrentIndex(m_voice.channel);
     dialog->cboDevice->setCurrentIndex(0);
-    dialog->cboSounds->setCurrentIndex(m_window.state.Sound);
+    dialog->cboSounds->setCurrentIndex(m_window.startupSound());
     dialog->show();
 }

@@ -8,12 +8,13 @@
 #include <stdexcept>
 
 #include "app/HitArea.h"
+#include "app/MainWindowHost.h"
 #include "app/SkinnedWindow.h"
 #include "app/WindowRegions.h"
-#include "app/frmMain.h"
 #include "common/MessageReporter.h"
 #include "midi/MIDI_CMD.h"
 #include "midi/MIDI_OUT.h"
+#include "midi/ReferenceVoice.h"
 #include "settings/INIReadWrite.h"
 #include "settings/InstrumentList.h"
 #include "settings/StartupSettings.h"
@@ -42,9 +43,12 @@ int16_t asProgram(int position) {
 }
 }  // namespace
 
-frmSetup::frmSetup(frmMain& main, MessageReporter& reporter)
-    : QDialog(&main, Qt::Dialog | Qt::FramelessWindowHint),
+frmSetup::frmSetup(MainWindowHost& main, MidiOutput& output, ReferenceVoice& voice,
+                   MessageReporter& reporter)
+    : QDialog(&main.widget(), Qt::Dialog | Qt::FramelessWindowHint),
       m_main(main),
+      m_output(output),
+      m_voice(voice),
       m_reporter(reporter),
       m_skin(
           new SkinnedWindow(*this, QStringLiteral(":/assets/setup-skin.svg"),
@@ -60,7 +64,7 @@ frmSetup::frmSetup(frmMain& main, MessageReporter& reporter)
     Form_Load();
     connectHandlers();
     setUpMenu();
-    centreOnScreen(*this, m_main.screen());
+    centreOnScreen(*this, m_main.widget().screen());
 }
 
 // The same safe right click as on the main window: a click, never a drag, opens it.
@@ -114,7 +118,7 @@ void frmSetup::Form_Load() {
     }
     fillSounds();
     ComboDeviceList devices(*cboDevice);
-    MIDI_OUT::ListMidiOutDevices(devices);
+    MIDI_OUT::ListMidiOutDevices(m_output, devices);
     for (SkinComboBox* box : {cboDevice, cboSounds, cboChannel}) {
         box->setCurrentIndex(-1);
     }
@@ -146,19 +150,25 @@ void frmSetup::cboChannel_Change() {
     // Text that names no channel leaves the notes on the channel they had.
     const int index = cboChannel->ListIndex();
     if (index >= 0) {
-        m_main.state.channel = static_cast<int16_t>(index);
+        m_voice.channel = static_cast<int16_t>(index);
+        m_voice.program = m_output.program(m_voice.channel).value_or(m_main.startupSound());
     }
 }
 
 void frmSetup::cboDevice_Click() {
     if (const auto device = selectedDevice()) {
-        MIDI_OUT::CloseMidiOut();
-        MIDI_OUT::OpenMidiOut(static_cast<int16_t>(*device));
+        MIDI_OUT::CloseMidiOut(m_output);
+        MIDI_OUT::OpenMidiOut(m_output, static_cast<int16_t>(*device));
     }
 }
 
 void frmSetup::cboSounds_Click() {
-    MIDI_CMD::ProgramChange(0, 0, asProgram(cboSounds->ListIndex()));
+    selectInstrument(0, asProgram(cboSounds->ListIndex()));
+}
+
+void frmSetup::selectInstrument(int16_t channel, int16_t program) {
+    MIDI_CMD::ProgramChange(m_output, channel, 0, program);
+    m_voice.selected(channel, program);
 }
 
 void frmSetup::imgOK_Click() {
@@ -178,10 +188,10 @@ void frmSetup::imgOK_Click() {
 // the file is being written.
 bool frmSetup::applyAndStore() {
     if (const auto device = selectedDevice()) {
-        MIDI_OUT::CloseMidiOut();
-        MIDI_OUT::OpenMidiOut(static_cast<int16_t>(*device));
+        MIDI_OUT::CloseMidiOut(m_output);
+        MIDI_OUT::OpenMidiOut(m_output, static_cast<int16_t>(*device));
     }
-    MIDI_CMD::ProgramChange(m_main.state.channel, 0, asProgram(cboSounds->ListIndex()));
+    selectInstrument(m_voice.channel, asProgram(cboSounds->ListIndex()));
     // With no device chosen the stored one stays, rather than storing something never chosen.
     if (const auto device = selectedDevice(); device && !store("Device", *device)) {
         return false;

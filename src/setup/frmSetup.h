@@ -5,20 +5,24 @@
 #include <optional>
 
 class HitArea;
+class MainWindowHost;
 class MessageReporter;
+class MidiOutput;
 class SkinComboBox;
 class SkinnedWindow;
-class frmMain;
+struct ReferenceVoice;
 
 // The MIDI setup dialog: device, instrument sound and channel. A device or sound choice takes
 // effect at once; OK re-applies them and stores all three for the next start; Cancel only
-// closes. Frameless, cut to a rounded outline, moved by its body and application-modal over the
-// main window; built anew for every opening and destroyed when it closes.
+// closes. The channel and the instruments it selects go to the reference voice. Frameless, cut to a
+// rounded outline, moved by its body and application-modal over the main window; built anew for
+// every opening and destroyed when it closes.
 class frmSetup : public QDialog {
     Q_OBJECT
 public:
     // Loads the dialog; reports of settings that cannot be saved go to reporter.
-    frmSetup(frmMain& main, MessageReporter& reporter);
+    frmSetup(MainWindowHost& main, MidiOutput& output, ReferenceVoice& voice,
+             MessageReporter& reporter);
 
     QRegion MakeRegion(float scaleX, float scaleY, int16_t offsetX, int16_t offsetY);
 
@@ -49,9 +53,12 @@ private:
     std::optional<int32_t> selectedDevice() const;
     bool applyAndStore();
     bool store(const char* section, long value);
+    void selectInstrument(int16_t channel, int16_t program);
     void unload();
 
-    frmMain& m_main;
+    MainWindowHost& m_main;
+    MidiOutput& m_output;
+    ReferenceVoice& m_voice;
     MessageReporter& m_reporter;
     SkinnedWindow* m_skin;
     bool m_okRunning = false;

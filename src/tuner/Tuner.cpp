@@ -1,11 +1,12 @@
 #include "tuner/Tuner.h"
 
 #include "app/DragPicture.h"
-#include "app/GridTicker.h"
 #include "app/HitArea.h"
+#include "app/MainWindowHost.h"
+#include "app/ShortcutKeys.h"
 #include "app/SvgPicture.h"
-#include "app/frmMain.h"
-#include "midi/MIDI_CMD.h"
+#include "common/GridTicker.h"
+#include "midi/ReferenceVoice.h"
 #include "tuner/LoopBars.h"
 
 namespace {
@@ -30,20 +31,21 @@ constexpr int kBarHeightTwips = 150;
 
 }  // namespace
 
-Tuner::Tuner(frmMain& window, Now now)
-    : QObject(&window),
-      m_window(window),
-      m_state(window.state),
-      // The loop starts at the interval the load has set.
+Tuner::Tuner(MainWindowHost& window, ReferenceVoice& voice, NoteOutput& output, Now now)
+    : QObject(&window.widget()),
+      m_host(window),
+      m_window(window.widget()),
+      m_voice(voice),
+      m_output(output),
       m_loop(new GridTicker(
-          tmrLoopSpeed, BeatClock::Milliseconds(m_state.LoopInterval), std::move(now),
-          [this] { tmrLoopSpeed_Timer(); }, this)) {
+          tmrLoopSpeed, BeatClock::Milliseconds(LoopInterval), std::move(now),
+          [this](BeatClock::TimePoint due) { tmrLoopSpeed_Timer(due); }, this)) {
     createControls();
     connectTimers();
 }
 
 void Tuner::createControls() {
-    const ScreenUnits& u = m_window.environment().units;
+    const ScreenUnits& u = m_host.environment().units;
     createPictures(u);
     createStrings(u);
     createButtons(u);
@@ -59,7 +61,7 @@ void Tuner::createPictures(const ScreenUnits& u) {
     }
     imgNote =
         new SvgPicture(&m_window, "imgNote", kLetterPictures[7], u.toPixels(540, 1050, 405, 315));
-    m_window.addTroubleDisplay(imgNote);
+    m_host.addTroubleDisplay(imgNote);
     imgMusicalNote = new SvgPicture(&m_window, "imgMusicalNote", ":/assets/musical-note.svg",
                                     u.toPixels(1440, 810, 330, 435));
     imgMusicalNote->hide();
@@ -73,8 +75,8 @@ void Tuner::createStrings(const ScreenUnits& u) {
         const auto click = [this, i] { imgString_Click(i); };
         connect(string, &HitArea::clicked, this, click);
         // Guitarists count strings from the high E: the 6th is the low E on the left.
-        m_window.shortcuts().add({Qt::Key_6 - i}, tr("Sound the %1").arg(tr(kStringNames[i])),
-                                 click, {string});
+        m_host.shortcuts().add({Qt::Key_6 - i}, tr("Sound the %1").arg(tr(kStringNames[i])), click,
+                               {string});
     }
 }
 
@@ -102,7 +104,7 @@ void Tuner::createButtons(const ScreenUnits& u) {
         auto* area = new HitArea(&m_window, b.name, tr(b.accessible), tr(b.tip), b.geometry);
         const auto click = [this, handler = b.handler] { (this->*handler)(); };
         connect(area, &HitArea::clicked, this, click);
-        m_window.shortcuts().add(b.keys, tr(b.tip), click, {area});
+        m_host.shortcuts().add(b.keys, tr(b.tip), click, {area});
     }
 }
 
@@ -129,20 +131,20 @@ void Tuner::connectTimers() {
     connect(&tmrNote, &QTimer::timeout, this, &Tuner::tmrNote_Timer);
 }
 
-void Tuner::soundSelectedNote() {
-    MIDI_CMD::NoteOn(m_state.channel, m_state.CurrentNote, m_state.NoteVelocity);
+void Tuner::soundSelectedNote(NoteOutput::Due due) {
+    m_output.noteOn(m_voice.channel, m_voice.CurrentNote, m_voice.NoteVelocity, due);
     imgMusicalNote->show();
     // Restarted by every note, so the icon stays lit for a full second after the latest one.
     tmrNote.start();
 }
 
 NoteSelection Tuner::selection() const {
-    return {m_state.CurrentNote, m_state.NotePicture};
+    return {m_voice.CurrentNote, NotePicture};
 }
 
 void Tuner::select(const NoteSelection& selection) {
-    m_state.CurrentNote = selection.note;
-    m_state.NotePicture = selection.picture;
+    m_voice.CurrentNote = selection.note;
+    NotePicture = selection.picture;
     checknotepix();
 }
 
@@ -177,7 +179,7 @@ void Tuner::imgPlaynote_Click() {
 
 void Tuner::imgStopnote_Click() {
     m_loop->stop();
-    MIDI_CMD::AllNotesOff();
+    m_output.allNotesOff();
 }
 
 void Tuner::imgLoop_Click() {
@@ -190,9 +192,9 @@ void Tuner::tmrNote_Timer() {
     tmrNote.stop();
 }
 
-void Tuner::tmrLoopSpeed_Timer() {
-    m_loop->setInterval(BeatClock::Milliseconds(m_state.LoopInterval));
-    soundSelectedNote();
+void Tuner::tmrLoopSpeed_Timer(NoteOutput::Due due) {
+    m_loop->setInterval(BeatClock::Milliseconds(LoopInterval));
+    soundSelectedNote(due);
 }
 
 void Tuner::imgVolLoop_MouseMove(int16_t Index, int16_t Button, int16_t, float X, float) {
@@ -201,14 +203,14 @@ void Tuner::imgVolLoop_MouseMove(int16_t Index, int16_t Button, int16_t, float X
     }
     m_barWidthTwips[Index] = X;
     DragPicture* bar = imgVolLoop[Index];
-    bar->resize(m_window.environment().units.toPixelsX(X), bar->height());
+    bar->resize(m_host.environment().units.toPixelsX(X), bar->height());
     if (Index == 0) {
-        m_state.NoteVelocity = LoopBars::velocityForWidth(m_barWidthTwips[0]);
+        m_voice.NoteVelocity = LoopBars::velocityForWidth(m_barWidthTwips[0]);
     } else {
-        m_state.LoopInterval = LoopBars::intervalForWidth(m_barWidthTwips[1]);
+        LoopInterval = LoopBars::intervalForWidth(m_barWidthTwips[1]);
     }
 }
 
 void Tuner::checknotepix() {
-    imgNote->setPicture(imgNotePix[m_state.NotePicture]->picture());
+    imgNote->setPicture(imgNotePix[NotePicture]->picture());
 }

@@ -6,25 +6,27 @@
 #include <chrono>
 #include <functional>
 
+#include "midi/NoteOutput.h"
 #include "tuner/NoteSelection.h"
 #include "tuner/Tunings.h"
 
 class DragPicture;
 class GridTicker;
 class HitArea;
+class MainWindowHost;
 class SvgPicture;
-class frmMain;
+struct ReferenceVoice;
 struct ScreenUnits;
-struct MainState;
 
 // The reference-note player and its note repeat loop on the main window: six strings, note up
 // and down, Play, Loop and Stop, the note letter, the musical-note icon and the VOLUME and LOOP
-// bars.
+// bars. It sounds the reference voice, and its VOLUME bar sets the voice's velocity.
 class Tuner : public QObject {
     Q_OBJECT
 public:
     using Now = std::function<std::chrono::steady_clock::time_point()>;
-    explicit Tuner(frmMain& window, Now now = std::chrono::steady_clock::now);
+    Tuner(MainWindowHost& window, ReferenceVoice& voice, NoteOutput& output,
+          Now now = std::chrono::steady_clock::now);
 
     void imgString_Click(int16_t Index);
     void imgNoteUp_Click();
@@ -33,7 +35,9 @@ public:
     void imgStopnote_Click();
     void imgLoop_Click();
     void tmrNote_Timer();
-    void tmrLoopSpeed_Timer();
+    // The ticker hands over its beat's time, so the loop's note sounds on the grid however late
+    // the timer woke; without one the note is due now.
+    void tmrLoopSpeed_Timer(NoteOutput::Due due = std::nullopt);
     void imgVolLoop_MouseMove(int16_t Index, int16_t Button, int16_t Shift, float X, float Y);
     void checknotepix();
 
@@ -49,6 +53,9 @@ public:
     QTimer tmrLoopSpeed;
     QTimer tmrNote;
 
+    int16_t LoopInterval = 500;  // milliseconds between the loop's notes
+    int16_t NotePicture = 7;     // the letter of the voice's note, counted from A (7 is E)
+
 private:
     void createControls();
     void createPictures(const ScreenUnits& u);
@@ -56,12 +63,14 @@ private:
     void createButtons(const ScreenUnits& u);
     void createBars(const ScreenUnits& u);
     void connectTimers();
-    void soundSelectedNote();
+    void soundSelectedNote(NoteOutput::Due due = std::nullopt);
     NoteSelection selection() const;
     void select(const NoteSelection& selection);
 
-    frmMain& m_window;
-    MainState& m_state;
+    MainWindowHost& m_host;
+    QWidget& m_window;
+    ReferenceVoice& m_voice;
+    NoteOutput& m_output;
     GridTicker* m_loop;
     SvgPicture* imgNote = nullptr;
     std::array<SvgPicture*, kNoteLetterCount> imgNotePix{};

@@ -18,8 +18,8 @@ protected:
     frmMain& start() {
         writeSettings(1, -1, 25);
         frmMain& w = load();
-        tuner = new Tuner(w);
-        metronome = new Metronome(w);
+        tuner = new Tuner(w, w.voice, output);
+        metronome = new Metronome(w, w.voice, output);
         w.show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
         takeSent();
@@ -59,14 +59,14 @@ TEST_F(DesktopControlTest, EachShortcutCallsItsHandler) {
     };
     const auto selected = [this](int note) {
         return [this, note] {
-            EXPECT_EQ(window->state.CurrentNote, note);
+            EXPECT_EQ(window->voice.CurrentNote, note);
             EXPECT_TRUE(takeSent().empty());
         };
     };
     const auto tempo = [this](const char* shown, int interval) {
         return [this, shown, interval] {
             EXPECT_EQ(tempoShown(), shown);
-            EXPECT_EQ(window->state.BeatInterval, interval);
+            EXPECT_EQ(metronome->BeatInterval, interval);
         };
     };
     const Case cases[] = {
@@ -136,7 +136,7 @@ TEST_F(DesktopControlTest, TypingInTheTempoBoxIsNotStolen) {
         QTest::keyClick(box(), key);
     }
     EXPECT_EQ(tempoShown(), "60");
-    EXPECT_EQ(w.state.CurrentNote, 52);
+    EXPECT_EQ(w.voice.CurrentNote, 52);
     EXPECT_FALSE(metronome->tmrBPM.isActive());
     EXPECT_FALSE(tuner->tmrLoopSpeed.isActive());
     EXPECT_TRUE(takeSent().empty());
@@ -163,8 +163,8 @@ TEST_F(DesktopControlTest, TooltipsNameTheirKeys) {
 
 TEST_F(DesktopControlTest, RightDragsChangeNothingAndOpenNoMenu) {
     frmMain& w = start();
-    const int16_t velocity = w.state.NoteVelocity;
-    const int16_t interval = w.state.LoopInterval;
+    const int16_t velocity = w.voice.NoteVelocity;
+    const int16_t interval = tuner->LoopInterval;
     rightDrag(control("imgVolLoop0"), {50, 5}, {20, 5});
     rightDrag(control("imgVolLoop1"), {50, 5}, {10, 40});
     rightDrag(control("imgBPMslider"), {2, 5}, {60, 5});
@@ -172,8 +172,8 @@ TEST_F(DesktopControlTest, RightDragsChangeNothingAndOpenNoMenu) {
     rightDrag(&w, {60, 200}, {90, 230});
     EXPECT_FALSE(menuOpen());
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.state.NoteVelocity, velocity);
-    EXPECT_EQ(w.state.LoopInterval, interval);
+    EXPECT_EQ(w.voice.NoteVelocity, velocity);
+    EXPECT_EQ(tuner->LoopInterval, interval);
     EXPECT_EQ(tempoShown(), "000");
     EXPECT_TRUE(takeSent().empty());
 }
@@ -227,7 +227,7 @@ TEST_F(DesktopControlTest, RightClickOpensTheMenuWhoseExitEndsTheProgram) {
     EXPECT_TRUE(w.isVisible());
     QTest::keyClick(&w.contextMenu(), Qt::Key_Q);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
+    EXPECT_EQ(output.handle(), 0u);
 }
 
 TEST_F(DesktopControlTest, SetupEntryAppearsOnceConnected) {

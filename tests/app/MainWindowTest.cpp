@@ -21,7 +21,7 @@ protected:
         Mp3Panel* panel;
     };
     Tools addTools(frmMain& w) {
-        return {new Tuner(w), new Metronome(w),
+        return {new Tuner(w, w.voice, output), new Metronome(w, w.voice, output),
                 new Mp3Panel(w, std::make_unique<ScriptedDialog>(),
                              std::make_unique<RecordingPlayer>())};
     }
@@ -33,7 +33,7 @@ TEST_F(MainWindowTest, LoadSelectsTheStoredSoundAndTheClickProgram) {
     EXPECT_EQ(midi.calls, std::vector<std::string>{"open -1"});
     EXPECT_EQ(takeSent(),
               (Bytes{{0xB0, 0, 0, 0}, {0xC0, 0, 0, 0}, {0xBA, 0, 0, 0}, {0xCA, 127, 0, 0}}));
-    EXPECT_EQ(w.state.channel, 0);
+    EXPECT_EQ(w.voice.channel, 0);
     EXPECT_EQ(w.state.Device, -1);
     EXPECT_EQ(w.state.Sound, 0);
     EXPECT_TRUE(reporter.shown.empty());
@@ -41,13 +41,13 @@ TEST_F(MainWindowTest, LoadSelectsTheStoredSoundAndTheClickProgram) {
 
 TEST_F(MainWindowTest, StartValues) {
     frmMain& w = load();
-    EXPECT_EQ(w.state.CurrentNote, 52);
-    EXPECT_EQ(w.state.NotePicture, 7);
-    EXPECT_EQ(w.state.NoteVelocity, 127);
-    EXPECT_EQ(w.state.LoopInterval, 500);
-    EXPECT_EQ(w.state.BeatInterval, 0);
-    EXPECT_EQ(w.state.Bpm, 0);
+    EXPECT_EQ(w.voice.CurrentNote, 52);
+    EXPECT_EQ(w.voice.NoteVelocity, 127);
     const Tools tools = addTools(w);
+    EXPECT_EQ(tools.tuner->NotePicture, 7);
+    EXPECT_EQ(tools.tuner->LoopInterval, 500);
+    EXPECT_EQ(tools.metronome->BeatInterval, 0);
+    EXPECT_EQ(tools.metronome->Bpm, 0);
     EXPECT_EQ(tools.panel->InfoText, "RZ-77 MP3 Player ...             ");
     EXPECT_EQ(tools.panel->InfoText.size(), 33u);
     EXPECT_TRUE(tools.panel->Mp3FileName.empty());
@@ -73,7 +73,7 @@ TEST_F(MainWindowTest, StartValues) {
 TEST_F(MainWindowTest, ChannelElevenSharesTheClickChannel) {
     writeSettings(11, 0, 30);
     frmMain& w = load();
-    EXPECT_EQ(w.state.channel, 10);
+    EXPECT_EQ(w.voice.channel, 10);
     EXPECT_EQ(takeSent(),
               (Bytes{{0xBA, 0, 0, 0}, {0xCA, 30, 0, 0}, {0xBA, 0, 0, 0}, {0xCA, 127, 0, 0}}));
 }
@@ -93,7 +93,7 @@ TEST_F(MainWindowTest, MissingSettingsFileUsesGuitarOnChannelOneThroughTheSynthe
     EXPECT_EQ(midi.calls, std::vector<std::string>{"open -1"});
     EXPECT_EQ(takeSent(),
               (Bytes{{0xB0, 0, 0, 0}, {0xC0, 25, 0, 0}, {0xBA, 0, 0, 0}, {0xCA, 127, 0, 0}}));
-    EXPECT_EQ(w.state.channel, 0);
+    EXPECT_EQ(w.voice.channel, 0);
 }
 
 TEST_F(MainWindowTest, ExitClosesTheDeviceWithoutSilencingIt) {
@@ -108,7 +108,7 @@ TEST_F(MainWindowTest, ExitClosesTheDeviceWithoutSilencingIt) {
     EXPECT_EQ(midi.calls, std::vector<std::string>{"close 1"});
     EXPECT_TRUE(takeSent().empty());
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
+    EXPECT_EQ(output.handle(), 0u);
 }
 
 TEST_F(MainWindowTest, ExitButtonAndShortcutCloseTheWindow) {
@@ -130,14 +130,15 @@ TEST_F(MainWindowTest, MinimiseAndRestoreChangeNothing) {
     w.show();
     tools.metronome->tmrBPM.start();
     const int infoRemaining = tools.panel->tmrInfoScroll.isActive();
-    const MainState before = w.state;
+    const ReferenceVoice before = w.voice;
+    const int16_t loopBefore = tools.tuner->LoopInterval;
     const std::string infoBefore = tools.panel->InfoText;
     w.imgMin_Click();
     EXPECT_TRUE(w.windowState() & Qt::WindowMinimized);
     w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
-    EXPECT_EQ(w.state.CurrentNote, before.CurrentNote);
-    EXPECT_EQ(w.state.channel, before.channel);
-    EXPECT_EQ(w.state.LoopInterval, before.LoopInterval);
+    EXPECT_EQ(w.voice.CurrentNote, before.CurrentNote);
+    EXPECT_EQ(w.voice.channel, before.channel);
+    EXPECT_EQ(tools.tuner->LoopInterval, loopBefore);
     EXPECT_EQ(tools.panel->InfoText, infoBefore);
     EXPECT_TRUE(tools.metronome->tmrBPM.isActive());
     EXPECT_EQ(tools.panel->tmrInfoScroll.isActive(), infoRemaining);
@@ -157,7 +158,7 @@ TEST_F(MainWindowTest, OutlineCutsTheCornersAndKeepsTheBody) {
     };
     for (const Case& c : cases) {
         frmMain& w = load(c.units);
-        EXPECT_EQ(w.mask(), w.state.MainRegion);
+        EXPECT_EQ(w.mask(), w.MainRegion);
         EXPECT_TRUE(w.mask().contains(c.centre));
         for (const QPoint& corner : c.outside) {
             EXPECT_FALSE(w.mask().contains(corner)) << corner.x() << "," << corner.y();

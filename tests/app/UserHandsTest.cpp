@@ -29,7 +29,7 @@
 #include "audio/AudioEngine.h"
 #include "metronome/Metronome.h"
 #include "midi/KeptSynthSounds.h"
-#include "midi/MIDI_OUT.h"
+#include "midi/MidiOutput.h"
 #include "mp3/FileDialog.h"
 #include "mp3/Mp3Panel.h"
 #include "mp3/TrackPlaybackControl.h"
@@ -43,8 +43,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-constexpr int kClickChannel = MainState::kClickChannel;
 
 // What each device would now sound. The built-in synthesizer (-1) is made anew at every open, as
 // FluidSynth is; a port's instrument keeps its state. Every message is checked to be well formed.
@@ -189,14 +187,14 @@ class Hands {
 public:
     Hands(const std::string& track, bool verbose)
         : m_verbose(verbose), m_engine(SilentSink::opener()) {
-        MIDI_OUT::SetPlatform(&m_output, &m_reporter);
         m_dir.write("rz77.rz", "[Device]\r\nID=-1\r\n[Sound]\r\nID=25\r\n[Channel]\r\nID=1\r\n");
-        m_window = std::make_unique<frmMain>(AppEnvironment{m_dir.str(), {}});
-        m_tuner = new Tuner(*m_window);
-        m_metronome = new Metronome(*m_window);
-        new SetupButton(*m_window, m_reporter);
+        m_window = std::make_unique<frmMain>(AppEnvironment{m_dir.str(), {}}, m_output);
+        ReferenceVoice& voice = m_window->voice;
+        m_tuner = new Tuner(*m_window, voice, m_output);
+        m_metronome = new Metronome(*m_window, voice, m_output);
+        new SetupButton(*m_window, m_output, voice, m_reporter);
         auto control = std::make_unique<TrackPlaybackControl>(m_engine, m_reporter);
-        m_panel = new PracticePanel(*m_window, *control, *m_metronome, *m_tuner, m_output.sounds());
+        m_panel = new PracticePanel(*m_window, *control, *m_metronome, *m_tuner, voice, m_output);
         new Mp3Panel(*m_window, std::make_unique<AlternatingDialog>(track), std::move(control));
         m_window->show();
         activate(*m_window);
@@ -204,10 +202,7 @@ public:
             QObject::connect(sustain, &QPushButton::toggled, [this](bool on) { sustained(on); });
         }
     }
-    ~Hands() {
-        m_window.reset();
-        MIDI_OUT::SetPlatform(nullptr, nullptr);
-    }
+    ~Hands() { m_window.reset(); }
 
     // The step's fault, or nothing.
     std::optional<std::string> step(const Action& action) {
@@ -452,8 +447,8 @@ private:
         size_t notes = 0;
         for (const auto& sent : m_model.sent) {
             const int status = sent.message & 0xFF;
-            notes += status == 0x90 + m_window->state.channel &&
-                     m_window->state.channel != kClickChannel && (sent.message >> 16) != 0;
+            notes += status == 0x90 + m_window->voice.channel &&
+                     m_window->voice.channel != kClickChannel && (sent.message >> 16) != 0;
         }
         return notes;
     }
@@ -516,7 +511,7 @@ private:
             }
         }
         if (m_model.synth[kClickChannel] != kClickProgram &&
-            m_window->state.channel != kClickChannel) {
+            m_window->voice.channel != kClickChannel) {
             return "the click channel does not have the click";
         }
         return std::nullopt;
@@ -524,7 +519,7 @@ private:
 
     // SUSTAIN off gives the channel back the instrument it had before, unless Setup was opened.
     void sustained(bool on) {
-        const int16_t channel = m_window->state.channel;
+        const int16_t channel = m_window->voice.channel;
         if (channel < 0 || channel > 15) {
             return;
         }
@@ -551,7 +546,7 @@ private:
             }
             if ((message & 0xFF) == 0x90u + kClickChannel) {
                 clicks.push_back(m_model.sent[i].due);
-            } else if ((message & 0xFF) == 0x90u + m_window->state.channel) {
+            } else if ((message & 0xFF) == 0x90u + m_window->voice.channel) {
                 ++loopNotes;
             }
         }
@@ -560,7 +555,7 @@ private:
             return "the stopped metronome clicked";
         }
         if (!before.loop && !m_tuner->tmrLoopSpeed.isActive() && loopNotes > 0 &&
-            m_window->state.channel != kClickChannel) {
+            m_window->voice.channel != kClickChannel) {
             return "the stopped loop sounded";
         }
         for (size_t i = 1; i < clicks.size(); ++i) {
@@ -595,8 +590,9 @@ private:
     bool m_verbose;
     TempDir m_dir;
     DeviceModel m_model;
-    KeptSynthSounds m_output{m_model};
+    KeptSynthSounds m_kept{m_model};
     RecordingReporter m_reporter;
+    MidiOutput m_output{m_kept, m_reporter};
     AudioEngine m_engine;
     std::unique_ptr<frmMain> m_window;
     Tuner* m_tuner;

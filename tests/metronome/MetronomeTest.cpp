@@ -17,8 +17,8 @@ class MetronomeTest : public MainWindowFixture {
 protected:
     Metronome& start() {
         frmMain& w = load();
-        tuner = new Tuner(w);
-        metronome = new Metronome(w, [this] { return now; });
+        tuner = new Tuner(w, w.voice, output);
+        metronome = new Metronome(w, w.voice, output, [this] { return now; });
         w.show();
         takeSent();
         return *metronome;
@@ -80,8 +80,8 @@ TEST_F(MetronomeTest, SliderSetsTempoFromTheKnobPosition) {
     } cases[] = {{1500, 600, 100, "100"}, {2640, 206, 291, "291"}, {1445, 659, 91, "91"}};
     for (const auto& c : cases) {
         knobTo(c.left);
-        EXPECT_EQ(window->state.BeatInterval, c.interval);
-        EXPECT_EQ(window->state.Bpm, c.bpm);
+        EXPECT_EQ(metronome->BeatInterval, c.interval);
+        EXPECT_EQ(metronome->Bpm, c.bpm);
         EXPECT_EQ(label(), c.shown);
         EXPECT_EQ(metronome->beatInterval(), c.interval);
         EXPECT_EQ(metronome->tmrBPM.interval(), c.interval);
@@ -94,7 +94,7 @@ TEST_F(MetronomeTest, RealDragMovesTheKnobWithThePointer) {
     dragKnob(Qt::LeftButton, 40);  // 930 + 600 twips
     EXPECT_FLOAT_EQ(metronome->knobLeftTwips(), 1530);
     EXPECT_EQ(control("imgBPMslider")->x(), 102);
-    EXPECT_EQ(window->state.BeatInterval, 60000 / 105);  // q = 631 / 6 = 105
+    EXPECT_EQ(metronome->BeatInterval, 60000 / 105);  // q = 631 / 6 = 105
 
     const float before = metronome->knobLeftTwips();
     for (Qt::MouseButtons buttons :
@@ -113,7 +113,7 @@ TEST_F(MetronomeTest, DragBeyondTheEndsKeepsTheLastInRangePosition) {
     knobTo(915);
     dragKnob(Qt::LeftButton, -3);
     EXPECT_FLOAT_EQ(metronome->knobLeftTwips(), 915);
-    EXPECT_EQ(window->state.BeatInterval, 30000);
+    EXPECT_EQ(metronome->BeatInterval, 30000);
 }
 
 TEST_F(MetronomeTest, TypedTempoSetsIntervalAndShowsTheTextAsTyped) {
@@ -125,11 +125,11 @@ TEST_F(MetronomeTest, TypedTempoSetsIntervalAndShowsTheTextAsTyped) {
     } cases[] = {{"120", 500}, {"240", 250}, {"7", 8571}, {"100.4", 600}};
     for (const auto& c : cases) {
         typeTempo(c.text);
-        EXPECT_EQ(window->state.BeatInterval, c.interval) << c.text;
+        EXPECT_EQ(metronome->BeatInterval, c.interval) << c.text;
         EXPECT_EQ(metronome->beatInterval(), c.interval) << c.text;
         EXPECT_EQ(label(), c.text);
     }
-    EXPECT_EQ(window->state.Bpm, 100);  // the slider's tempo and knob stay
+    EXPECT_EQ(metronome->Bpm, 100);  // the slider's tempo and knob stay
     EXPECT_FLOAT_EQ(metronome->knobLeftTwips(), 1500);
 }
 
@@ -140,7 +140,7 @@ TEST_F(MetronomeTest, EscapeAndUnusableTextKeepThePreviousTempo) {
     for (const char* text : {"", "abc", "0", "1", "-5", "99999"}) {
         typeTempo(text);
     }
-    EXPECT_EQ(window->state.BeatInterval, 500);
+    EXPECT_EQ(metronome->BeatInterval, 500);
     EXPECT_EQ(metronome->beatInterval(), 500);
     EXPECT_EQ(label(), "120");
 }
@@ -158,7 +158,7 @@ TEST_F(MetronomeTest, FirstClickComesOneIntervalAfterStartThenOnTheGrid) {
     typeTempo("120");
     dragKnob(Qt::LeftButton, 0);  // same position: no tempo change, but the knob was touched
     typeTempo("120");
-    window->state.NoteVelocity = 90;
+    window->voice.NoteVelocity = 90;
     const auto started = now;
     QTest::mouseClick(control("imgBPMPlay"), Qt::LeftButton);
     EXPECT_TRUE(metronome->tmrBPM.isActive());
@@ -184,14 +184,14 @@ TEST_F(MetronomeTest, FirstClickComesOneIntervalAfterStartThenOnTheGrid) {
 TEST_F(MetronomeTest, ClickVelocityIsReadAtEachTick) {
     start();
     metronome->tmrBPM_Timer();
-    window->state.NoteVelocity = 22;
+    window->voice.NoteVelocity = 22;
     metronome->tmrBPM_Timer();
     EXPECT_EQ(takeSent(), (Bytes{{0x9A, 127, 127, 0}, {0x9A, 127, 22, 0}}));
 }
 
 TEST_F(MetronomeTest, RealTimerClicksAtTheTypedTempo) {
     frmMain& w = load();
-    metronome = new Metronome(w);  // the real clock
+    metronome = new Metronome(w, w.voice, output);  // the real clock
     w.show();
     takeSent();
     typeTempo("600");  // 100 ms
@@ -238,7 +238,7 @@ TEST_F(MetronomeTest, TempoChangeWhileRunningCountsFromTheLastClick) {
 TEST_F(MetronomeTest, TheTrainerTakesOverOnTheBeatAndHandsBack) {
     start();
     typeTempo("120");
-    window->state.NoteVelocity = 100;
+    window->voice.NoteVelocity = 100;
     const auto started = now;
     metronome->imgBPMPlay_Click();
     now += 500ms;

@@ -67,14 +67,15 @@ TEST(TrainerSound, AccentsSoundHigherAndTheBeatIsShownAsItIsHeard) {
     RZ77_REQUIRE_SERVER(commandSucceeds("pactl info"), "PulseAudio");
     SystemMidi system;
     RecordingReporter reporter;
-    MIDI_OUT::SetPlatform(&system, &reporter);
+    MidiOutput output(system, reporter);
     TempDir dir;
-    frmMain window(AppEnvironment{dir.str(), {}});
-    auto* metronome = new Metronome(window);
+    frmMain window(AppEnvironment{dir.str(), {}}, output);
+    auto* metronome = new Metronome(window, window.voice, output);
     window.show();
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(MidiMapperId)) << testing::PrintToString(reporter.shown);
-    MIDI_CMD::ControlChange(MainState::kClickChannel, 0, 0);
-    MIDI_CMD::ProgramChange(MainState::kClickChannel, 0, kClickProgram);
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, MidiMapperId))
+        << testing::PrintToString(reporter.shown);
+    MIDI_CMD::ControlChange(output, kClickChannel, 0, 0);
+    MIDI_CMD::ProgramChange(output, kClickChannel, 0, kClickProgram);
 
     std::vector<Clock::duration> flashes;  // after the click was due
     Clock::time_point started;
@@ -97,9 +98,8 @@ TEST(TrainerSound, AccentsSoundHigherAndTheBeatIsShownAsItIsHeard) {
     runFor(4800ms);  // nine beats
     metronome->imgBPMStop_Click();
     recorder.wait();
-    const double latency = Milliseconds(MIDI_OUT::HeardAfter()).count();
-    MIDI_OUT::CloseMidiOut();
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
+    const double latency = Milliseconds(output.heardAfter()).count();
+    MIDI_OUT::CloseMidiOut(output);
 
     // An idle null sink's monitor may wake only with the first click, and lose its start: the
     // last two bars are the ones heard whole.

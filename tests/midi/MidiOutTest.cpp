@@ -10,14 +10,6 @@ using Bytes = std::vector<int>;
 
 class MidiOutTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MIDI_OUT::hMidiOut = 0;
-        MIDI_OUT::SetPlatform(&midi, &reporter);
-    }
-    void TearDown() override {
-        MIDI_OUT::hMidiOut = 0;
-        MIDI_OUT::SetPlatform(nullptr, nullptr);
-    }
     std::vector<Bytes> sentBytes() const {
         std::vector<Bytes> all;
         for (uint32_t message : midi.sent) {
@@ -28,6 +20,7 @@ protected:
 
     RecordingMidi midi;
     RecordingReporter reporter;
+    MidiOutput output{midi, reporter};
 };
 
 TEST(PackMidiShort, SumsStatusAndDataBytes) {
@@ -45,10 +38,10 @@ TEST(PackMidiShort, SumsStatusAndDataBytes) {
 }
 
 TEST_F(MidiOutTest, CommandsSendExactBytes) {
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(-1));
-    MIDI_CMD::NoteOn(0, 60, 100);
-    MIDI_CMD::ProgramChange(10, 0, 127);
-    MIDI_CMD::ControlChange(3, 7, 90);
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, -1));
+    MIDI_CMD::NoteOn(output, 0, 60, 100);
+    MIDI_CMD::ProgramChange(output, 10, 0, 127);
+    MIDI_CMD::ControlChange(output, 3, 7, 90);
     const std::vector<Bytes> expected = {
         {0x90, 0x3C, 0x64, 0}, {0xBA, 0x00, 0x00, 0}, {0xCA, 0x7F, 0x00, 0}, {0xB3, 7, 90, 0}};
     EXPECT_EQ(sentBytes(), expected);
@@ -56,8 +49,8 @@ TEST_F(MidiOutTest, CommandsSendExactBytes) {
 }
 
 TEST_F(MidiOutTest, AllNotesOffSilencesEveryChannelInOrder) {
-    MIDI_OUT::OpenMidiOut(0);
-    MIDI_CMD::AllNotesOff();
+    MIDI_OUT::OpenMidiOut(output, 0);
+    MIDI_CMD::AllNotesOff(output);
     std::vector<Bytes> expected;
     for (int channel = 0; channel < 16; ++channel) {
         expected.push_back({0xB0 + channel, 120, 0, 0});
@@ -67,96 +60,96 @@ TEST_F(MidiOutTest, AllNotesOffSilencesEveryChannelInOrder) {
 }
 
 TEST_F(MidiOutTest, OutOfRangeRequestsSendNothing) {
-    MIDI_OUT::OpenMidiOut(0);
-    MIDI_CMD::NoteOn(0, 128, 100);
-    MIDI_CMD::NoteOn(0, -1, 100);
-    MIDI_CMD::NoteOn(0, 60, 128);
-    MIDI_CMD::NoteOn(16, 60, 100);  // would read as polyphonic pressure
-    MIDI_CMD::NoteOn(-1, 60, 100);
-    MIDI_CMD::ControlChange(0, 200, 0);
-    MIDI_CMD::ProgramChange(0, 0, -1);  // no lone bank select either
-    MIDI_CMD::ProgramChange(0, 128, 5);
-    MIDI_OUT::SendMidiShort(0x40, 1, 1);
-    MIDI_OUT::SendMidiShort(0xF0, 1, 1);
+    MIDI_OUT::OpenMidiOut(output, 0);
+    MIDI_CMD::NoteOn(output, 0, 128, 100);
+    MIDI_CMD::NoteOn(output, 0, -1, 100);
+    MIDI_CMD::NoteOn(output, 0, 60, 128);
+    MIDI_CMD::NoteOn(output, 16, 60, 100);  // would read as polyphonic pressure
+    MIDI_CMD::NoteOn(output, -1, 60, 100);
+    MIDI_CMD::ControlChange(output, 0, 200, 0);
+    MIDI_CMD::ProgramChange(output, 0, 0, -1);  // no lone bank select either
+    MIDI_CMD::ProgramChange(output, 0, 128, 5);
+    MIDI_OUT::SendMidiShort(output, 0x40, 1, 1);
+    MIDI_OUT::SendMidiShort(output, 0xF0, 1, 1);
     EXPECT_TRUE(midi.sent.empty());
     EXPECT_TRUE(reporter.shown.empty());
 }
 
 TEST_F(MidiOutTest, SendWithNoDeviceOpenReportsInvalidHandleOnceThenSigns) {
     std::vector<std::string> signs;
-    MIDI_OUT::SetFailureSign([&](const std::string& text) { signs.push_back(text); });
-    MIDI_CMD::NoteOn(0, 60, 100);
+    output.setFailureSign([&](const std::string& text) { signs.push_back(text); });
+    MIDI_CMD::NoteOn(output, 0, 60, 100);
     EXPECT_EQ(reporter.shown, std::vector<std::string>{"error 5"});
-    EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
-    MIDI_CMD::AllNotesOff();
+    EXPECT_EQ(output.handle(), 0u);
+    MIDI_CMD::AllNotesOff(output);
     EXPECT_EQ(reporter.shown.size(), 1u);
     EXPECT_EQ(signs, std::vector<std::string>(32, "error 5"));
 
     // A new failure is boxed at once; a working send clears the sign.
     midi.failingSend = MidiResultCode::DriverError;
-    MIDI_CMD::NoteOn(0, 60, 100);
+    MIDI_CMD::NoteOn(output, 0, 60, 100);
     EXPECT_EQ(reporter.shown, (std::vector<std::string>{"error 5", "error 6"}));
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(0));
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, 0));
     EXPECT_EQ(signs.back(), "");
-    MIDI_OUT::SetFailureSign({});
+    output.setFailureSign({});
 }
 
 TEST_F(MidiOutTest, RepeatsAreBoxedAgainAfterASuccessOrAReopen) {
-    MIDI_OUT::OpenMidiOut(0);
+    MIDI_OUT::OpenMidiOut(output, 0);
     const auto failTwice = [&] {
         midi.openHandle = 0;  // the device went away under the open handle
-        MIDI_CMD::NoteOn(0, 60, 100);
-        MIDI_CMD::NoteOn(0, 60, 100);
+        MIDI_CMD::NoteOn(output, 0, 60, 100);
+        MIDI_CMD::NoteOn(output, 0, 60, 100);
     };
     failTwice();
     EXPECT_EQ(reporter.shown.size(), 1u);
-    MIDI_OUT::OpenMidiOut(0);
+    MIDI_OUT::OpenMidiOut(output, 0);
     failTwice();
     EXPECT_EQ(reporter.shown.size(), 2u);
-    midi.openHandle = MIDI_OUT::hMidiOut;
-    MIDI_CMD::NoteOn(0, 60, 100);
+    midi.openHandle = output.handle();
+    MIDI_CMD::NoteOn(output, 0, 60, 100);
     failTwice();
     EXPECT_EQ(reporter.shown.size(), 3u);
 }
 
 TEST_F(MidiOutTest, OpenClosesTheOpenDeviceFirst) {
-    MIDI_OUT::OpenMidiOut(0);
-    const uint32_t first = MIDI_OUT::hMidiOut;
-    EXPECT_TRUE(MIDI_OUT::OpenMidiOut(1));
+    MIDI_OUT::OpenMidiOut(output, 0);
+    const uint32_t first = output.handle();
+    EXPECT_TRUE(MIDI_OUT::OpenMidiOut(output, 1));
     EXPECT_EQ(midi.calls,
               (std::vector<std::string>{"open 0", "close " + std::to_string(first), "open 1"}));
-    EXPECT_NE(MIDI_OUT::hMidiOut, 0u);
+    EXPECT_NE(output.handle(), 0u);
 }
 
 TEST_F(MidiOutTest, CloseErrorIsShownBeforeTheOpenIsTried) {
-    MIDI_OUT::OpenMidiOut(0);
+    MIDI_OUT::OpenMidiOut(output, 0);
     midi.closeResult = MidiResultCode::DriverError;
     midi.failingOpen = {1};
     midi.calls.clear();
     reporter.sharedLog = &midi.calls;
-    EXPECT_FALSE(MIDI_OUT::OpenMidiOut(1));
+    EXPECT_FALSE(MIDI_OUT::OpenMidiOut(output, 1));
     EXPECT_EQ(midi.calls,
               (std::vector<std::string>{"close 1", "show error 6", "open 1", "show error 6"}));
-    EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
+    EXPECT_EQ(output.handle(), 0u);
 }
 
 TEST_F(MidiOutTest, FailedCloseStillForgetsTheHandle) {
-    MIDI_OUT::OpenMidiOut(0);
+    MIDI_OUT::OpenMidiOut(output, 0);
     midi.closeResult = MidiResultCode::DriverError;
-    MIDI_OUT::CloseMidiOut();
-    EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
+    MIDI_OUT::CloseMidiOut(output);
+    EXPECT_EQ(output.handle(), 0u);
     EXPECT_EQ(reporter.shown.size(), 1u);
-    MIDI_OUT::CloseMidiOut();  // nothing open: no call, no message
+    MIDI_OUT::CloseMidiOut(output);  // nothing open: no call, no message
     EXPECT_EQ(midi.calls.size(), 2u);
     EXPECT_EQ(reporter.shown.size(), 1u);
 }
 
 TEST_F(MidiOutTest, FailedOpenLeavesNoHandleAndLaterSendsReport) {
-    const MIDI_OUT::ReportEveryFailure startUp;
+    const MidiOutput::ReportEveryFailure startUp(output);
     midi.failingOpen = {-1};
-    EXPECT_FALSE(MIDI_OUT::OpenMidiOut(-1));
-    MIDI_CMD::ProgramChange(0, 0, 0);
-    MIDI_CMD::ProgramChange(10, 0, 127);
+    EXPECT_FALSE(MIDI_OUT::OpenMidiOut(output, -1));
+    MIDI_CMD::ProgramChange(output, 0, 0, 0);
+    MIDI_CMD::ProgramChange(output, 10, 0, 127);
     EXPECT_EQ(reporter.shown,
               (std::vector<std::string>{"error 6", "error 5", "error 5", "error 5", "error 5"}));
 }
@@ -179,7 +172,7 @@ TEST_P(ListDevices, KeepsIdentifiersAndSkipsFailures) {
     midi.unqueryable = c.unqueryable;
     RecordingList list;
     list.AddItem("stale entry");
-    MIDI_OUT::ListMidiOutDevices(list);
+    MIDI_OUT::ListMidiOutDevices(output, list);
     EXPECT_EQ(list.clears, 1);
     EXPECT_EQ(list.data, c.expectedIds);
     for (size_t i = 0; i < list.texts.size(); ++i) {

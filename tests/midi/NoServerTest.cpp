@@ -21,16 +21,15 @@ TEST(NoServer, BuiltInSynthesizerFailsQuicklyWithAdvice) {
 
     SystemMidi system;
     RecordingReporter reporter;
-    MIDI_OUT::SetPlatform(&system, &reporter);
+    MidiOutput output(system, reporter);
     const auto start = std::chrono::steady_clock::now();
     RecordingList list;
-    MIDI_OUT::ListMidiOutDevices(list);
-    const bool opened = MIDI_OUT::OpenMidiOut(MidiMapperId);
+    MIDI_OUT::ListMidiOutDevices(output, list);
+    const bool opened = MIDI_OUT::OpenMidiOut(output, MidiMapperId);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
 
     EXPECT_FALSE(opened);
-    EXPECT_EQ(MIDI_OUT::hMidiOut, 0u);
+    EXPECT_EQ(output.handle(), 0u);
     EXPECT_LT(elapsed, std::chrono::seconds(1));
     ASSERT_EQ(reporter.shown.size(), 1u);
     EXPECT_NE(reporter.shown[0].find("sound server"), std::string::npos) << reporter.shown[0];

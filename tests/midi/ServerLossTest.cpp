@@ -63,10 +63,10 @@ struct Reports {
 };
 
 // Sends a note every 50 ms, as a metronome does, until the sign has been lit three times.
-void keepSending(Reports& reports) {
+void keepSending(MidiOutput& output, Reports& reports) {
     const auto until = std::chrono::steady_clock::now() + 3s;
     while (std::chrono::steady_clock::now() < until && reports.signs.size() < 3) {
-        MIDI_CMD::NoteOn(10, 127, 100);
+        MIDI_CMD::NoteOn(output, 10, 127, 100);
         std::this_thread::sleep_for(50ms);
     }
 }
@@ -74,15 +74,9 @@ void keepSending(Reports& reports) {
 class ServerLoss : public ::testing::Test {
 protected:
     void SetUp() override {
-        MIDI_OUT::SetPlatform(&system, &reports.reporter);
-        MIDI_OUT::SetFailureSign(
-            [this](const std::string& text) { reports.signs.push_back(text); });
+        output.setFailureSign([this](const std::string& text) { reports.signs.push_back(text); });
     }
-    void TearDown() override {
-        MIDI_OUT::CloseMidiOut();
-        MIDI_OUT::SetFailureSign({});
-        MIDI_OUT::SetPlatform(nullptr, nullptr);
-    }
+    void TearDown() override { MIDI_OUT::CloseMidiOut(output); }
     // One box saying what to check, then only the sign.
     void expectToldOnce(const std::string& advice) {
         const auto& shown = reports.reporter.shown;
@@ -94,6 +88,7 @@ protected:
 
     SystemMidi system;
     Reports reports;
+    MidiOutput output{system, reports.reporter};
 };
 
 TEST_F(ServerLoss, TheUserIsToldOnceWhenTheSoundServerGoesAway) {
@@ -108,13 +103,13 @@ TEST_F(ServerLoss, TheUserIsToldOnceWhenTheSoundServerGoesAway) {
         "pactl info", SIGKILL);
     RZ77_REQUIRE_SERVER(server.running(), "A private PulseAudio");
 
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(MidiMapperId))
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, MidiMapperId))
         << testing::PrintToString(reports.reporter.shown);
-    MIDI_CMD::NoteOn(0, 45, 100);
+    MIDI_CMD::NoteOn(output, 0, 45, 100);
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(reports.reporter.shown.empty());
     server.kill();
-    keepSending(reports);
+    keepSending(output, reports);
     expectToldOnce("sound server");
 }
 
@@ -141,16 +136,17 @@ TEST_F(ServerLoss, TheUserIsToldOnceWhenTheJackServerGoesAway) {
         }
     }
     ASSERT_GE(device, 0);
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(device)) << testing::PrintToString(reports.reporter.shown);
-    MIDI_CMD::NoteOn(0, 45, 100);
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, device))
+        << testing::PrintToString(reports.reporter.shown);
+    MIDI_CMD::NoteOn(output, 0, 45, 100);
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(reports.reporter.shown.empty());
     server.kill();
-    keepSending(reports);
+    keepSending(output, reports);
     expectToldOnce("JACK server");
     // A client of a dead server must not hold up the exit.
     const auto closing = std::chrono::steady_clock::now();
-    MIDI_OUT::CloseMidiOut();
+    MIDI_OUT::CloseMidiOut(output);
     const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - closing);
     std::printf("closing the port of a dead JACK server took %.3f s\n", took.count());
     EXPECT_LT(took.count(), 0.3);

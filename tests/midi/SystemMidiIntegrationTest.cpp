@@ -22,13 +22,10 @@ using namespace std::chrono_literals;
 
 class SystemMidiTest : public ::testing::Test {
 protected:
-    void SetUp() override { MIDI_OUT::SetPlatform(&system, &reporter); }
-    void TearDown() override {
-        MIDI_OUT::CloseMidiOut();
-        MIDI_OUT::SetPlatform(nullptr, nullptr);
-    }
+    void TearDown() override { MIDI_OUT::CloseMidiOut(output); }
     SystemMidi system;
     RecordingReporter reporter;
+    MidiOutput output{system, reporter};
 };
 
 // The half second with the most energy.
@@ -80,9 +77,10 @@ TEST_F(SystemMidiTest, BuiltInSynthesizerSoundsInTheSoundServer) {
     SinkRecorder recorder(5);
     std::this_thread::sleep_for(1800ms);  // an idle null sink drops its first monitor data
 
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(MidiMapperId)) << testing::PrintToString(reporter.shown);
-    MIDI_CMD::ProgramChange(0, 0, 25);
-    MIDI_CMD::NoteOn(0, 45, 120);
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, MidiMapperId))
+        << testing::PrintToString(reporter.shown);
+    MIDI_CMD::ProgramChange(output, 0, 0, 25);
+    MIDI_CMD::NoteOn(output, 0, 45, 120);
     std::this_thread::sleep_for(500ms);
     const std::string stream = streamAsTheServerSeesIt();
     recorder.wait();
@@ -139,7 +137,7 @@ TEST_F(SystemMidiTest, JackPortDeliversEveryByteByDueTimeAndTellsWhenItsDestinat
     RZ77_REQUIRE_SERVER(receiver != nullptr, "JACK");
 
     RecordingList list;
-    MIDI_OUT::ListMidiOutDevices(list);
+    MIDI_OUT::ListMidiOutDevices(output, list);
     ASSERT_EQ(list.texts.front(), SystemMidi::kSynthName);
     int receiverIndex = -1;
     for (size_t i = 0; i < list.texts.size(); ++i) {
@@ -149,10 +147,10 @@ TEST_F(SystemMidiTest, JackPortDeliversEveryByteByDueTimeAndTellsWhenItsDestinat
     }
     ASSERT_GE(receiverIndex, 0) << testing::PrintToString(list.texts);
 
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(static_cast<int16_t>(list.ItemData(receiverIndex))));
-    MIDI_CMD::NoteOn(2, 50, 127);
+    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, static_cast<int16_t>(list.ItemData(receiverIndex))));
+    MIDI_CMD::NoteOn(output, 2, 50, 127);
     EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0x92, 50, 127}));
-    MIDI_CMD::ProgramChange(2, 0, 25);
+    MIDI_CMD::ProgramChange(output, 2, 0, 25);
     EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0xB2, 0, 0}));
     EXPECT_EQ(receive(*receiver), (std::vector<unsigned char>{0xC2, 25}));
 
@@ -163,7 +161,7 @@ TEST_F(SystemMidiTest, JackPortDeliversEveryByteByDueTimeAndTellsWhenItsDestinat
         std::chrono::milliseconds dueIn;
     } burst[] = {{0x403C90, 30ms}, {0x403D91, 0ms}, {0x403E90, 0ms}, {0x403F92, -20ms}};
     for (const auto& b : burst) {
-        ASSERT_EQ(system.sendShort(MIDI_OUT::hMidiOut, b.message, now + b.dueIn), 0u);
+        ASSERT_EQ(system.sendShort(output.handle(), b.message, now + b.dueIn), 0u);
     }
     const std::vector<unsigned char> arrivalOrder[] = {
         {0x92, 63, 64}, {0x91, 61, 64}, {0x90, 60, 64}, {0x90, 62, 64}};
@@ -174,7 +172,7 @@ TEST_F(SystemMidiTest, JackPortDeliversEveryByteByDueTimeAndTellsWhenItsDestinat
 
     receiver.reset();
     for (int i = 0; i < 40 && reporter.shown.empty(); ++i) {
-        MIDI_CMD::NoteOn(2, 50, 127);
+        MIDI_CMD::NoteOn(output, 2, 50, 127);
         std::this_thread::sleep_for(25ms);
     }
     ASSERT_EQ(reporter.shown.size(), 1u);

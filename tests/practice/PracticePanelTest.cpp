@@ -14,7 +14,6 @@
 #include "app/MainMenu.h"
 #include "audio/AudioEngine.h"
 #include "metronome/Metronome.h"
-#include "midi/ChannelSounds.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/PracticePanel.h"
 #include "practice/TrackOverview.h"
@@ -27,7 +26,8 @@ protected:
     PracticePanel& openWindow() {
         frmMain& w = load();
         track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        auto* panel = new PracticePanel(w, *track, *new Metronome(w), *new Tuner(w), sounds);
+        auto* panel = new PracticePanel(w, *track, *new Metronome(w, w.voice, output),
+                                        *new Tuner(w, w.voice, output), w.voice, output);
         w.move(100, 80);
         w.show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
@@ -49,7 +49,6 @@ protected:
         return std::unique_ptr<AudioSink>();
     }};
     std::unique_ptr<TrackPlaybackControl> track;
-    ChannelSounds sounds;
 };
 
 TEST_F(PracticePanelTest, OpensDockedAndIsRememberedApartFromTheSettingsFile) {

@@ -15,8 +15,7 @@
 #include "Servers.h"
 #include "TempDir.h"
 #include "app/frmMain.h"
-#include "midi/ChannelSounds.h"
-#include "midi/MIDI_OUT.h"
+#include "midi/MidiOutput.h"
 #include "practice/TunerPage.h"
 #include "tuner/Tuner.h"
 
@@ -27,16 +26,16 @@ TEST(TunerListen, APluckedAFiveCentsSharpReadsPlusFive) {
     setenv("PULSE_SOURCE", "nullsink.monitor", 1);  // the default input, for this process
     RecordingMidi midi;
     RecordingReporter reporter;
-    MIDI_OUT::SetPlatform(&midi, &reporter);
+    MidiOutput output(midi, reporter);
     TempDir dir;
-    frmMain window(AppEnvironment{dir.str(), {}});
-    auto* tuner = new Tuner(window);
-    const ChannelSounds sounds;
+    frmMain window(AppEnvironment{dir.str(), {}}, output);
+    auto* tuner = new Tuner(window, window.voice, output);
     QWidget panel;
     panel.resize(300, 310);
     QSettings settings(QString::fromStdString(dir.str() + "/practice.conf"), QSettings::IniFormat);
     settings.setValue("tuner/listen", true);
-    auto* page = new TunerPage(panel, window, *tuner, sounds, settings, window.environment().units);
+    auto* page = new TunerPage(panel, window, *tuner, window.voice, output, settings,
+                               window.environment().units);
     panel.show();
     ASSERT_TRUE(page->isVisible());
 
@@ -56,7 +55,6 @@ TEST(TunerListen, APluckedAFiveCentsSharpReadsPlusFive) {
         }
     }
     pclose(player);
-    MIDI_OUT::SetPlatform(nullptr, nullptr);
     ASSERT_GE(readings.size(), 10) << "heard: " << readings.join(" ").toStdString();
     // Once settled, every reading is the string's: +5.0, give or take a tenth.
     for (const QString& reading : readings.mid(readings.size() / 2)) {

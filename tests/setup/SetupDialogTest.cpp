@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "MainWindowFixture.h"
+#include "common/ClickProgram.h"
 #include "setup/SetupButton.h"
 #include "setup/SkinComboBox.h"
 #include "setup/frmSetup.h"
@@ -23,7 +24,7 @@ protected:
     // Opens the dialog through the SETUP key and forgets what the window's load sent.
     frmSetup& open(frmMain& w) {
         if (w.findChild<SetupButton*>() == nullptr) {
-            new SetupButton(w, reporter);
+            new SetupButton(w, output, w.voice, reporter);
         }
         takeSent();
         midi.calls.clear();
@@ -82,7 +83,7 @@ TEST_F(SetupDialogTest, LoadingFillsTheListsSelectsNothingAndSendsNothing) {
             dir.write("genmidi.rz", c.list);
         }
         midi.calls.clear();
-        frmSetup dialog(w, reporter);
+        frmSetup dialog(w, output, w.voice, reporter);
         EXPECT_TRUE(midi.calls.empty());
         ASSERT_EQ(dialog.cboSounds->count(), c.count);
         EXPECT_EQ(dialog.cboSounds->itemText(2), c.third);
@@ -106,7 +107,30 @@ TEST_F(SetupDialogTest, ADeviceChoiceReopensAndASoundChoiceSoundsOnChannelZero) 
     EXPECT_EQ(midi.calls, (Calls{"close 2", "open 1"}));
     dialog.cboSounds->setCurrentIndex(5);
     EXPECT_EQ(takeSent(), (Bytes{{0xB0, 0, 0, 0}, {0xC0, 5, 0, 0}}));
-    EXPECT_EQ(w.state.channel, 3);
+    EXPECT_EQ(w.voice.channel, 3);
+}
+
+// The reference voice knows the instrument on its channel at every step, so that SUSTAIN can
+// give it back: a typed channel brings the instrument selected there (the start-up one where
+// none was), and only a selection on the voice's own channel changes it.
+TEST_F(SetupDialogTest, TheVoiceFollowsTheInstrumentOfItsChannel) {
+    writeSettings(1, -1, 25);
+    frmMain& w = load();
+    frmSetup& dialog = open(w);
+    const auto type = [&](const char* channel) {
+        dialog.cboChannel->lineEdit()->clear();
+        QTest::keyClicks(dialog.cboChannel->lineEdit(), channel);
+    };
+    EXPECT_EQ(w.voice.program, 25);
+    type("11");  // the click channel
+    EXPECT_EQ(w.voice.program, kClickProgram);
+    type("5");
+    EXPECT_EQ(w.voice.program, 25);
+    dialog.cboSounds->setCurrentIndex(30);  // sounds on channel 0, not the voice's
+    EXPECT_EQ(w.voice.program, 25);
+    dialog.imgOK_Click();
+    EXPECT_EQ(w.voice.channel, 4);
+    EXPECT_EQ(w.voice.program, 30);
 }
 
 TEST_F(SetupDialogTest, OkAppliesDeviceAndSoundAndStoresAllThreeInAFreshFile) {
@@ -124,7 +148,7 @@ TEST_F(SetupDialogTest, OkAppliesDeviceAndSoundAndStoresAllThreeInAFreshFile) {
     EXPECT_EQ(takeSent(), (Bytes{{0xB0, 0, 0, 0}, {0xC0, 40, 0, 0}}));
     EXPECT_EQ(fileBytes(settingsFile()),
               "[device]\r\nid=1\r\n[sound]\r\nid=40\r\n[channel]\r\nid=5\r\n");
-    EXPECT_EQ(w.state.channel, 0);  // a list choice counts from the next start
+    EXPECT_EQ(w.voice.channel, 0);  // a list choice counts from the next start
     EXPECT_EQ(w.state.Device, -1);
     EXPECT_EQ(w.state.Sound, 25);
     EXPECT_TRUE(reporter.shown.empty());
@@ -144,7 +168,7 @@ TEST_F(SetupDialogTest, CancelAndEscapeCloseWithoutWritingOrUndoing) {
             QTest::mouseClick(dialog.findChild<QWidget*>("imgCancel"), Qt::LeftButton);
         }
         EXPECT_TRUE(midi.calls.empty());
-        EXPECT_NE(MIDI_OUT::hMidiOut, 0u);  // the chosen device stays open
+        EXPECT_NE(output.handle(), 0u);  // the chosen device stays open
         EXPECT_FALSE(std::filesystem::exists(settingsFile()));
         EXPECT_TRUE(destroyed(alive));
     }
@@ -159,11 +183,11 @@ TEST_F(SetupDialogTest, TypedChannelsTakeEffectAndTextNamingNoChannelKeepsTheOld
     writeSettings(4, -1, 25);
     frmMain& w = load();
     for (const Case& c : cases) {
-        w.state.channel = 3;
+        w.voice.channel = 3;
         frmSetup& dialog = open(w);
         dialog.cboChannel->lineEdit()->clear();
         QTest::keyClicks(dialog.cboChannel->lineEdit(), c.typed);
-        EXPECT_EQ(w.state.channel, c.channel) << c.typed;
+        EXPECT_EQ(w.voice.channel, c.channel) << c.typed;
         dialog.imgCancel_Click();
     }
 }
@@ -209,7 +233,7 @@ TEST_F(SetupDialogTest, AFailedWriteShowsOneBoxAndTheDialogStaysOpen) {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     const std::string savedConfigHome = configHome != nullptr ? configHome : "";
     setenv("XDG_CONFIG_HOME", (file + "/config").c_str(), 1);
-    window = std::make_unique<frmMain>(AppEnvironment{file, {}});
+    window = std::make_unique<frmMain>(AppEnvironment{file, {}}, output);
     frmSetup& dialog = open(*window);
     dialog.imgOK_Click();
     ASSERT_EQ(reporter.shown.size(), 1u);

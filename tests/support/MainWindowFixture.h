@@ -7,20 +7,12 @@
 #include "RecordingMidi.h"
 #include "TempDir.h"
 #include "app/frmMain.h"
-#include "midi/MIDI_OUT.h"
+#include "midi/MidiOutput.h"
 
 // A main window on a recording MIDI system, loaded from a settings file of the test's choice.
 class MainWindowFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        MIDI_OUT::hMidiOut = 0;
-        MIDI_OUT::SetPlatform(&midi, &reporter);
-    }
-    void TearDown() override {
-        window.reset();
-        MIDI_OUT::hMidiOut = 0;
-        MIDI_OUT::SetPlatform(nullptr, nullptr);
-    }
+    void TearDown() override { window.reset(); }
 
     void writeSettings(int channel, int device, int sound) {
         dir.write("rz77.rz", "[device]\r\nid=" + std::to_string(device) +
@@ -29,7 +21,7 @@ protected:
     }
 
     frmMain& load(ScreenUnits units = {}) {
-        window = std::make_unique<frmMain>(AppEnvironment{dir.str(), units});
+        window = std::make_unique<frmMain>(AppEnvironment{dir.str(), units}, output);
         return *window;
     }
 
@@ -46,5 +38,6 @@ protected:
     TempDir dir;
     RecordingMidi midi;
     RecordingReporter reporter;
+    MidiOutput output{midi, reporter};
     std::unique_ptr<frmMain> window;
 };

@@ -19,7 +19,8 @@ protected:
     Tuner& start(int channel = 3) {
         writeSettings(channel, -1, 25);
         frmMain& w = load();
-        tuner = new Tuner(w, [this] { return fakeNow.value_or(BeatClock::Clock::now()); });
+        tuner = new Tuner(w, w.voice, output,
+                          [this] { return fakeNow.value_or(BeatClock::Clock::now()); });
         w.show();
         takeSent();
         return *tuner;
@@ -62,7 +63,7 @@ TEST_F(TunerTest, StringsSelectSoundAndShowTheirNote) {
                    {55, "note-G"}, {59, "note-B"}, {64, "note-E"}};
     for (int i = 0; i < 6; ++i) {
         click(QString("imgString%1").arg(i));
-        EXPECT_EQ(window->state.CurrentNote, strings[i].note);
+        EXPECT_EQ(window->voice.CurrentNote, strings[i].note);
         EXPECT_TRUE(shownLetter().contains(QString(strings[i].letter) + ".svg"))
             << shownLetter().toStdString();
         EXPECT_EQ(takeSent(), (Bytes{{0x92, strings[i].note, 127, 0}})) << i;
@@ -75,19 +76,19 @@ TEST_F(TunerTest, StepsWrapTheLetterAndSoundNothing) {
     for (int i = 0; i < 4; ++i) {
         click("imgNoteUp");  // E -> G#
     }
-    EXPECT_EQ(window->state.NotePicture, 11);
+    EXPECT_EQ(tuner->NotePicture, 11);
     click("imgNoteUp");
-    EXPECT_EQ(window->state.CurrentNote, 57);
-    EXPECT_EQ(window->state.NotePicture, 0);
+    EXPECT_EQ(window->voice.CurrentNote, 57);
+    EXPECT_EQ(tuner->NotePicture, 0);
     EXPECT_TRUE(shownLetter().endsWith("note-A.svg"));
     click("imgNoteDown");
-    EXPECT_EQ(window->state.CurrentNote, 56);
+    EXPECT_EQ(window->voice.CurrentNote, 56);
     EXPECT_TRUE(shownLetter().endsWith("note-Gs.svg"));
     for (int i = 0; i < 12; ++i) {
         click("imgNoteDown");
     }
-    EXPECT_EQ(window->state.CurrentNote, 44);
-    EXPECT_EQ(window->state.NotePicture, 11);
+    EXPECT_EQ(window->voice.CurrentNote, 44);
+    EXPECT_EQ(tuner->NotePicture, 11);
     EXPECT_TRUE(takeSent().empty());
     EXPECT_FALSE(iconVisible());
 }
@@ -97,7 +98,7 @@ TEST_F(TunerTest, NoteUpStopsAtTheTopOfTheMidiRange) {
     for (int i = 0; i < 80; ++i) {
         click("imgNoteUp");
     }
-    EXPECT_EQ(window->state.CurrentNote, 127);
+    EXPECT_EQ(window->voice.CurrentNote, 127);
     EXPECT_TRUE(shownLetter().endsWith("note-G.svg"));
     click("imgPlaynote");
     EXPECT_EQ(takeSent(), (Bytes{{0x92, 127, 127, 0}}));
@@ -139,8 +140,8 @@ TEST_F(TunerTest, BarsFollowTheLeftButtonOnly) {
     for (const auto& m : moves) {
         dragBar(0, Qt::LeftButton, m.pixels);
         dragBar(1, Qt::LeftButton, m.pixels);
-        EXPECT_EQ(window->state.NoteVelocity, m.velocity) << m.pixels;
-        EXPECT_EQ(window->state.LoopInterval, m.interval) << m.pixels;
+        EXPECT_EQ(window->voice.NoteVelocity, m.velocity) << m.pixels;
+        EXPECT_EQ(tuner->LoopInterval, m.interval) << m.pixels;
         EXPECT_EQ(control("imgVolLoop0")->width(), m.pixels);
     }
     const struct {
@@ -151,7 +152,7 @@ TEST_F(TunerTest, BarsFollowTheLeftButtonOnly) {
                    {Qt::RightButton, 20}, {Qt::LeftButton | Qt::RightButton, 20}};
     for (const auto& m : ignored) {
         dragBar(0, m.buttons, m.pixels);
-        EXPECT_EQ(window->state.NoteVelocity, 111) << m.pixels;
+        EXPECT_EQ(window->voice.NoteVelocity, 111) << m.pixels;
         EXPECT_EQ(control("imgVolLoop0")->width(), 59);
     }
 }
@@ -162,7 +163,7 @@ TEST_F(TunerTest, BarDragKeepsWorkingOutsideTheNarrowedBar) {
     ASSERT_EQ(control("imgVolLoop0")->width(), 4);
     dragBar(0, Qt::LeftButton, 30);  // pressed inside, moved far beyond the 4-pixel bar
     EXPECT_EQ(control("imgVolLoop0")->width(), 30);
-    EXPECT_EQ(window->state.NoteVelocity, 56);
+    EXPECT_EQ(window->voice.NoteVelocity, 56);
 }
 
 TEST_F(TunerTest, BarPressDoesNotMoveTheWindow) {
@@ -191,7 +192,7 @@ TEST_F(TunerTest, LoopIntervalChangesFromTheNextTick) {
     start();
     click("imgLoop");
     dragBar(1, Qt::LeftButton, 1);
-    EXPECT_EQ(window->state.LoopInterval, 60);
+    EXPECT_EQ(tuner->LoopInterval, 60);
     // Each tick wakes ahead of its note and stamps it with the note's own time.
     fireLoopAt(t0 + 475ms);
     EXPECT_EQ(takeSent(), (Bytes{{0x92, 52, 127, 0}}));
@@ -228,7 +229,7 @@ TEST_F(TunerTest, LoopFollowsTheSelectionAndSurvivesAllNotesOffFromElsewhere) {
     click("imgLoop");
     click("imgString2");
     EXPECT_EQ(takeSent(), (Bytes{{0x92, 50, 127, 0}}));  // sounds at once
-    MIDI_CMD::AllNotesOff();
+    MIDI_CMD::AllNotesOff(output);
     takeSent();
     EXPECT_TRUE(tuner->tmrLoopSpeed.isActive());
     dragBar(0, Qt::LeftButton, 12);

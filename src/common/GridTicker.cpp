@@ -1,11 +1,9 @@
-#include "app/GridTicker.h"
+#include "common/GridTicker.h"
 
 #include <algorithm>
 
-#include "midi/MIDI_OUT.h"
-
-GridTicker::GridTicker(QTimer& timer, BeatClock::Milliseconds interval, Now now,
-                       std::function<void()> beat, QObject* parent)
+GridTicker::GridTicker(QTimer& timer, BeatClock::Milliseconds interval, Now now, Beat beat,
+                       QObject* parent)
     : QObject(parent),
       m_timer(timer),
       m_now(std::move(now)),
@@ -46,8 +44,7 @@ BeatClock::Milliseconds GridTicker::lookahead() const {
 void GridTicker::onTimeout() {
     const auto now = m_now();
     if (m_clock.takeBeat(now + lookahead())) {
-        MIDI_OUT::DueAt due(m_clock.lastBeat());
-        m_beat();
+        m_beat(m_clock.lastBeat());
     }
     // The beat may have changed the interval or stopped the ticker.
     if (isActive()) {

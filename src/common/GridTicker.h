@@ -7,17 +7,18 @@
 
 #include "common/BeatClock.h"
 
-// Drives a timer on a drift-free grid of beats and wakes a little ahead of each one: the beat's
-// notes are stamped with the beat's own time, so they sound on the grid even when this thread
-// runs late, as long as it is late by less than the lookahead.
+// Drives a timer on a drift-free grid of beats and wakes a little ahead of each one, handing the
+// beat its own time: notes stamped with it sound on the grid even when this thread runs late, as
+// long as it is late by less than the lookahead.
 class GridTicker : public QObject {
     Q_OBJECT
 public:
     using Now = std::function<BeatClock::TimePoint()>;
+    using Beat = std::function<void(BeatClock::TimePoint due)>;
     static constexpr BeatClock::Milliseconds kLookahead{50};
 
     // The ticker keeps the time between beats itself; while stopped, the timer's interval shows it.
-    GridTicker(QTimer& timer, BeatClock::Milliseconds interval, Now now, std::function<void()> beat,
+    GridTicker(QTimer& timer, BeatClock::Milliseconds interval, Now now, Beat beat,
                QObject* parent);
 
     // The first beat one interval from now, or at firstBeat (where another ticker left off).
@@ -37,6 +38,6 @@ private:
 
     QTimer& m_timer;
     Now m_now;
-    std::function<void()> m_beat;
+    Beat m_beat;
     BeatClock m_clock;
 };
