@@ -21,8 +21,9 @@ rz77_start_xvfb
 if [ "$server_kind" = --pipewire ]; then
   rz77_start_pipewire
   export XDG_RUNTIME_DIR=$RZ77_PIPEWIRE_RUNTIME
-  server=$(pgrep -n -x pipewire-pulse)
-  echo "sound server: PipeWire $(pipewire --version | awk '/libpipewire/ { print $NF }')"
+  # The graph, and so the output, runs in pipewire; the stream arrives through pipewire-pulse.
+  server="$(pgrep -n -x pipewire) $(pgrep -n -x pipewire-pulse)"
+  echo "sound server: PipeWire $(pipewire --version | awk '/libpipewire/ { print $NF; exit }')"
 else
   rz77_start_pulseaudio
   server=${RZ77_PIDS[-1]}
@@ -30,7 +31,7 @@ else
 fi
 ticks=$(getconf CLK_TCK)
 
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+cpu_ticks() { for pid in "$@"; do cat "/proc/$pid/stat"; done | awk '{ n += $14 + $15 } END { print n }'; }
 # Each thread's switches off the processor, each of which ends a wait or a preemption, as
 # "thread count" lines; wakeups_between sums them over the threads alive at both ends.
 thread_switches() {
@@ -52,10 +53,10 @@ memory() {
 # Processor time of the program and the server over the given seconds, in % of one core.
 cost() {
   local what=$1 app=$2 a0 s0 w0="" a1 s1 w1=""
-  a0=$( [ -n "$app" ] && cpu_ticks "$app" || echo 0); s0=$(cpu_ticks "$server")
+  a0=$( [ -n "$app" ] && cpu_ticks "$app" || echo 0); s0=$(cpu_ticks $server)
   [ -z "$app" ] || w0=$(thread_switches "$app")
   sleep "$seconds"
-  a1=$( [ -n "$app" ] && cpu_ticks "$app" || echo 0); s1=$(cpu_ticks "$server")
+  a1=$( [ -n "$app" ] && cpu_ticks "$app" || echo 0); s1=$(cpu_ticks $server)
   [ -z "$app" ] || w1=$(thread_switches "$app")
   if [ -n "$app" ]; then
     printf '%-38s RZ77 %5.2f %% CPU, %6.1f wake-ups/s; sound server %5.2f %% CPU\n' "$what" \

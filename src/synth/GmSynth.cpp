@@ -172,7 +172,23 @@ bool GmSynth::load(std::string& error) {
         error = takeLogError("FluidSynth could not load the sound font " + font + ".");
         return false;
     }
-    return loadClick(error);
+    if (!loadClick(error)) {
+        return false;
+    }
+    leaveChannelsUnselected();
+    return true;
+}
+
+// Loading a font selects the piano on every channel and the drum kit on the drum channels, which
+// reads their samples: 12 MB of a large font's, for channels that may never sound. Channels
+// start with no program instead; the first note on a channel that was never given one selects
+// the General MIDI default then, as the font's loading would have.
+void GmSynth::leaveChannelsUnselected() {
+    for (int channel = 0; channel < 2 * kMidiChannels; ++channel) {
+        fluid_synth_unset_program(m_synth, channel);
+    }
+    m_keeperSelected.fill(false);
+    m_channelSelected.fill(false);
 }
 
 // FluidSynth takes loaders only before the first sound font; this one is asked first.
@@ -222,16 +238,29 @@ bool GmSynth::dispatch(uint32_t message) {
 
 void GmSynth::prepare(uint32_t message) {
     const int status = message & 0xF0;
-    const int keeper = kMidiChannels + (message & 0x0F);
+    const int channel = message & 0x0F;
+    const int keeper = kMidiChannels + channel;
     const int data1 = (message >> 8) & 0x7F;
     if (status == 0xB0 && (data1 == 0 || data1 == 32)) {  // bank select
         fluid_synth_cc(m_synth, keeper, data1, (message >> 16) & 0x7F);
     } else if (status == 0xC0) {
         fluid_synth_program_change(m_synth, keeper, data1);
+        m_keeperSelected[channel] = true;
+    } else if (status == 0x90 && !m_keeperSelected[channel]) {
+        fluid_synth_program_change(m_synth, keeper, 0);
+        m_keeperSelected[channel] = true;
     }
 }
 
 void GmSynth::apply(uint32_t message) {
+    const int status = message & 0xF0;
+    const int channel = message & 0x0F;
+    if (status == 0xC0) {
+        m_channelSelected[channel] = true;
+    } else if (status == 0x90 && !m_channelSelected[channel]) {
+        fluid_synth_program_change(m_synth, channel, 0);  // read ahead by prepare()
+        m_channelSelected[channel] = true;
+    }
     if (!dispatch(message)) {
         m_refused.fetch_add(1, std::memory_order_relaxed);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -40,6 +41,7 @@ public:
     bool isSounding() const override;
 
 private:
+    void leaveChannelsUnselected();
     void addClickLoader();
     bool loadClick(std::string& error);
     // FluidSynth's result for the message; a refused note-off is no failure.
@@ -48,4 +50,7 @@ private:
     fluid_settings_t* m_settings = nullptr;
     fluid_synth_t* m_synth = nullptr;
     std::atomic<uint32_t> m_refused{0};
+    // Channels start with no program (see leaveChannelsUnselected); these say which have one.
+    std::array<bool, 16> m_keeperSelected{};   // the sending thread's
+    std::array<bool, 16> m_channelSelected{};  // the render thread's
 };
