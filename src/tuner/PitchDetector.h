@@ -60,6 +60,9 @@ private:
     void recentre(double hz);
     void setClock(double hz);
     void measurePhase();
+    bool pitchSettled() const;
+    void startFit();
+    void hide();
     double refinedHz() const;
     void rest();
 
@@ -85,6 +88,8 @@ private:
     std::vector<double> m_taper;  // sized once: the longest window
     std::array<Phase, kPhases> m_phases{};
     std::size_t m_phaseCount = 0;
+    std::size_t m_fitFrom = 0;  // the first phase of the line: an onset's moving pitch is left out
+    bool m_shown = false;       // a stable reading was made since the note was taken up
     double m_lastRaw = 0;
     double m_lastMagnitude = 0;
     std::optional<PitchReading> m_reading;
