@@ -152,6 +152,7 @@ void holdOfAPluckedA() {
 struct RenderedWorst {
     int notes = 0, octaveNotes = 0, stableOctaveNotes = 0, unread = 0;
     double after150 = 0, firstShown = 0, atFirstShown = 0, decay = 0;
+    double moves = 0;  // cents: the sample's own pitch at 150 ms from its pitch at 0.2-0.5 s
     std::vector<double> holdShare;  // read for / 40 dB fall
 };
 
@@ -195,9 +196,9 @@ void recordedGuitars() {
             continue;
         }
         const std::string fontName = std::filesystem::path(font).stem().string();
-        std::printf("\n%-10s %-10s %-4s %4s %9s %9s %7s %9s %6s %9s %9s %7s %7s\n", "font",
-                    "program", "note", "bent", "truth Hz", "fund dB", "octave", "@150ms", "shown",
-                    "@shown", "decay", "read s", "-40dB s");
+        std::printf("\n%-10s %-10s %-4s %4s %9s %9s %7s %7s %9s %6s %9s %9s %7s %7s\n", "font",
+                    "program", "note", "bent", "truth Hz", "fund dB", "moves", "octave", "@150ms",
+                    "shown", "@shown", "decay", "read s", "-40dB s");
         for (int program = 24; program <= 31; ++program) {
             const auto rendered = rendered::render(font, program, notes);
             RenderedWorst w;
@@ -228,19 +229,25 @@ void recordedGuitars() {
                 }
                 // Against the fundamental over the span the reading has heard: over the decay its
                 // last 0.3 s, by the spectrum's peak; in the first 0.3 s, when the pitch of a
-                // sample may still move, its last 0.15 s by the slope of its phase.
+                // sample may still move, its last 0.15 s by the slope of its phase, leaving out
+                // the sampled pick's first 50 ms, which has no pitch of its own.
+                const auto onsetHz = [&](double seconds) {
+                    return rendered::phaseSlopeHz(note, truth, std::max(0.05, seconds - 0.15),
+                                                  seconds);
+                };
                 const auto errorAt = [&](std::size_t hop) -> std::optional<double> {
                     if (hop >= heard.hops.size() || !heard.hops[hop]) {
                         return std::nullopt;
                     }
                     const double seconds = double(hop + 1) / 100;
-                    const double measured =
-                        seconds < 0.3 ? rendered::phaseSlopeHz(
-                                            note, truth, std::max(0.01, seconds - 0.15), seconds)
-                                      : rendered::fundamentalHz(note, key, seconds - 0.3, seconds,
-                                                                notes[i].cents);
+                    const double measured = seconds < 0.3
+                                                ? onsetHz(seconds)
+                                                : rendered::fundamentalHz(note, key, seconds - 0.3,
+                                                                          seconds, notes[i].cents);
                     return guitar::centsBetween(heard.hops[hop]->hz, measured);
                 };
+                // How far the sample's own pitch at 150 ms is from where it rings at 0.2-0.5 s.
+                const double moves = guitar::centsBetween(onsetHz(0.15), truth);
                 const auto at150 = errorAt(14);
                 const auto atShown = firstShown ? errorAt(*firstShown) : std::nullopt;
                 double decay = 0;
@@ -252,35 +259,38 @@ void recordedGuitars() {
                 const double fall = fortyDbDown(note);
                 const double shownMs = firstShown ? double(*firstShown + 1) * 10 : std::nan("");
                 std::printf(
-                    "%-10s %-10s %-4s %+4.0f %9.3f %9.1f %7d %+9.2f %6.0f %+9.2f %9.2f %7.2f "
-                    "%7.2f\n",
+                    "%-10s %-10s %-4s %+4.0f %9.3f %9.1f %+7.1f %7d %+9.2f %6.0f %+9.2f %9.2f "
+                    "%7.2f %7.2f\n",
                     fontName.c_str(), names[program - 24], Tunings::noteName(key).c_str(),
-                    notes[i].cents, truth, fundamentalDb, octave, at150 ? *at150 : std::nan(""),
-                    shownMs, atShown ? *atShown : std::nan(""), decay, heard.holdSeconds, fall);
+                    notes[i].cents, truth, fundamentalDb, moves, octave,
+                    at150 ? *at150 : std::nan(""), shownMs, atShown ? *atShown : std::nan(""),
+                    decay, heard.holdSeconds, fall);
                 ++w.notes;
                 w.octaveNotes += octave > 0;
                 w.stableOctaveNotes += stableOctave > 0;
                 w.unread += !at150;
                 w.after150 = std::max(w.after150, at150 ? std::abs(*at150) : 0);
-                if (firstShown) {
+                if (atShown) {
                     w.firstShown = std::max(w.firstShown, shownMs);
                     w.atFirstShown = std::max(w.atFirstShown, std::abs(*atShown));
                 }
                 w.decay = std::max(w.decay, decay);
+                w.moves = std::max(w.moves, std::abs(moves));
                 w.holdShare.push_back(heard.holdSeconds / fall);
             }
             summary.emplace_back(fontName + " " + names[program - 24], w);
         }
     }
-    std::printf("\n%-22s %6s %8s %8s %8s %13s %13s %13s %13s %18s\n", "recorded", "notes", "octave",
-                "stable", "unread", "worst @150ms", "latest shown", "worst @shown", "worst decay",
-                "read / 40 dB fall");
+    std::printf("\n%-22s %6s %8s %8s %8s %13s %13s %13s %13s %13s %18s\n", "recorded", "notes",
+                "octave", "stable", "unread", "own move", "worst @150ms", "latest shown",
+                "worst @shown", "worst decay", "read / 40 dB fall");
     for (auto& [name, w] : summary) {
         std::sort(w.holdShare.begin(), w.holdShare.end());
         std::printf(
-            "%-22s %6d %8d %8d %8d %10.2f ct %10.0f ms %10.2f ct %10.2f ct %8.2f (median %.2f)\n",
-            name.c_str(), w.notes, w.octaveNotes, w.stableOctaveNotes, w.unread, w.after150,
-            w.firstShown, w.atFirstShown, w.decay, w.holdShare.front(),
+            "%-22s %6d %8d %8d %8d %10.1f ct %10.2f ct %10.0f ms %10.2f ct %10.2f ct %8.2f "
+            "(median %.2f)\n",
+            name.c_str(), w.notes, w.octaveNotes, w.stableOctaveNotes, w.unread, w.moves,
+            w.after150, w.firstShown, w.atFirstShown, w.decay, w.holdShare.front(),
             w.holdShare[w.holdShare.size() / 2]);
     }
 }
