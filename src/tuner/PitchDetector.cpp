@@ -29,7 +29,7 @@ constexpr double kNewNoteCents = 60;
 constexpr int kNewNoteHops = 3;  // a passing disagreement is not a new note
 constexpr int kOctaveHops = 2;   // nor a pick's noise another octave
 constexpr std::uint64_t kSettledHops = 10;
-constexpr std::size_t kStableCount = 4;  // phases: the first three hops only aim the needle
+constexpr std::size_t kStableCount = 4;  // phases: fewer only aim the clock
 // Two successive slopes, each over two hops of phases, that differ by more than this: the pitch
 // still moves, as a string's does for a moment after it is struck hard.
 constexpr double kSettledCents = 2;
@@ -137,7 +137,7 @@ void PitchDetector::analyseHop() {
     const bool stable = lined && (m_judged || settled);
     m_shown |= stable;
     if (m_shown) {
-        m_reading = PitchReading{lined ? hz : m_lockHz, stable};  // a line of two phases only aims
+        m_reading = PitchReading{lined ? hz : m_lockHz, stable};
     }
     if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
         recentre(hz);

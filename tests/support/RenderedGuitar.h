@@ -36,7 +36,7 @@ struct Note {
 };
 
 // One track at 960 ticks a second: a program change, then each note after the last, with
-// `gapSeconds` of silence between.
+// `gapSeconds` between, the sound of the one before cut off.
 inline std::string midiFile(int program, const std::vector<Note>& notes, double gapSeconds) {
     std::string events;
     const auto delta = [&events](double seconds) {
@@ -56,6 +56,10 @@ inline std::string midiFile(int program, const std::vector<Note>& notes, double 
     message({0xc0, program});
     for (std::size_t i = 0; i < notes.size(); ++i) {
         delta(i == 0 ? 0 : gapSeconds);
+        // All sound off: a low string's release rings on for seconds, and would beat with the
+        // next note.
+        message({0xb0, 120, 0});
+        delta(0);
         const auto bend = static_cast<int>(std::lround(8192 + notes[i].cents / 200 * 8192));
         message({0xe0, bend & 0x7f, bend >> 7});
         delta(0);
