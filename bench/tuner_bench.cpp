@@ -252,7 +252,8 @@ void recordedGuitars() {
                 const auto atShown = firstShown ? errorAt(*firstShown) : std::nullopt;
                 double decay = 0;
                 for (double seconds : {0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 5.0}) {
-                    if (const auto e = errorAt(static_cast<std::size_t>(seconds * 100) - 1)) {
+                    if (const auto e =
+                            errorAt(static_cast<std::size_t>(std::lround(seconds * 100)) - 1)) {
                         decay = std::max(decay, std::abs(*e));
                     }
                 }
