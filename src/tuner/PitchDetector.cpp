@@ -33,6 +33,7 @@ constexpr std::size_t kStableCount = 4;  // phases: fewer only aim the clock
 // Two successive slopes, each over two hops of phases, that differ by more than this: the pitch
 // still moves, as a string's does for a moment after it is struck hard.
 constexpr double kSettledCents = 2;
+constexpr double kLaggingCents = 5;       // more than the slope's own noise over two hops
 constexpr std::uint64_t kOnsetHops = 30;  // how long after a pluck its pitch may still move
 constexpr double kWindowSeconds = 0.043;
 constexpr int kLeastPeriods = 4;  // a Hann window of whole periods has a null on each harmonic
@@ -383,9 +384,16 @@ void PitchDetector::measurePhase() {
     ++m_phaseCount;
     m_lastRaw = raw;
     const bool onset = m_written < m_attackEnds + kOnsetHops * m_hop;
-    if (onset && !m_shown && !pitchSettled()) {
+    if (onset && (m_shown ? lineLagsBehind() : !pitchSettled())) {
         m_fitFrom = m_phaseCount - 3;  // the line starts with the latest slope
     }
+}
+
+// The offset of the phases' slope over the two hops up to phase `newest`.
+double PitchDetector::slopeHz(std::size_t newest) const {
+    const Phase& to = m_phases[newest % kPhases];
+    const Phase& from = m_phases[(newest - 2) % kPhases];
+    return (to.radians - from.radians) / (to.seconds - from.seconds) / kTwoPi;
 }
 
 // Until the first stable reading after a pluck: whether the latest slope of the phases (over two
@@ -395,14 +403,19 @@ bool PitchDetector::pitchSettled() const {
     if (m_phaseCount - m_fitFrom < 4) {
         return true;
     }
-    const auto slopeHz = [this](std::size_t newest) {
-        const Phase& to = m_phases[newest % kPhases];
-        const Phase& from = m_phases[(newest - 2) % kPhases];
-        return (to.radians - from.radians) / (to.seconds - from.seconds) / kTwoPi;
-    };
     const double latest = slopeHz(m_phaseCount - 1);
     const double before = slopeHz(m_phaseCount - 2);
     return std::abs(centsBetween(m_lockHz + latest, m_lockHz + before)) <= kSettledCents;
+}
+
+// After it, in the rest of the onset: whether the pitch has moved on from the line through the
+// phases, which would drag the reading behind it for as long as the line is.
+bool PitchDetector::lineLagsBehind() const {
+    if (m_phaseCount - m_fitFrom < 4) {
+        return false;
+    }
+    const double latest = m_lockHz + slopeHz(m_phaseCount - 1);
+    return std::abs(centsBetween(latest, refinedHz())) > kLaggingCents;
 }
 
 // A least-squares line through the phases of the steady part: its slope is the offset.

@@ -60,7 +60,9 @@ private:
     void recentre(double hz);
     void setClock(double hz);
     void measurePhase();
+    double slopeHz(std::size_t newest) const;
     bool pitchSettled() const;
+    bool lineLagsBehind() const;
     void startFit();
     void hide();
     double refinedHz() const;
