@@ -229,10 +229,10 @@ void recordedGuitars() {
                 }
                 // Against the fundamental over the span the reading has heard: over the decay its
                 // last 0.3 s, by the spectrum's peak; in the first 0.3 s, when the pitch of a
-                // sample may still move, its last 0.15 s by the slope of its phase, leaving out
+                // sample may still move, its last 0.1 s by the slope of its phase, leaving out
                 // the sampled pick's first 50 ms, which has no pitch of its own.
                 const auto onsetHz = [&](double seconds) {
-                    return rendered::phaseSlopeHz(note, truth, std::max(0.05, seconds - 0.15),
+                    return rendered::phaseSlopeHz(note, truth, std::max(0.05, seconds - 0.1),
                                                   seconds);
                 };
                 const auto errorAt = [&](std::size_t hop) -> std::optional<double> {
