@@ -1,8 +1,7 @@
 #pragma once
 // Guitar notes from a General MIDI sound font's recorded samples, rendered at run time by the
 // fluidsynth program, and each note's fundamental measured offline by a second method: the peak
-// of a long Blackman–Harris window's spectrum near the note played, and the slope of the
-// fundamental's phase over a span, which follows an onset's moving pitch.
+// of a long Blackman–Harris window's spectrum near the note played.
 
 #include <unistd.h>
 
@@ -206,50 +205,6 @@ inline double fundamentalHz(const std::vector<float>& s, int key, double fromSec
         }
     }
     return nominal * std::pow(2.0, (low + high) / 2 / 1200);
-}
-
-// The fundamental's mean frequency over [fromSeconds, toSeconds), near `hz`: the slope of a line
-// through its phase, taken every 2 ms under a Blackman window of four periods (whose sidelobes
-// keep the second partial out). Unlike a spectrum's peak it weighs the whole span alike, so it
-// follows a pitch that moves as the note begins. `hz` when the span holds no window.
-inline double phaseSlopeHz(const std::vector<float>& s, double hz, double fromSeconds,
-                           double toSeconds) {
-    const auto length = static_cast<std::size_t>(std::lround(4 * kRate / hz));
-    const auto from = static_cast<std::size_t>(std::max(0.0, fromSeconds) * kRate);
-    const auto to = std::min(s.size(), static_cast<std::size_t>(toSeconds * kRate));
-    std::vector<double> window(length);
-    for (std::size_t n = 0; n < length; ++n) {
-        const double x = 2 * std::numbers::pi * (static_cast<double>(n) + 0.5) / length;
-        window[n] = 0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2 * x);
-    }
-    const double omega = 2 * std::numbers::pi * hz / kRate;
-    std::vector<double> seconds, radians;
-    for (std::size_t start = from; start + length <= to; start += 96) {
-        std::complex<double> sum = 0, turn = std::polar(1.0, -omega * double(start));
-        const std::complex<double> step = std::polar(1.0, -omega);
-        for (std::size_t n = 0; n < length; ++n) {
-            sum += window[n] * s[start + n] * turn;
-            turn *= step;
-        }
-        const double raw = std::arg(sum);
-        const double previous = radians.empty() ? raw : radians.back();
-        radians.push_back(previous + std::remainder(raw - previous, 2 * std::numbers::pi));
-        seconds.push_back((static_cast<double>(start) + 0.5 * length) / kRate);
-    }
-    if (seconds.size() < 2) {
-        return hz;
-    }
-    double meanT = 0, meanPhase = 0;
-    for (std::size_t i = 0; i < seconds.size(); ++i) {
-        meanT += seconds[i] / seconds.size();
-        meanPhase += radians[i] / seconds.size();
-    }
-    double covariance = 0, variance = 0;
-    for (std::size_t i = 0; i < seconds.size(); ++i) {
-        covariance += (seconds[i] - meanT) * (radians[i] - meanPhase);
-        variance += (seconds[i] - meanT) * (seconds[i] - meanT);
-    }
-    return hz + covariance / variance / (2 * std::numbers::pi);
 }
 
 }  // namespace rendered
