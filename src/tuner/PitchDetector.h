@@ -15,8 +15,9 @@ struct PitchReading {
 // The pitch of one string from a stream of samples, for a tuner. aubio's yin (its FFT form) finds
 // the note every 10 ms; the phase of the fundamental, followed from window to window over the
 // steady part of the note, then gives its frequency to a fraction of a cent. A pick's attack is
-// skipped, yin's slips to a harmonic of a ringing string are not taken for a new note, and once
-// the string has faded into silence or noise there is no reading at all, so a display can rest.
+// skipped, yin's slips to a harmonic of a ringing string are not taken for a new note, a plucked
+// note has no reading until its octave and pitch have settled, and once the string has faded into
+// silence or noise there is no reading at all, so a display can rest.
 //
 // feed() runs on a capture thread: it allocates nothing and takes no lock.
 class PitchDetector {
