@@ -31,7 +31,12 @@ constexpr double kNewNoteCents = 60;
 constexpr int kNewNoteHops = 3;  // a passing disagreement is not a new note
 constexpr int kOctaveHops = 2;   // nor a pick's noise another octave
 constexpr std::uint64_t kSettledHops = 10;
-constexpr std::size_t kStableCount = 4;  // phases: the first three hops only aim the needle
+constexpr std::size_t kStableCount = 4;  // phases: fewer only aim the clock
+// Two successive slopes, each over two hops of phases, that differ by more than this: the pitch
+// still moves, as a string's does for a moment after it is struck hard.
+constexpr double kSettledCents = 2;
+constexpr double kLaggingCents = 5;       // more than the slope's own noise over two hops
+constexpr std::uint64_t kOnsetHops = 30;  // how long after a pluck its pitch may still move
 constexpr double kWindowSeconds = 0.043;
 constexpr int kLeastPeriods = 4;  // a Hann window of whole periods has a null on each harmonic
 
@@ -109,7 +114,8 @@ void PitchDetector::analyseHop() {
     m_envelope = std::max(level, m_envelope * kEnvelopeFall);
     if (attack) {
         m_attackEnds = m_written + m_hop;
-        m_phaseCount = 0;
+        startFit();
+        hide();
         m_peak = level;
         m_faded = false;
     }
@@ -126,15 +132,23 @@ void PitchDetector::analyseHop() {
         return;
     }
     measurePhase();
-    const bool refined = m_phaseCount >= 2;
-    const double hz = refined ? refinedHz() : m_lockHz;
-    // Nothing is shown before the period is judged, and nothing is stable while it is in doubt:
-    // yin's own period may be an octave off for a moment after a pluck.
-    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
-    if (!m_judged && !settled && !m_reading) {
-        return;
+    double hz = m_phaseCount - m_fitFrom >= 2 ? refinedHz() : m_lockHz;
+    if (std::abs(centsBetween(hz, m_lockHz)) > kNewNoteCents) {
+        // No string moves that far in a hop: the phases follow a beat between close partials
+        // (a doubled or distorted sound), not the note. The line starts again.
+        m_fitFrom = m_phaseCount - 1;
+        hz = m_lockHz;
     }
-    m_reading = PitchReading{hz, m_phaseCount >= kStableCount && (m_judged || settled)};
+    // Nothing is stable while the period is in doubt (yin's own may be an octave off for a moment
+    // after a pluck) or the pitch still moves, and nothing is shown before a stable reading: a
+    // blank display a few hops longer is better than a wrong note.
+    const bool settled = m_written > m_attackEnds + kSettledHops * m_hop;
+    const bool lined = m_phaseCount - m_fitFrom >= kStableCount;
+    const bool stable = lined && (m_judged || settled);
+    m_shown |= stable;
+    if (m_shown) {
+        m_reading = PitchReading{lined ? hz : m_lockHz, stable};
+    }
     if (std::abs(centsBetween(hz, m_lockHz)) > kRecentreCents) {
         recentre(hz);
     }
@@ -319,6 +333,9 @@ void PitchDetector::follow(Coarse coarse) {
     } else if (++m_disagreeing >=
                (!settled && harmonicallyRelated(cents) ? kOctaveHops : kNewNoteHops)) {
         lockTo(period);  // a new note, or the same string with its octave now clear
+        if (!settled) {
+            hide();  // an onset's octave in doubt; past it, a slide's new note is shown at once
+        }
         m_judged = judged.has_value();
     }
 }
@@ -327,7 +344,7 @@ void PitchDetector::follow(Coarse coarse) {
 // harmonics fall on the taper's nulls and leave the fundamental's phase alone.
 void PitchDetector::lockTo(double hz) {
     setClock(hz);
-    m_phaseCount = 0;
+    startFit();
     m_disagreeing = 0;
     m_agreed = m_written;
 }
@@ -375,29 +392,74 @@ void PitchDetector::measurePhase() {
     m_phases[m_phaseCount % kPhases] = {centre / m_rate, radians};
     ++m_phaseCount;
     m_lastRaw = raw;
+    const bool onset = m_written < m_attackEnds + kOnsetHops * m_hop;
+    if (onset && (m_shown ? lineLagsBehind() : !pitchSettled())) {
+        m_fitFrom = m_phaseCount - 3;  // the line starts with the latest slope
+    }
+}
+
+// The offset of the phases' slope over the two hops up to phase `newest`.
+double PitchDetector::slopeHz(std::size_t newest) const {
+    const Phase& to = m_phases[newest % kPhases];
+    const Phase& from = m_phases[(newest - 2) % kPhases];
+    return (to.radians - from.radians) / (to.seconds - from.seconds) / kTwoPi;
+}
+
+// Until the first stable reading after a pluck: whether the latest slope of the phases (over two
+// hops) is the one before it, so that a reading of a moving onset is not offered as the string's
+// pitch.
+bool PitchDetector::pitchSettled() const {
+    if (m_phaseCount - m_fitFrom < 4) {
+        return true;
+    }
+    const double latest = slopeHz(m_phaseCount - 1);
+    const double before = slopeHz(m_phaseCount - 2);
+    return std::abs(centsBetween(m_lockHz + latest, m_lockHz + before)) <= kSettledCents;
+}
+
+// After it, in the rest of the onset: whether the pitch has moved on from the line through the
+// phases, which would drag the reading behind it for as long as the line is.
+bool PitchDetector::lineLagsBehind() const {
+    if (m_phaseCount - m_fitFrom < 4) {
+        return false;
+    }
+    const double latest = m_lockHz + slopeHz(m_phaseCount - 1);
+    return std::abs(centsBetween(latest, refinedHz())) > kLaggingCents;
 }
 
 // A least-squares line through the phases of the steady part: its slope is the offset.
 double PitchDetector::refinedHz() const {
-    const std::size_t count = std::min(m_phaseCount, kPhases);
+    const std::size_t first = std::max(m_fitFrom, m_phaseCount - std::min(m_phaseCount, kPhases));
+    const auto count = static_cast<double>(m_phaseCount - first);
     double meanT = 0, meanPhase = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        meanT += m_phases[i].seconds / static_cast<double>(count);
-        meanPhase += m_phases[i].radians / static_cast<double>(count);
+    for (std::size_t i = first; i < m_phaseCount; ++i) {
+        meanT += m_phases[i % kPhases].seconds / count;
+        meanPhase += m_phases[i % kPhases].radians / count;
     }
     double covariance = 0, variance = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double dt = m_phases[i].seconds - meanT;
-        covariance += dt * (m_phases[i].radians - meanPhase);
+    for (std::size_t i = first; i < m_phaseCount; ++i) {
+        const Phase& phase = m_phases[i % kPhases];
+        const double dt = phase.seconds - meanT;
+        covariance += dt * (phase.radians - meanPhase);
         variance += dt * dt;
     }
     return m_lockHz + covariance / variance / kTwoPi;
 }
 
+void PitchDetector::startFit() {
+    m_phaseCount = 0;
+    m_fitFrom = 0;
+}
+
+void PitchDetector::hide() {
+    m_shown = false;
+    m_reading.reset();
+}
+
 void PitchDetector::rest() {
     m_lockHz = 0;
     m_judged = false;
-    m_phaseCount = 0;
+    startFit();
+    hide();
     m_disagreeing = 0;
-    m_reading.reset();
 }

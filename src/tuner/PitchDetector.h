@@ -15,8 +15,9 @@ struct PitchReading {
 // The pitch of one string from a stream of samples, for a tuner. aubio's yin (its FFT form) finds
 // the note every 10 ms; the phase of the fundamental, followed from window to window over the
 // steady part of the note, then gives its frequency to a fraction of a cent. A pick's attack is
-// skipped, yin's slips to a harmonic of a ringing string are not taken for a new note, and once
-// the string has faded into silence or noise there is no reading at all, so a display can rest.
+// skipped, yin's slips to a harmonic of a ringing string are not taken for a new note, a plucked
+// note has no reading until its octave and pitch have settled, and once the string has faded into
+// silence or noise there is no reading at all, so a display can rest.
 //
 // feed() runs on a capture thread: it allocates nothing and takes no lock.
 class PitchDetector {
@@ -61,6 +62,11 @@ private:
     void recentre(double hz);
     void setClock(double hz);
     void measurePhase();
+    double slopeHz(std::size_t newest) const;
+    bool pitchSettled() const;
+    bool lineLagsBehind() const;
+    void startFit();
+    void hide();
     double refinedHz() const;
     void rest();
 
@@ -86,6 +92,8 @@ private:
     std::vector<double> m_taper;  // sized once: the longest window
     std::array<Phase, kPhases> m_phases{};
     std::size_t m_phaseCount = 0;
+    std::size_t m_fitFrom = 0;  // the first phase of the line: an onset's moving pitch is left out
+    bool m_shown = false;       // a stable reading was made since the note was taken up
     double m_lastRaw = 0;
     double m_lastMagnitude = 0;
     std::optional<PitchReading> m_reading;

@@ -31,10 +31,11 @@ inline bool available(const char* font) {
 struct Note {
     int key;
     double onSeconds;  // how long the key is held
+    double cents = 0;  // bent by the pitch wheel, which spans two semitones either way
 };
 
 // One track at 960 ticks a second: a program change, then each note after the last, with
-// `gapSeconds` of silence between.
+// `gapSeconds` between, the sound of the one before cut off.
 inline std::string midiFile(int program, const std::vector<Note>& notes, double gapSeconds) {
     std::string events;
     const auto delta = [&events](double seconds) {
@@ -54,6 +55,13 @@ inline std::string midiFile(int program, const std::vector<Note>& notes, double 
     message({0xc0, program});
     for (std::size_t i = 0; i < notes.size(); ++i) {
         delta(i == 0 ? 0 : gapSeconds);
+        // All sound off: a low string's release rings on for seconds, and would beat with the
+        // next note.
+        message({0xb0, 120, 0});
+        delta(0);
+        const auto bend = static_cast<int>(std::lround(8192 + notes[i].cents / 200 * 8192));
+        message({0xe0, bend & 0x7f, bend >> 7});
+        delta(0);
         message({0x90, notes[i].key, 100});
         delta(notes[i].onSeconds);
         message({0x80, notes[i].key, 0});
@@ -160,13 +168,13 @@ inline double magnitudeAt(const std::vector<double>& windowed, double hz) {
 }
 
 // The fundamental over [fromSeconds, toSeconds): the spectrum's peak within 60 cents of the key
-// played, found on a 2-cent grid and then by golden section.
+// played (bent by `cents`), found on a 2-cent grid and then by golden section.
 inline double fundamentalHz(const std::vector<float>& s, int key, double fromSeconds,
-                            double toSeconds) {
+                            double toSeconds, double cents = 0) {
     const auto from = std::min(s.size(), static_cast<std::size_t>(fromSeconds * kRate));
     const auto to = std::min(s.size(), static_cast<std::size_t>(toSeconds * kRate));
     const auto part = windowed(s, from, to);
-    const double nominal = nominalHz(key);
+    const double nominal = nominalHz(key) * std::pow(2.0, cents / 1200);
     const auto at = [&](double cents) {
         return magnitudeAt(part, nominal * std::pow(2.0, cents / 1200));
     };

@@ -16,7 +16,7 @@ struct Heard {
     double firstStableMs = -1;
     double lastReadMs = -1;
     int returns = 0;        // readings again after the display has come to rest
-    double worstCents = 0;  // of the stable readings, from the `expected` frequency
+    double worstCents = 0;  // of the readings shown, from the `expected` frequency
 };
 
 // The readings of a note that begins after 100 ms of silence, fed in the capture's 10 ms blocks.
@@ -39,7 +39,7 @@ Heard listen(PitchDetector& detector, std::vector<float> note, double expected =
         if (heard.last) {
             heard.lastReadMs = ms;
         }
-        if (heard.last && heard.last->stable && expected > 0) {
+        if (heard.last && expected > 0) {
             heard.worstCents = std::max(heard.worstCents,
                                         std::abs(guitar::centsBetween(heard.last->hz, expected)));
         }
@@ -141,21 +141,34 @@ TEST(PitchDetector, ReadsARingingStringUntilItFades) {
     }
 }
 
-// A recorded low E's fundamental is 25 dB under its second partial, as through a microphone.
-TEST(PitchDetector, RecordedLowStringsReadTheirOwnOctave) {
-    if (!rendered::available(rendered::kFluidR3)) {
-        GTEST_SKIP() << "no fluidsynth or " << rendered::kFluidR3;
-    }
-    const std::vector<rendered::Note> notes = {{40, 2}, {45, 2}, {36, 2}};
-    const auto sounds = rendered::render(rendered::kFluidR3, 25, notes, 3);
-    ASSERT_EQ(sounds.size(), notes.size());
+// Recorded notes that showed another octave: a low E whose fundamental is 25 dB under its second
+// partial, as through a microphone, and onsets where yin's period slips for a few hops.
+TEST(PitchDetector, RecordedNotesAreNeverShownInAnotherOctave) {
+    struct Case {
+        const char* font;
+        int program;
+        std::vector<rendered::Note> notes;
+    };
+    const Case cases[] = {
+        {rendered::kFluidR3, 25, {{40, 2}, {45, 2}, {36, 2}, {76, 2}}},
+        {rendered::kTimGM6mb, 25, {{48, 2}, {55, 2}, {50, 2, -20}}},
+        {rendered::kFluidR3, 30, {{55, 2}, {74, 2, 20}}},
+    };
     PitchDetector detector(kRate);
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        const double truth = rendered::fundamentalHz(sounds[i], notes[i].key, 0.2, 0.5);
-        detector.reset();
-        const Heard heard = listen(detector, sounds[i], truth);
-        EXPECT_GE(heard.firstStableMs, 0) << notes[i].key;
-        EXPECT_LT(heard.worstCents, 600) << notes[i].key;  // half an octave
+    for (const Case& c : cases) {
+        if (!rendered::available(c.font)) {
+            GTEST_SKIP() << "no fluidsynth or " << c.font;
+        }
+        const auto sounds = rendered::render(c.font, c.program, c.notes, 3);
+        ASSERT_EQ(sounds.size(), c.notes.size());
+        for (std::size_t i = 0; i < c.notes.size(); ++i) {
+            const rendered::Note& note = c.notes[i];
+            const double truth = rendered::fundamentalHz(sounds[i], note.key, 0.2, 0.5, note.cents);
+            detector.reset();
+            const Heard heard = listen(detector, sounds[i], truth);
+            EXPECT_GE(heard.firstStableMs, 0) << c.program << " " << note.key;
+            EXPECT_LT(heard.worstCents, 600) << c.program << " " << note.key;  // half an octave
+        }
     }
 }
 
