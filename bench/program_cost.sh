@@ -116,21 +116,11 @@ quit() {
   wait "$app" 2>/dev/null || true
 }
 
-# The tempo display at (154, 192), START at (36, 192), STOP at (76, 192), OPEN at (160, 266),
-# PLAY at (41, 266), STOP MP3 at (115, 266).
+# The tempo display at (154, 192), START at (36, 192), STOP at (76, 192), PLAY at (41, 266),
+# STOP MP3 at (115, 266).
 click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; }
 open_track() {
-  click 160 266
-  local dialog=""
-  for _ in $(seq 1 50); do
-    dialog=$(xdotool search --onlyvisible --name '^Open MP3 file$' 2>/dev/null | head -n 1) || true
-    [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || fail "OPEN showed no file dialog"
-  sleep 0.3
-  xdotool type --delay 5 "$1"
-  xdotool key Return
+  rz77_open_mp3 "$1"
   sleep 3
 }
 

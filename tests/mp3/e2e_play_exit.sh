@@ -35,18 +35,7 @@ app=$!
 rz77_wait_for_main_window 100
 x=$X y=$Y
 
-# OPEN at (134, 260), 53 x 13 pixels.
-xdotool mousemove $((x + 160)) $((y + 266)) click 1
-dialog=""
-for _ in $(seq 1 50); do
-  dialog=$(xdotool search --onlyvisible --name '^Open MP3 file$' 2>/dev/null | head -n 1) || true
-  [ -n "$dialog" ] && break
-  sleep 0.1
-done
-[ -n "$dialog" ] || fail "OPEN showed no file dialog"
-sleep 0.3
-xdotool type --delay 5 "$work/noise.mp3"
-xdotool key Return
+rz77_open_mp3 "$work/noise.mp3"
 sleep 0.5
 xdotool search --onlyvisible --name '^Open MP3 file$' >/dev/null 2>&1 && fail "the dialog stayed open"
 

@@ -57,6 +57,22 @@ rz77_wait_for_main_window() {
   fail "no main window"
 }
 
+# Clicks OPEN, at (160, 266) on the main window that rz77_wait_for_main_window found, and opens
+# the file $1 in the dialog it shows; fails without the dialog.
+rz77_open_mp3() {
+  xdotool mousemove $((X + 160)) $((Y + 266)) click 1
+  local dialog=""
+  for _ in $(seq 1 50); do
+    dialog=$(xdotool search --onlyvisible --name '^Open MP3 file$' 2>/dev/null | head -n 1) || true
+    [ -n "$dialog" ] && break
+    sleep 0.1
+  done
+  [ -n "$dialog" ] || fail "OPEN showed no file dialog"
+  sleep 0.3
+  xdotool type --delay 5 "$1"
+  xdotool key Return
+}
+
 # A JACK server of the script's own in sync mode, for the tests of start-up messages: there a
 # client starved of processor time holds the cycle up instead of missing the MIDI written in it
 # (2 of 100 launches under load lost their start-up messages on the shared server, none of 100
