@@ -3,9 +3,10 @@
 # virtual display with a private PulseAudio null sink, driven with the mouse as a user drives it.
 # Prints its memory after the start, with a five-minute and an hour-long track open and after the
 # practice panel has been closed; the processor time of the program and of the sound server idle,
-# with the metronome at 120 BPM, with a track playing at 100 % and 50 % speed and with the tuner
-# listening; and how often the program's threads wake up. Figures from /proc. With --pipewire the
-# sound server is PipeWire's PulseAudio service instead of PulseAudio.
+# with the metronome at 120 BPM, with a track playing at 100 % and at 50 % speed (with the
+# stretcher the program measured, and with FASTER) and with the tuner listening; and how often the
+# program's threads wake up. Figures from /proc. With --pipewire the sound server is PipeWire's
+# PulseAudio service instead of PulseAudio.
 # Usage: bench/program_cost.sh BUILD_DIR [SECONDS per measurement, 20 by default] [--pipewire]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -151,12 +152,14 @@ open_track "$work/hour.mp3"
 memory "$app" "an hour-long track opened"
 quit
 
-launch "[track]\nspeed=50\n"
-open_track "$work/track.mp3"
-click 41 266
-sleep 2
-cost "the track playing at 50 %" "$app"
-quit
+for faster in false true; do
+  launch "[track]\nspeed=50\nfasterStretch=$faster\n"
+  open_track "$work/track.mp3"
+  click 41 266
+  sleep 2
+  cost "the track playing at 50 %$([ $faster = true ] && echo ", FASTER")" "$app"
+  quit
+done
 
 # The panel open on the tuner page, listening to the server's monitor of its own output.
 launch "[panel]\nopen=true\npage=2\n[tuner]\nlisten=true\n"

@@ -43,7 +43,8 @@ TrackPlayer::TrackPlayer(int streamRate, std::optional<StretchEngine> engine)
     : m_streamRate(streamRate),
       m_ring(ringSamples(streamRate)),
       m_engine(engine),
-      m_render(std::make_unique<TrackRender>(streamRate, engine.value_or(StretchEngine::Faster))),
+      m_renderEngine(engine.value_or(StretchEngine::Faster)),
+      m_render(std::make_unique<TrackRender>(streamRate, m_renderEngine)),
       m_timeline(
           streamRate, m_ring,
           [this](const TrackTuning& tuning) -> TrackRender& { return renderForLocked(tuning); }),
@@ -136,6 +137,16 @@ void TrackPlayer::setTrainer(std::optional<SpeedTrainer> trainer) {
     }
 }
 
+void TrackPlayer::setFasterStretch(bool faster) {
+    auto lock = controlLock();
+    if (m_fasterWanted != faster) {
+        m_fasterWanted = faster;
+        if (!m_render->tuning().plain()) {
+            cueLocked(lock, std::nullopt);
+        }
+    }
+}
+
 void TrackPlayer::setCountIn(std::optional<double> beatsPerMinute) {
     const bool stopped = m_state.load() == State::Stopped;
     const auto lock = controlLock();
@@ -200,16 +211,25 @@ TrackRender& TrackPlayer::renderForLocked(const TrackTuning& tuning) {
     return *m_render;
 }
 
-// Until the measurement is in, the faster engine stretches.
 void TrackPlayer::chooseEngineLocked() {
-    const int measured = m_measuredEngine.load();
-    if (!m_engine && measured >= 0) {
-        m_engine = static_cast<StretchEngine>(measured);
-        if (m_engine == StretchEngine::Finer) {
-            m_render = std::make_unique<TrackRender>(m_streamRate, *m_engine);
-            m_render->setDecoder(m_decoder.get());
-        }
+    const StretchEngine wanted = wantedEngineLocked();
+    if (wanted != m_renderEngine) {
+        m_renderEngine = wanted;
+        m_render = std::make_unique<TrackRender>(m_streamRate, wanted);
+        m_render->setDecoder(m_decoder.get());
     }
+}
+
+// Until the measurement is in, the faster engine stretches.
+StretchEngine TrackPlayer::wantedEngineLocked() const {
+    if (m_fasterWanted) {
+        return StretchEngine::Faster;
+    }
+    if (m_engine) {
+        return *m_engine;
+    }
+    const int measured = m_measuredEngine.load();
+    return measured >= 0 ? static_cast<StretchEngine>(measured) : StretchEngine::Faster;
 }
 
 void TrackPlayer::mixInto(float* interleaved, int frames) {
@@ -229,8 +249,8 @@ void TrackPlayer::renderAhead() {
     raiseWorkerPriority();
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (!m_engine && m_measuredEngine.load() >= 0 && !m_render->tuning().plain()) {
-            m_cue = Cue{};  // on with the engine measured
+        if (wantedEngineLocked() != m_renderEngine && !m_render->tuning().plain()) {
+            m_cue = Cue{};  // on with the engine measured or chosen
         }
         if (m_cue) {
             rewriteLocked();

@@ -50,6 +50,9 @@ public:
     // One bar of four clicks, at the track's tempo times its speed, before the track starts and
     // before each pass of the loop; below 40 BPM it clicks twice (or four times...) a beat.
     void setCountIn(std::optional<double> beatsPerMinute);
+    // The faster stretcher whatever the measurement chose: about half the processor time, for a
+    // machine with other work to do.
+    void setFasterStretch(bool faster);
 
     int streamRate() const { return m_streamRate; }
     bool playing() const { return m_state.load() == State::Playing; }
@@ -84,6 +87,7 @@ private:
     void waitForAudioThread() const;
     TrackRender& renderForLocked(const TrackTuning& tuning);
     void chooseEngineLocked();
+    StretchEngine wantedEngineLocked() const;
 
     const int m_streamRate;
     SampleRing m_ring;
@@ -95,7 +99,9 @@ private:
     std::condition_variable m_wakeWorker, m_cueTaken;
     mutable std::atomic<int> m_controlWaiting{0};
     std::unique_ptr<Mp3Decoder> m_decoder;
-    std::optional<StretchEngine> m_engine;
+    std::optional<StretchEngine> m_engine;  // given when the player was made
+    bool m_fasterWanted = false;
+    StretchEngine m_renderEngine;
     std::unique_ptr<TrackRender> m_render;
     std::atomic<int> m_measuredEngine{-1};
     std::thread m_measuring;

@@ -163,6 +163,11 @@ void TrackPlaybackControl::setCountIn(std::optional<double> beatsPerMinute) {
     applyPractice();
 }
 
+void TrackPlaybackControl::setFasterStretch(bool faster) {
+    m_fasterStretch = faster;
+    applyPractice();
+}
+
 double TrackPlaybackControl::playingSpeed() const {
     return m_loaded ? m_player->playingSpeed() : m_tuning.speed;
 }
@@ -172,6 +177,7 @@ void TrackPlaybackControl::applyPractice() {
         m_player->setTuning(m_tuning);
         m_player->setTrainer(m_trainer);
         m_player->setCountIn(m_countIn);
+        m_player->setFasterStretch(m_fasterStretch);
         m_engine.wake();
     }
 }

@@ -41,6 +41,7 @@ public:
     void setTuning(const TrackTuning& tuning);
     void setTrainer(std::optional<SpeedTrainer> trainer);
     void setCountIn(std::optional<double> beatsPerMinute);
+    void setFasterStretch(bool faster);
     double playingSpeed() const;
 
 private:
@@ -67,6 +68,7 @@ private:
     TrackTuning m_tuning;
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;
+    bool m_fasterStretch = false;
     std::optional<std::pair<double, double>> m_loop;
     std::string m_loopFile;  // the file the loop was set on
 };

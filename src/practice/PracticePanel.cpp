@@ -47,6 +47,7 @@ void listPanelKeys(ShortcutKeys& keys) {
         {{Qt::Key_Underscore, Qt::Key_Plus}, "Practice panel: trainer step down, up"},
         {{Qt::Key_BraceLeft, Qt::Key_BraceRight}, "Practice panel: trainer target down, up"},
         {{Qt::Key_C}, "Practice panel: count-in on and off"},
+        {{Qt::Key_F}, "Practice panel: the faster stretcher on and off"},
         {{Qt::Key_T}, "Practice panel: tap the track's tempo"},
         {{Qt::Key_B}, "Practice panel: type the track's tempo"},
         {{QKeySequence(Qt::CTRL | Qt::Key_PageUp), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},

@@ -28,6 +28,7 @@ constexpr const char* kTrainerStepKey = "track/trainerStep";
 constexpr const char* kTrainerTargetKey = "track/trainerTarget";
 constexpr const char* kCountInKey = "track/countIn";
 constexpr const char* kTempoKey = "track/tempo";
+constexpr const char* kFasterKey = "track/fasterStretch";
 
 // A whole number kept in practice.conf, on its range; anything else there gives the default.
 int storedCount(const QSettings& settings, const char* key, int fallback, int lowest, int highest) {
@@ -100,6 +101,13 @@ TrackControls::TrackControls(QWidget& page, TrackPlaybackControl& track, QSettin
     auto* tapButton = button(tr("TAP"), "tapTempo", tr("Tap the track's tempo (T)"),
                              u.toPixels(2790, 3990, 750, 180));
     connect(tapButton, &QPushButton::clicked, this, &TrackControls::tap);
+    m_faster = button(tr("FASTER"), "fasterStretch",
+                      tr("Slow down and transpose with half the processor time, a little less "
+                         "finely (F)"),
+                      u.toPixels(3570, 3990, 630, 180));
+    m_faster->setCheckable(true);
+    m_faster->setChecked(PanelControls::storedFlag(settings, kFasterKey, false));
+    connect(m_faster, &QPushButton::toggled, this, &TrackControls::apply);
     for (QSpinBox* box : {m_step, m_target, m_tempo}) {
         connect(box, &QSpinBox::valueChanged, this, &TrackControls::apply);
     }
@@ -164,6 +172,7 @@ void TrackControls::addKeys(PanelControls::PageKeys& keys) {
         {Qt::Key_BraceLeft, [this] { m_target->stepBy(-1); }},
         {Qt::Key_BraceRight, [this] { m_target->stepBy(1); }},
         {Qt::Key_C, [this] { toggleCountIn(); }},
+        {Qt::Key_F, [this] { m_faster->toggle(); }},
         {Qt::Key_T, [this] { tap(); }},
         {Qt::Key_B,
          [this] {
@@ -185,6 +194,7 @@ void TrackControls::apply() {
     m_settings.setValue(kTrainerTargetKey, m_target->value());
     m_settings.setValue(kCountInKey, m_countIn->isChecked());
     m_settings.setValue(kTempoKey, m_tempo->value());
+    m_settings.setValue(kFasterKey, m_faster->isChecked());
     m_track.setTuning({m_speedPercent / 100.0, m_semitoneCount, m_centCount});
     m_track.setTrainer(m_trainer->isChecked() ? std::optional(SpeedTrainer{
                                                     m_speedPercent / 100.0, m_step->value() / 100.0,
@@ -192,6 +202,7 @@ void TrackControls::apply() {
                                               : std::nullopt);
     m_track.setCountIn(m_countIn->isChecked() ? std::optional<double>(m_tempo->value())
                                               : std::nullopt);
+    m_track.setFasterStretch(m_faster->isChecked());
     show(m_speed, tr("%1 %").arg(m_speedPercent));
     show(m_semitones, signedCount(m_semitoneCount, "st"));
     show(m_cents, signedCount(m_centCount, "ct"));

@@ -49,7 +49,7 @@ private:
     QSettings& m_settings;
     const ScreenUnits& m_units;
     QLabel *m_speed, *m_semitones, *m_cents, *m_pass;
-    QPushButton *m_trainer, *m_countIn;
+    QPushButton *m_trainer, *m_countIn, *m_faster;
     QSpinBox *m_step, *m_target, *m_tempo;
     int m_speedPercent, m_semitoneCount, m_centCount;
     TapTempo m_taps;
