@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "audio/AudioEngine.h"
-#include "audio/Mp3Decoder.h"
+#include "audio/TrackDecoder.h"
 #include "audio/TrackPlayer.h"
 #include "common/MessageReporter.h"
 
@@ -38,7 +38,7 @@ void TrackPlaybackControl::setFile(const std::string& path) {
     if (path.empty()) {
         return;  // nothing to play, and nothing wrong
     }
-    auto decoder = Mp3Decoder::open(path, error);
+    auto decoder = openTrackDecoder(path, error);
     if (!decoder) {
         m_reporter.show("The MP3 player could not play \"" + path + "\":\n" + error +
                         "\n\nCheck that the file exists, is an MP3 file and plays elsewhere.");
@@ -64,7 +64,7 @@ std::optional<TrackPlaybackControl::FileStamp> TrackPlaybackControl::stampOf(
     return error ? std::nullopt : std::optional(stamp);
 }
 
-bool TrackPlaybackControl::load(std::unique_ptr<Mp3Decoder> decoder) {
+bool TrackPlaybackControl::load(std::unique_ptr<TrackDecoder> decoder) {
     std::string error;
     m_loaded = m_player->load(std::move(decoder), error);
     if (!m_loaded) {

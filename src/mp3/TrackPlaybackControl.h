@@ -11,7 +11,7 @@
 #include "mp3/PlaybackControl.h"
 
 class AudioEngine;
-class Mp3Decoder;
+class TrackDecoder;
 class MessageReporter;
 class TrackPlayer;
 
@@ -54,7 +54,7 @@ private:
     static std::optional<FileStamp> stampOf(const std::string& path);
 
     bool startEngine();
-    bool load(std::unique_ptr<Mp3Decoder> decoder);
+    bool load(std::unique_ptr<TrackDecoder> decoder);
     void applyPractice();
 
     AudioEngine& m_engine;
