@@ -1,7 +1,10 @@
 #include "audio/FfmpegDecoder.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <initializer_list>
+#include <string_view>
 
 #include "audio/FfmpegLibrary.h"
 
@@ -20,6 +23,30 @@ bool protectedSampleEntry(uint32_t tag) {
         }
     }
     return false;
+}
+
+// The container a file's first bytes name, with its article ("a FLAC"); empty when they name none
+// FFmpeg reads for us.
+std::string containerOf(const std::string& path) {
+    char start[12] = {};
+    std::ifstream(path, std::ios::binary).read(start, sizeof start);
+    const std::string_view head(start, sizeof start);
+    const auto at = [&head](size_t offset, std::string_view tag) {
+        return head.substr(offset, tag.size()) == tag;
+    };
+    if (at(0, "fLaC")) {
+        return "a FLAC";
+    }
+    if (at(0, "OggS")) {
+        return "an Ogg";
+    }
+    if (at(0, "RIFF") && at(8, "WAVE")) {
+        return "a WAV";
+    }
+    if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC"))) {
+        return "an AIFF";
+    }
+    return at(4, "ftyp") ? "an M4A" : "";
 }
 
 }  // namespace
@@ -66,8 +93,11 @@ bool FfmpegDecoder::openFile(std::string& error) {
     m_av.freeCodec(&m_codec);
     m_av.closeInput(&m_format);
     int result = m_av.openInput(&m_format, m_path.c_str(), nullptr, nullptr);
-    if (result == AVERROR_INVALIDDATA) {
-        error = "It is not an audio file: its content is in no format RZ77 knows.";
+    if (result == AVERROR_INVALIDDATA || result == AVERROR_EOF) {
+        const std::string container = containerOf(m_path);
+        error = container.empty()
+                    ? "It is not an audio file: its content is in no format RZ77 knows."
+                    : "It looks like " + container + " file, but it is damaged or cut short.";
         return false;
     }
     if (result < 0) {
@@ -113,9 +143,12 @@ bool FfmpegDecoder::openCodec(std::string& error) {
     const AVCodec* codec = m_av.findDecoder(stream->codecpar->codec_id);
     if (codec == nullptr) {
         const std::string name = m_av.codecName(stream->codecpar->codec_id);
-        error = name == "none" ? "Its sound is in a format that FFmpeg does not know."
-                               : "Its sound is in a format (" + name +
-                                     ") that this system's FFmpeg has no decoder for.";
+        char tag[16] = {};
+        std::snprintf(tag, sizeof tag, "tag 0x%x", stream->codecpar->codec_tag);
+        error = name == "none" ? "Its sound is coded in a way (" + std::string(tag) +
+                                     ") that FFmpeg does not know."
+                               : "Its sound is coded as " + name +
+                                     ", which this system's FFmpeg cannot decode.";
         return false;
     }
     m_codec = m_av.allocCodec(codec);

@@ -7,17 +7,17 @@
 #include <string>
 
 #include "audio/SpeedTrainer.h"
+#include "audio/TrackDecoder.h"
 #include "audio/TrackTuning.h"
 #include "mp3/PlaybackControl.h"
 
 class AudioEngine;
-class TrackDecoder;
 class MessageReporter;
 class TrackPlayer;
 
-// The MP3 player on the program's own audio engine: the file is decoded by us and mixed into the
-// engine's stream, whatever the MIDI device. What goes wrong is told to the user through the
-// reporter, once per request.
+// The track player on the program's own audio engine: the file (MP3 or any other common audio
+// format) is decoded by us and mixed into the engine's stream, whatever the MIDI device. What goes
+// wrong is told to the user through the reporter, once per request.
 class TrackPlaybackControl : public PlaybackControl {
 public:
     TrackPlaybackControl(AudioEngine& engine, MessageReporter& reporter);
@@ -34,6 +34,8 @@ public:
     double positionSeconds() const;
     // As the file tells it when it is opened (decoding it all takes a while).
     double estimatedSeconds() const { return m_loaded ? m_estimatedSeconds : 0; }
+    // What the file says of itself, read when it was opened.
+    const TrackTags& tags() const { return m_tags; }
     void seek(double seconds);
     // Seconds from and to; nothing ends the loop. It holds while the same file is opened again.
     void setLoop(std::optional<std::pair<double, double>> loop);
@@ -65,6 +67,7 @@ private:
     bool m_loaded = false;     // and is in the player
     std::optional<FileStamp> m_stamp;
     double m_estimatedSeconds = 0;
+    TrackTags m_tags;
     TrackTuning m_tuning;
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;
