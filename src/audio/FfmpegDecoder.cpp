@@ -110,7 +110,7 @@ bool FfmpegDecoder::openFile(std::string& error) {
     }
     m_stream = m_av.findBestStream(m_format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (m_stream < 0) {
-        error = "It holds no sound.";
+        error = "It is not an audio file: it holds no sound.";
         return false;
     }
     if (protectedByDrm()) {
