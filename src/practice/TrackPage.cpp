@@ -72,7 +72,7 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
     auto* openButton =
         PanelControls::button(*this, u, tr("OPEN"), "trackOpen",
                               tr("Open an audio file: MP3, M4A, FLAC, WAV, AIFF, Ogg or Opus (O)"),
-                              u.toPixels(3570, 2265, 630, 180));
+                              u.toPixels(3570, 570, 630, 180));
     connect(openButton, &QPushButton::clicked, this, &TrackPage::openFromDialog);
     m_dialog = std::make_unique<QtFileDialog>(this, tr("Open a backing track"));
 
@@ -88,7 +88,7 @@ TrackPage::~TrackPage() = default;
 
 void TrackPage::open(const std::string& path) {
     m_track.setFile(path);
-    emit trackOpened(path);
+    emit trackOpened(path, m_track.tags());
     refresh();
 }
 

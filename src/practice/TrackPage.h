@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/TrackDecoder.h"
 #include "practice/LoopMarkers.h"
 #include "practice/PanelControls.h"
 
@@ -42,7 +43,8 @@ public:
     void toggleLoop();
 
 signals:
-    void trackOpened(const std::string& path);
+    // With what the file says of itself, for the main window's information line.
+    void trackOpened(const std::string& path, const TrackTags& tags);
 
 protected:
     bool event(QEvent* event) override;

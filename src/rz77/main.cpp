@@ -52,13 +52,11 @@ int main(int argc, char** argv) {
         auto* metronome = new Metronome(*window, voice, output);
         new SetupButton(*window, output, voice, reporter);
         auto track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        TrackPlaybackControl& player = *track;
-        auto* practice = new PracticePanel(*window, player, *metronome, *tuner, voice, output);
+        auto* practice = new PracticePanel(*window, *track, *metronome, *tuner, voice, output);
         auto* mp3 = new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
         // A track opened on the practice panel shows on the main window's information line.
-        QObject::connect(
-            &practice->trackPage(), &TrackPage::trackOpened, mp3,
-            [mp3, &player](const std::string& path) { mp3->showTrack(path, player.tags()); });
+        QObject::connect(&practice->trackPage(), &TrackPage::trackOpened, mp3,
+                         &Mp3Panel::showTrack);
         return window;
     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {

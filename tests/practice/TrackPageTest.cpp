@@ -111,8 +111,9 @@ namespace {
 TEST_F(TrackPageTest, OpenPutsAnyAudioFileIntoThePlayer) {
     TrackPage& shown = openPage();
     const std::string flac = (dir.path() / "song.flac").string();
-    ASSERT_EQ(
-        std::system(("ffmpeg -v error -f lavfi -i sine=duration=1 -y '" + flac + "'").c_str()), 0);
+    const std::string make =
+        "ffmpeg -v error -f lavfi -i sine=duration=1 -metadata title=Solo -y '";
+    ASSERT_EQ(std::system((make + flac + "'").c_str()), 0);
     auto scripted = std::make_unique<ScriptedDialog>();
     ScriptedDialog& dialog = *scripted;
     shown.setFileDialog(std::move(scripted));
@@ -127,6 +128,7 @@ TEST_F(TrackPageTest, OpenPutsAnyAudioFileIntoThePlayer) {
     EXPECT_EQ(track.file(), flac);
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0][0].value<std::string>(), flac);
+    EXPECT_EQ(opened[0][1].value<TrackTags>().title, "Solo");
     ASSERT_EQ(dialog.filters.size(), 2u);
     for (const char* pattern : {"*.mp3", "*.m4a", "*.flac", "*.wav", "*.aiff", "*.ogg", "*.opus"}) {
         EXPECT_NE(dialog.filters[0].find(pattern), std::string::npos) << pattern;
