@@ -31,6 +31,8 @@ public:
     // For the practice panel: the file in the player, where it stands, and a move within it.
     const std::string& file() const { return m_path; }
     bool loaded() const { return m_loaded; }
+    // The file decodes, whether or not there is a sound output to play it on.
+    bool decodes() const { return m_fileReady; }
     double positionSeconds() const;
     // As the file tells it when it is opened (decoding it all takes a while).
     double estimatedSeconds() const { return m_loaded ? m_estimatedSeconds : 0; }

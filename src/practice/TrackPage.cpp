@@ -88,7 +88,9 @@ TrackPage::~TrackPage() = default;
 
 void TrackPage::open(const std::string& path) {
     m_track.setFile(path);
-    emit trackOpened(path, m_track.tags());
+    if (m_track.decodes()) {
+        emit trackOpened(path, m_track.tags());
+    }
     refresh();
 }
 
