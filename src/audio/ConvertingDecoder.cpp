@@ -21,6 +21,11 @@ std::string unreadableReason(const std::string& path) {
     if (std::filesystem::is_directory(path, fileError)) {
         return "It is a folder, not a file.";
     }
+    // A pipe or a device would be waited on for ever, or read without end.
+    if (std::filesystem::exists(path, fileError) &&
+        !std::filesystem::is_regular_file(path, fileError)) {
+        return "It is not an ordinary file but a pipe or a device.";
+    }
     const int file = ::open(path.c_str(), O_RDONLY);
     if (file < 0) {
         switch (errno) {

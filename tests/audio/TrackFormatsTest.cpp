@@ -4,6 +4,7 @@
 // on the samples decoded through, its tags; and files that cannot be played, each refused with a
 // reason in words.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
@@ -230,6 +231,7 @@ TEST_F(TrackFormats, FilesThatCannotPlayAreRefusedWithAReason) {
         {path("video.mp4"), "holds no sound"},
         {path("gone.ogg"), "no longer there"},
         {dir.str(), "folder"},
+        {mkfifo(path("pipe.flac").c_str(), 0600) == 0 ? path("pipe.flac") : "", "a pipe"},
     };
     for (const auto& c : cases) {
         std::string error;
