@@ -2,7 +2,9 @@
 // server's null sink, records the sink's monitor from the start and prints how fast PLAY, PAUSE
 // and STOP are heard, whether a resume goes on at the paused sample and a stop starts again at
 // the first, how 200 random requests come out, and what it costs.
-// Usage: playback_bench [--cycles N] (needs a sound server with a null sink named nullsink).
+// Usage: playback_bench [--cycles N] [--format EXTENSION] (needs a sound server with a null sink
+// named nullsink); with a format (flac, m4a, ogg, opus, wav...) the track is that MP3 converted by
+// ffmpeg, played as the practice panel's OPEN plays it.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,8 +24,8 @@
 
 #include "BenchSupport.h"
 #include "audio/AudioEngine.h"
-#include "audio/Mp3Decoder.h"
 #include "audio/PulseAudioStream.h"
+#include "audio/TrackDecoder.h"
 #include "common/MessageReporter.h"
 #include "mp3/TrackPlaybackControl.h"
 
@@ -174,7 +176,7 @@ std::string makeTrack() {
 
 std::vector<float> decodedMono(const std::string& path) {
     std::string error;
-    auto decoder = Mp3Decoder::open(path, error);
+    auto decoder = openTrackDecoder(path, error);
     decoder->setOutputRate(kRate, error);
     std::vector<float> mono, block(2 * 4096);
     while (const int frames = decoder->read(block.data(), 4096)) {
@@ -206,10 +208,25 @@ struct Event {
 
 int main(int argc, char** argv) {
     int cycles = 200;
-    if (argc == 3 && std::string(argv[1]) == "--cycles") {
-        cycles = std::stoi(argv[2]);
+    std::string format = "mp3";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--cycles") {
+            cycles = std::stoi(argv[i + 1]);
+        } else if (option == "--format") {
+            format = argv[i + 1];
+        }
     }
-    const std::string path = makeTrack();
+    std::string path = makeTrack();
+    if (format != "mp3") {
+        const std::string converted = path + "." + format;
+        const std::string command = "ffmpeg -v error -y -i '" + path + "' '" + converted + "'";
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "cannot make the %s track\n", format.c_str());
+            return 1;
+        }
+        path = converted;
+    }
     const std::vector<float> track = decodedMono(path);
     Recorder recorder;
     std::this_thread::sleep_for(1800ms);  // an idle null sink drops its first monitor data
@@ -326,6 +343,7 @@ int main(int argc, char** argv) {
         std::snprintf(text, sizeof text, "%.1f - %.1f ms (%zu)", *low, *high, v.size());
         return std::string(text);
     };
+    std::printf("track                       %s\n", format.c_str());
     std::printf("stream rate                 %d Hz\n", engine.streamRate());
     std::printf("PLAY -> sound at monitor    %s\n", range(playDelays).c_str());
     std::printf("PAUSE -> silence at monitor %s\n", range(pauseDelays).c_str());
@@ -337,7 +355,7 @@ int main(int argc, char** argv) {
     std::printf("random requests right       %d of %d\n", right, judged);
     std::printf("CPU, nothing sounding       RZ77 %.2f %%, sound server %.2f %% of a core\n",
                 idleShare.first, idleShare.second);
-    std::printf("CPU, 320 kbit/s track       RZ77 %.2f %%, sound server %.2f %% of a core\n",
+    std::printf("CPU, the track playing      RZ77 %.2f %%, sound server %.2f %% of a core\n",
                 playShare.first, playShare.second);
     std::printf("RSS                         %.1f MB\n", rss / 1024.0);
     std::printf("(times at the monitor include its 5 ms reads and the sink's own latency)\n");

@@ -1,46 +1,19 @@
 #include "audio/Mp3Decoder.h"
 
-#include <fcntl.h>
 #include <mpg123.h>
-#include <soxr.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <mutex>
 
 namespace {
 
 constexpr size_t kDecodeFrames = 4608;  // four MPEG frames of 1152 samples
-constexpr int kPrerollPerSecond = 50;   // 20 ms
 
 std::string mpg123Error(mpg123_handle* handle) {
     return mpg123_strerror(handle);
 }
 
-// Why a file cannot be read, in the user's words; empty when it can.
-std::string unreadableReason(const std::string& path) {
-    std::error_code fileError;
-    if (std::filesystem::is_directory(path, fileError)) {
-        return "It is a folder, not a file.";
-    }
-    const int file = ::open(path.c_str(), O_RDONLY);
-    if (file < 0) {
-        switch (errno) {
-            case ENOENT:
-            case ENOTDIR:
-                return "It is no longer there: it was moved, renamed or deleted.";
-            case EACCES:
-            case EPERM:
-                return "You have no permission to read it.";
-            default:
-                return std::string("It cannot be read: ") + std::strerror(errno) + ".";
-        }
-    }
-    ::close(file);
-    return std::filesystem::file_size(path, fileError) == 0 ? "It is empty." : "";
+std::string textOf(const mpg123_string* text) {
+    return text != nullptr && text->p != nullptr && text->fill > 0 ? std::string(text->p) : "";
 }
 
 }  // namespace
@@ -56,9 +29,6 @@ std::unique_ptr<Mp3Decoder> Mp3Decoder::open(const std::string& path, std::strin
 }
 
 Mp3Decoder::~Mp3Decoder() {
-    if (m_converter != nullptr) {
-        soxr_delete(m_converter);
-    }
     if (m_handle != nullptr) {
         mpg123_close(m_handle);
         mpg123_delete(m_handle);
@@ -111,33 +81,16 @@ double Mp3Decoder::estimatedSeconds() const {
     return samples > 0 && m_fileRate > 0 ? static_cast<double>(samples) / m_fileRate : 0;
 }
 
-bool Mp3Decoder::setOutputRate(int rate, std::string& error) {
-    m_outputRate = rate;
-    return makeConverter(error);
+TrackTags Mp3Decoder::tags() const {
+    mpg123_id3v1* v1 = nullptr;
+    mpg123_id3v2* v2 = nullptr;
+    if ((mpg123_meta_check(m_handle) & MPG123_ID3) == 0 ||
+        mpg123_id3(m_handle, &v1, &v2) != MPG123_OK || v2 == nullptr) {
+        return {};
+    }
+    return {textOf(v2->album), textOf(v2->artist), textOf(v2->title)};
 }
 
-bool Mp3Decoder::makeConverter(std::string& error) {
-    if (m_converter != nullptr) {
-        soxr_delete(m_converter);
-        m_converter = nullptr;
-    }
-    if (m_fileRate == m_outputRate) {
-        return true;  // played as decoded, sample for sample
-    }
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    soxr_error_t failure = nullptr;
-    m_converter = soxr_create(static_cast<double>(m_fileRate), m_outputRate, 2, &failure, &io,
-                              &quality, nullptr);
-    if (m_converter == nullptr) {
-        error = std::string("The sample rate cannot be converted: ") + failure;
-        return false;
-    }
-    return true;
-}
-
-// Decodes the next frames into m_decoded; false once the file is over or can be read no more
-// (cut short, or gone while playing): what was decoded is what plays.
 bool Mp3Decoder::decodeMore() {
     m_decoded.resize(kDecodeFrames * 2);
     m_usedFrames = m_decodedFrames = 0;
@@ -148,10 +101,9 @@ bool Mp3Decoder::decodeMore() {
         m_decodedFrames = bytes / (2 * sizeof(float));
         if (result == MPG123_NEW_FORMAT) {
             int channels = 0, encoding = 0;
-            const long before = m_fileRate;
-            mpg123_getformat(m_handle, &m_fileRate, &channels, &encoding);
-            std::string ignored;
-            if (m_fileRate != before && m_outputRate != 0 && !makeConverter(ignored)) {
+            long rate = m_fileRate;
+            mpg123_getformat(m_handle, &rate, &channels, &encoding);
+            if (!changeFileRate(rate)) {
                 return false;
             }
         } else if (result != MPG123_OK) {
@@ -164,65 +116,6 @@ bool Mp3Decoder::decodeMore() {
     return false;
 }
 
-int Mp3Decoder::read(float* interleaved, int maxFrames) {
-    const auto wanted = static_cast<size_t>(maxFrames);
-    size_t done = 0;
-    while (done < wanted) {
-        if (m_usedFrames == m_decodedFrames && !m_fileOver && !decodeMore()) {
-            m_fileOver = true;
-        }
-        const size_t available = m_decodedFrames - m_usedFrames;
-        const float* in = m_decoded.data() + 2 * m_usedFrames;
-        if (m_converter == nullptr) {
-            const size_t frames = std::min(available, wanted - done);
-            std::copy_n(in, 2 * frames, interleaved + 2 * done);
-            m_usedFrames += frames;
-            done += frames;
-        } else {
-            size_t used = 0, made = 0;
-            // Past the end, a null input tells the converter to give out what it still holds.
-            soxr_process(m_converter, available > 0 ? in : nullptr, available, &used,
-                         interleaved + 2 * done, wanted - done, &made);
-            m_usedFrames += used;
-            done += made;
-            if (available == 0 && made == 0) {
-                break;
-            }
-        }
-        if (m_fileOver && available == 0 && m_converter == nullptr) {
-            break;
-        }
-    }
-    return static_cast<int>(done);
-}
-
-void Mp3Decoder::rewind() {
-    seek(0);
-}
-
-// With a converter, decoding starts a little before the frame and what comes before it is
-// dropped: a converter started afresh rings for a few milliseconds, which a seek would hear.
-int64_t Mp3Decoder::seek(int64_t outputFrame) {
-    const int outputRate = m_outputRate > 0 ? m_outputRate : static_cast<int>(m_fileRate);
-    const int64_t preroll =
-        m_converter != nullptr ? std::min<int64_t>(outputFrame, outputRate / kPrerollPerSecond) : 0;
-    const off_t fileFrame = mpg123_seek(
-        m_handle, static_cast<off_t>((outputFrame - preroll) * m_fileRate / outputRate), SEEK_SET);
-    if (m_converter != nullptr) {
-        soxr_clear(m_converter);
-    }
-    m_usedFrames = m_decodedFrames = 0;
-    m_fileOver = false;
-    int64_t landed = fileFrame < 0 ? 0 : static_cast<int64_t>(fileFrame) * outputRate / m_fileRate;
-    m_dropped.resize(2 * kDecodeFrames);
-    while (landed < outputFrame) {
-        const int dropped =
-            read(m_dropped.data(),
-                 static_cast<int>(std::min<int64_t>(outputFrame - landed, kDecodeFrames)));
-        if (dropped == 0) {
-            break;
-        }
-        landed += dropped;
-    }
-    return landed;
+int64_t Mp3Decoder::seekFile(int64_t fileFrame) {
+    return mpg123_seek(m_handle, static_cast<off_t>(fileFrame), SEEK_SET);
 }

@@ -70,7 +70,7 @@ TrackPlayer::~TrackPlayer() {
     }
 }
 
-bool TrackPlayer::load(std::unique_ptr<Mp3Decoder> decoder, std::string& error) {
+bool TrackPlayer::load(std::unique_ptr<TrackDecoder> decoder, std::string& error) {
     m_state.store(State::Stopped);
     waitForAudioThread();
     const auto lock = controlLock();

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "audio/AudioSources.h"
-#include "audio/Mp3Decoder.h"
 #include "audio/SampleRing.h"
 #include "audio/SpeedTrainer.h"
+#include "audio/TrackDecoder.h"
 #include "audio/TrackRender.h"
 #include "audio/TrackTimeline.h"
 
@@ -33,7 +33,7 @@ public:
 
     // The controlling thread. Loading stops what played; nullptr leaves nothing to play, and so
     // does a track that cannot be converted to the stream's rate: false, with error set.
-    bool load(std::unique_ptr<Mp3Decoder> decoder, std::string& error);
+    bool load(std::unique_ptr<TrackDecoder> decoder, std::string& error);
     void play();
     void pause();
     void stop();
@@ -98,7 +98,7 @@ private:
     mutable std::mutex m_mutex;  // all below, and the producing side of the ring
     std::condition_variable m_wakeWorker, m_cueTaken;
     mutable std::atomic<int> m_controlWaiting{0};
-    std::unique_ptr<Mp3Decoder> m_decoder;
+    std::unique_ptr<TrackDecoder> m_decoder;
     std::optional<StretchEngine> m_engine;  // given when the player was made
     bool m_fasterWanted = false;
     StretchEngine m_renderEngine;

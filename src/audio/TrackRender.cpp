@@ -7,7 +7,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "audio/Mp3Decoder.h"
+#include "audio/TrackDecoder.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ StretchEngine TrackRender::measureEngine(int rate) {
                                                                      : StretchEngine::Faster;
 }
 
-void TrackRender::setDecoder(Mp3Decoder* decoder) {
+void TrackRender::setDecoder(TrackDecoder* decoder) {
     m_decoder = decoder;
     start(0, m_tuning);
 }

@@ -6,7 +6,7 @@
 
 #include "audio/TrackTuning.h"
 
-class Mp3Decoder;
+class TrackDecoder;
 namespace RubberBand {
 class RubberBandStretcher;
 }
@@ -28,7 +28,7 @@ public:
     static double measureCost(int rate, StretchEngine engine);
 
     // The decoder is the caller's; nullptr renders nothing.
-    void setDecoder(Mp3Decoder* decoder);
+    void setDecoder(TrackDecoder* decoder);
     void start(int64_t frame, const TrackTuning& tuning);
     // Up to frames frames of interleaved stereo; fewer once the track is over.
     int render(float* interleaved, int frames);
@@ -42,7 +42,7 @@ private:
     int retrieve(float* interleaved, int frames);
 
     const int m_rate;
-    Mp3Decoder* m_decoder = nullptr;
+    TrackDecoder* m_decoder = nullptr;
     std::unique_ptr<RubberBand::RubberBandStretcher> m_stretcher;
     TrackTuning m_tuning;
     int64_t m_startFrame = 0;

@@ -7,6 +7,8 @@
 #include "app/HitArea.h"
 #include "app/MainWindowHost.h"
 #include "app/ShortcutKeys.h"
+#include "audio/TrackDecoder.h"
+#include "common/TextHelpers.h"
 #include "mp3/InfoLine.h"
 #include "mp3/QtFileDialog.h"
 #include "mp3/RotateText.h"
@@ -92,6 +94,20 @@ void Mp3Panel::imgMP3open_Click() {
         return;
     }
     InfoText = InfoLine::forTag(*Mp3Tag);
+    showInfoText();
+}
+
+void Mp3Panel::showTrack(const std::string& path, const TrackTags& fileTags) {
+    cMp3 tag;
+    try {
+        tag.LoadMp3File(path);
+    } catch (const std::runtime_error&) {
+        // Too short to hold a tag, or gone: what the file says of itself is all there is.
+    }
+    InfoText = tag.TagExists() ? InfoLine::forTag(tag)
+                               : InfoLine::forFields(latin1FromUtf8(fileTags.album),
+                                                     latin1FromUtf8(fileTags.artist),
+                                                     latin1FromUtf8(fileTags.title));
     showInfoText();
 }
 

@@ -11,6 +11,7 @@
 #include "mp3/cMp3.h"
 
 class AudioEngine;
+struct TrackTags;
 class MessageReporter;
 class MainWindowHost;
 class QLabel;
@@ -30,6 +31,9 @@ public:
     void imgMP3pause_Click();
     void imgMP3stop_Click();
     void tmrInfoScroll_Timer();
+    // A track opened elsewhere (the practice panel) into the same player: the line shows its
+    // ID3v1 tag as OPEN shows it, or where it has none what the file says of itself.
+    void showTrack(const std::string& path, const TrackTags& fileTags);
 
     static constexpr const char* kStartInfoText = "RZ-77 MP3 Player ...             ";
     QTimer tmrInfoScroll;

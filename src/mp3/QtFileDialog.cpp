@@ -4,7 +4,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-QtFileDialog::QtFileDialog(QWidget* parent) : m_parent(parent) {}
+QtFileDialog::QtFileDialog(QWidget* parent, QString title)
+    : m_parent(parent), m_title(std::move(title)) {}
 
 void QtFileDialog::Filter(const std::string& filter) {
     m_nameFilters = nameFilters(filter);
@@ -23,7 +24,7 @@ QStringList QtFileDialog::nameFilters(const std::string& filter) {
 
 void QtFileDialog::ShowOpen() {
     const QString previous = QFile::decodeName(QByteArray::fromStdString(m_fileName));
-    QFileDialog dialog(m_parent, QObject::tr("Open MP3 file"));
+    QFileDialog dialog(m_parent, m_title);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // The list shows each description as written; the patterns stay behind it.
     dialog.setOption(QFileDialog::HideNameFilterDetails);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QStringList>
 
 #include "mp3/FileDialog.h"
@@ -9,7 +10,7 @@ class QWidget;
 // The file-open dialog on QFileDialog.
 class QtFileDialog : public FileDialog {
 public:
-    explicit QtFileDialog(QWidget* parent);
+    explicit QtFileDialog(QWidget* parent, QString title = QObject::tr("Open MP3 file"));
 
     void Filter(const std::string& filter) override;
     void ShowOpen() override;
@@ -20,6 +21,7 @@ public:
 
 private:
     QWidget* m_parent;
+    QString m_title;
     QStringList m_nameFilters;
     std::string m_fileName;
 };

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "audio/AudioEngine.h"
-#include "audio/Mp3Decoder.h"
+#include "audio/TrackDecoder.h"
 #include "audio/TrackPlayer.h"
 #include "common/MessageReporter.h"
 
@@ -31,6 +31,7 @@ TrackPlaybackControl::~TrackPlaybackControl() {
 void TrackPlaybackControl::setFile(const std::string& path) {
     m_path = path;
     m_fileReady = m_loaded = false;
+    m_tags = {};
     std::string error;
     if (m_player) {
         m_player->load(nullptr, error);
@@ -38,15 +39,17 @@ void TrackPlaybackControl::setFile(const std::string& path) {
     if (path.empty()) {
         return;  // nothing to play, and nothing wrong
     }
-    auto decoder = Mp3Decoder::open(path, error);
+    auto decoder = openTrackDecoder(path, error);
     if (!decoder) {
-        m_reporter.show("The MP3 player could not play \"" + path + "\":\n" + error +
-                        "\n\nCheck that the file exists, is an MP3 file and plays elsewhere.");
+        m_reporter.show("The track player could not play \"" + path + "\":\n" + error +
+                        "\n\nCheck that the file exists, is an audio file (MP3, M4A, FLAC, WAV, "
+                        "AIFF, Ogg or Opus) and plays elsewhere.");
         return;
     }
     m_fileReady = true;
     m_stamp = stampOf(path);
     m_estimatedSeconds = decoder->estimatedSeconds();
+    m_tags = decoder->tags();
     if (startEngine() && load(std::move(decoder))) {
         // The panel keeps showing the loop of a file opened again, so the player keeps it too.
         setLoop(m_loopFile == path ? m_loop : std::nullopt);
@@ -64,12 +67,12 @@ std::optional<TrackPlaybackControl::FileStamp> TrackPlaybackControl::stampOf(
     return error ? std::nullopt : std::optional(stamp);
 }
 
-bool TrackPlaybackControl::load(std::unique_ptr<Mp3Decoder> decoder) {
+bool TrackPlaybackControl::load(std::unique_ptr<TrackDecoder> decoder) {
     std::string error;
     m_loaded = m_player->load(std::move(decoder), error);
     if (!m_loaded) {
-        m_reporter.show("The MP3 player cannot play \"" + m_path + "\" on this sound output:\n" +
-                        error + "\n\nConverting it to another MP3 file may help.");
+        m_reporter.show("The track player cannot play \"" + m_path + "\" on this sound output:\n" +
+                        error + "\n\nConverting it to another file may help.");
     }
     return m_loaded;
 }

@@ -7,17 +7,17 @@
 #include <string>
 
 #include "audio/SpeedTrainer.h"
+#include "audio/TrackDecoder.h"
 #include "audio/TrackTuning.h"
 #include "mp3/PlaybackControl.h"
 
 class AudioEngine;
-class Mp3Decoder;
 class MessageReporter;
 class TrackPlayer;
 
-// The MP3 player on the program's own audio engine: the file is decoded by us and mixed into the
-// engine's stream, whatever the MIDI device. What goes wrong is told to the user through the
-// reporter, once per request.
+// The track player on the program's own audio engine: the file (MP3 or any other common audio
+// format) is decoded by us and mixed into the engine's stream, whatever the MIDI device. What goes
+// wrong is told to the user through the reporter, once per request.
 class TrackPlaybackControl : public PlaybackControl {
 public:
     TrackPlaybackControl(AudioEngine& engine, MessageReporter& reporter);
@@ -31,9 +31,13 @@ public:
     // For the practice panel: the file in the player, where it stands, and a move within it.
     const std::string& file() const { return m_path; }
     bool loaded() const { return m_loaded; }
+    // The file decodes, whether or not there is a sound output to play it on.
+    bool decodes() const { return m_fileReady; }
     double positionSeconds() const;
     // As the file tells it when it is opened (decoding it all takes a while).
     double estimatedSeconds() const { return m_loaded ? m_estimatedSeconds : 0; }
+    // What the file says of itself, read when it was opened.
+    const TrackTags& tags() const { return m_tags; }
     void seek(double seconds);
     // Seconds from and to; nothing ends the loop. It holds while the same file is opened again.
     void setLoop(std::optional<std::pair<double, double>> loop);
@@ -54,7 +58,7 @@ private:
     static std::optional<FileStamp> stampOf(const std::string& path);
 
     bool startEngine();
-    bool load(std::unique_ptr<Mp3Decoder> decoder);
+    bool load(std::unique_ptr<TrackDecoder> decoder);
     void applyPractice();
 
     AudioEngine& m_engine;
@@ -65,6 +69,7 @@ private:
     bool m_loaded = false;     // and is in the player
     std::optional<FileStamp> m_stamp;
     double m_estimatedSeconds = 0;
+    TrackTags m_tags;
     TrackTuning m_tuning;
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;

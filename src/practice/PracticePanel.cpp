@@ -13,6 +13,7 @@
 #include "app/SkinnedWindow.h"
 #include "practice/MetronomePage.h"
 #include "practice/PanelControls.h"
+#include "practice/TrackDrop.h"
 #include "practice/TrackPage.h"
 #include "practice/TunerPage.h"
 #include "settings/StartupSettings.h"
@@ -40,6 +41,7 @@ void listPanelKeys(ShortcutKeys& keys) {
         {{Qt::Key_Home}, "Practice panel: to A, or the start"},
         {{Qt::Key_BracketLeft, Qt::Key_BracketRight}, "Practice panel: set A, set B"},
         {{Qt::Key_Backslash}, "Practice panel: A-B loop on and off"},
+        {{Qt::Key_O}, "Practice panel: open any audio file on the track page"},
         {{Qt::Key_Minus, Qt::Key_Equal}, "Practice panel: speed down, up"},
         {{Qt::Key_Comma, Qt::Key_Period}, "Practice panel: transpose down, up"},
         {{Qt::Key_Less, Qt::Key_Greater}, "Practice panel: fine tune down, up"},
@@ -127,6 +129,11 @@ PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
     main.contextMenu().setPracticeHandler([this] { toggle(); });
 
     m_main.installEventFilter(this);
+    new TrackDrop(*this, {&m_main, this}, [this](const std::string& path) {
+        setOpen(true);
+        showPage(0);
+        m_trackPage->open(path);
+    });
 }
 
 void PracticePanel::addPage(QWidget* page, const QString& skin, const QString& tab,

@@ -2,11 +2,13 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <algorithm>
 #include <cmath>
 
 #include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
+#include "mp3/QtFileDialog.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/TrackControls.h"
 #include "practice/TrackOverview.h"
@@ -19,6 +21,9 @@ constexpr const char* kBKey = "track/b";
 constexpr const char* kLoopKey = "track/loop";
 // A marker kept in practice.conf further on than this is taken for damage, not for a place.
 constexpr double kLatestMarkerSeconds = 1e6;
+constexpr const char* kAudioFilter =
+    "Audio files (MP3, M4A, FLAC, WAV, AIFF, Ogg, Opus)|*.mp3;*.m4a;*.aac;*.mp4;*.flac;*.wav;"
+    "*.aif;*.aiff;*.aifc;*.ogg;*.oga;*.opus|All files|*";
 
 // A marker as practice.conf keeps it, if it is a time on a track.
 std::optional<double> storedMarker(const QVariant& value) {
@@ -64,12 +69,44 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
     m_loopShown->setAccessibleDescription(tr("The A-B loop"));
     m_loopShown->setToolTip(tr("The A-B loop: [ sets A, ] sets B, \\ turns it on and off"));
 
+    auto* openButton =
+        PanelControls::button(*this, u, tr("OPEN"), "trackOpen",
+                              tr("Open an audio file: MP3, M4A, FLAC, WAV, AIFF, Ogg or Opus (O)"),
+                              u.toPixels(3570, 570, 630, 180));
+    connect(openButton, &QPushButton::clicked, this, &TrackPage::openFromDialog);
+    m_dialog = std::make_unique<QtFileDialog>(this, tr("Open a backing track"));
+
     m_controls = new TrackControls(*this, track, settings, u);
     addKeys();
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &TrackPage::refresh);
     applyLoop();
     refresh();
+}
+
+TrackPage::~TrackPage() = default;
+
+void TrackPage::open(const std::string& path) {
+    m_track.setFile(path);
+    if (m_track.decodes()) {
+        emit trackOpened(path, m_track.tags());
+    }
+    refresh();
+}
+
+void TrackPage::openFromDialog() {
+    const std::string before = m_dialog->FileName();
+    m_dialog->Filter(kAudioFilter);
+    m_dialog->ShowOpen();
+    // The dialog reports the previous choice after a cancel.
+    const std::string chosen = m_dialog->FileName();
+    if (!chosen.empty() && chosen != before) {
+        open(chosen);
+    }
+}
+
+void TrackPage::setFileDialog(std::unique_ptr<FileDialog> dialog) {
+    m_dialog = std::move(dialog);
 }
 
 void TrackPage::seekTo(double seconds) {
@@ -132,6 +169,7 @@ void TrackPage::addKeys() {
     m_keys.add(Qt::Key_BracketLeft, [this] { setA(); });
     m_keys.add(Qt::Key_BracketRight, [this] { setB(); });
     m_keys.add(Qt::Key_Backslash, [this] { toggleLoop(); });
+    m_keys.add(Qt::Key_O, [this] { openFromDialog(); });
     m_controls->addKeys(m_keys);
 }
 

@@ -3,11 +3,14 @@
 #include <QSettings>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
 #include <string>
 
+#include "audio/TrackDecoder.h"
 #include "practice/LoopMarkers.h"
 #include "practice/PanelControls.h"
 
+class FileDialog;
 class QLabel;
 class TrackControls;
 class TrackOverview;
@@ -18,18 +21,30 @@ struct ScreenUnits;
 // head, where it stands and how long it is, moves within it (Left and Right 5 s, with Shift 1 s,
 // Home to A or the start), and the A-B loop ([ sets A and ] sets B at the play position, \ turns
 // the loop on and off), and below them the speed, pitch, trainer and count-in. It follows the MP3
-// panel's player while it is shown; the loop of the last track is kept in practice.conf.
+// panel's player while it is shown; the loop of the last track is kept in practice.conf. Its OPEN
+// (O) puts any audio file into that player.
 class TrackPage : public QWidget {
     Q_OBJECT
 public:
     TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& settings,
               const ScreenUnits& units);
+    ~TrackPage() override;
+
+    // Into the player, as the MP3 panel's OPEN would; what cannot be played is told to the user.
+    void open(const std::string& path);
+    // The file dialog for any audio file; a cancel leaves the track as it is.
+    void openFromDialog();
+    void setFileDialog(std::unique_ptr<FileDialog> dialog);
 
     void seekBy(double seconds);
     void seekTo(double seconds);
     void setA();
     void setB();
     void toggleLoop();
+
+signals:
+    // With what the file says of itself, for the main window's information line.
+    void trackOpened(const std::string& path, const TrackTags& tags);
 
 protected:
     bool event(QEvent* event) override;
@@ -50,6 +65,7 @@ private:
     QLabel* m_position;
     QLabel* m_loopShown;
     TrackControls* m_controls;
+    std::unique_ptr<FileDialog> m_dialog;
     QTimer m_refresh;
     std::string m_file;
     LoopMarkers m_markers;

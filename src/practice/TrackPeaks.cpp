@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "audio/Mp3Decoder.h"
+#include "audio/TrackDecoder.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ std::pair<float, float> TrackPeaks::between(double from, double to) const {
 TrackPeaks scanPeaks(const std::string& path, const std::atomic<bool>& cancel) {
     TrackPeaks peaks;
     std::string error;
-    auto decoder = Mp3Decoder::open(path, error);
+    auto decoder = openTrackDecoder(path, error);
     // At the file's own rate nothing is converted.
     if (!decoder || !decoder->setOutputRate(decoder->fileRate(), error)) {
         return peaks;

@@ -18,6 +18,7 @@
 #include "mp3/QtFileDialog.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/PracticePanel.h"
+#include "practice/TrackPage.h"
 #include "setup/SetupButton.h"
 #include "synth/GmSynth.h"
 #include "tuner/Tuner.h"
@@ -55,8 +56,11 @@ int main(int argc, char** argv) {
         auto* metronome = new Metronome(*window, voice, output);
         new SetupButton(*window, output, voice, reporter);
         auto track = std::make_unique<TrackPlaybackControl>(engine, reporter);
-        new PracticePanel(*window, *track, *metronome, *tuner, voice, output);
-        new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
+        auto* practice = new PracticePanel(*window, *track, *metronome, *tuner, voice, output);
+        auto* mp3 = new Mp3Panel(*window, std::make_unique<QtFileDialog>(window), std::move(track));
+        // A track opened on the practice panel shows on the main window's information line.
+        QObject::connect(&practice->trackPage(), &TrackPage::trackOpened, mp3,
+                         &Mp3Panel::showTrack);
         return window;
     });
     QObject::connect(&splash, &frmSplash::mainWindowShown, &app, [&app](QWidget* mainWindow) {

@@ -3,6 +3,7 @@
 
 #include "MainWindowFixture.h"
 #include "PanelFakes.h"
+#include "audio/TrackDecoder.h"
 #include "mp3/InfoLine.h"
 #include "mp3/Mp3Panel.h"
 #include "mp3/cMp3.h"
@@ -80,6 +81,29 @@ TEST_F(Mp3PanelTest, OpeningBuildsTheInformationLineFromTheTag) {
     EXPECT_EQ(player->calls, (std::vector<std::string>{"file ", "file " + tagged, "file " + tagged,
                                                        "file " + untagged, "file " + tooShort}));
     EXPECT_EQ(dialog->filters, std::vector<std::string>(5, "(*.mp3;)|*.mp3"));
+}
+
+// A track opened on the practice panel: its ID3v1 tag where it has one, else what the file says of
+// itself (UTF-8) in Latin-1, a character Latin-1 lacks as '?'; the panel's own OPEN is not used.
+TEST_F(Mp3PanelTest, ATrackOpenedElsewhereShowsItsOwnTags) {
+    const TrackTags fileTags{"Alb\xC3\xBCm", "Mot\xC3\xB6rhead",
+                             "\xE6\x9D\xB1 \xF0\x9F\x8E\xB8 x\xFF"};
+    const struct {
+        std::string file;
+        std::string line;
+    } cases[] = {
+        {dir.write("id3.flac", std::string(500, 'a') + id3("T", "R", "A")), "A  -  R  -  T" + kEnd},
+        {dir.write("plain.flac", std::string(500, 'a')),
+         "Alb\xFCm  -  Mot\xF6rhead  -  ? ? x?" + kEnd},
+        {dir.write("tiny.flac", "a"), "Alb\xFCm  -  Mot\xF6rhead  -  ? ? x?" + kEnd},
+    };
+    for (const auto& c : cases) {
+        panel->showTrack(c.file, fileTags);
+        EXPECT_EQ(info(), c.line) << c.file;
+        EXPECT_EQ(shown().toStdString(), QString::fromLatin1(c.line).toStdString()) << c.file;
+    }
+    EXPECT_TRUE(player->calls.empty());
+    EXPECT_FALSE(panel->Mp3Tag.has_value());
 }
 
 TEST_F(Mp3PanelTest, TagBytesAreShownAsLatin1PlainText) {

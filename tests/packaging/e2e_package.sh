@@ -47,7 +47,8 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB >"$work/cpack.log") || { cat "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$build"/rz77_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in timgm6mb-soundfont libqt6widgets6 libfluidsynth3 libmpg123-0 libsoxr0; do
+for package in timgm6mb-soundfont libqt6widgets6 libfluidsynth3 libmpg123-0 libsoxr0 libsndfile1 \
+  libavformat59 libavcodec59 libavutil57 libswresample4; do
   [[ "$depends" == *"$package"* ]] || fail "the package does not depend on $package"
 done
 dpkg-deb -x "$deb" "$work/contents"

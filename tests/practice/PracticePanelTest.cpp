@@ -5,7 +5,10 @@
 #include <fstream>
 #include <sstream>
 
+#include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -154,6 +157,45 @@ TEST(TrackOverviewTest, AClickGoesThereADragChoosesALoopAndAMarkerDragMovesIt) {
         overview.setLoop(chosen[0].toDouble(), chosen[1].toDouble(), true);  // as the page does
     }
     EXPECT_EQ(seeks.size(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A file dropped anywhere on either window, on a control that takes text too, opens on the track
+// page and brings the panel up; a drag without a local file is left alone.
+TEST_F(PracticePanelTest, AFileDroppedOnEitherWindowOpensOnTheTrackPage) {
+    PracticePanel& panel = openWindow();
+    const std::string tone = (dir.path() / "dropped.mp3").string();
+    ASSERT_TRUE(makeToneMp3(tone, {{0.5, 440}}));
+    const QUrl web("https://example.org/song.mp3");
+    const struct {
+        QWidget* target;
+        QList<QUrl> urls;
+        bool opens;
+    } cases[] = {
+        {&panel, {web}, false},
+        {window->findChild<QLineEdit*>(),
+         {QUrl::fromLocalFile(QString::fromStdString(tone))},
+         true},
+        {&panel, {web, QUrl::fromLocalFile(QString::fromStdString(tone))}, true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_NE(c.target, nullptr);
+        panel.hide();
+        track->setFile("");
+        QMimeData data;
+        data.setUrls(c.urls);
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(c.target, &enter);
+        EXPECT_EQ(enter.isAccepted(), c.opens);
+        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(c.target, &drop);
+        EXPECT_EQ(track->file(), c.opens ? tone : "");
+        EXPECT_EQ(panel.isVisible(), c.opens);
+        EXPECT_EQ(panel.findChild<QWidget*>("trackPage")->isVisible(), c.opens);
+    }
 }
 
 }  // namespace

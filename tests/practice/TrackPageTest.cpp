@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 
+#include "../mp3/PanelFakes.h"
 #include "MakeMp3.h"
 #include "RecordingMidi.h"
 #include "SilentSink.h"
@@ -97,6 +100,44 @@ TEST_F(TrackPageTest, MovesWorkWhileTheOverviewIsRead) {
     openPage().seekBy(1);
     EXPECT_NEAR(track.positionSeconds(), 1.0, 0.01);
     EXPECT_EQ(page->findChild<QLabel*>("trackPosition")->text().toStdString(), "0:01.0 / 0:04.0");
+}
+
+}  // namespace
+
+namespace {
+
+// OPEN (the button or O) offers every audio format and puts the chosen file into the player,
+// telling whoever shows the track; a cancel leaves the track playing as it was.
+TEST_F(TrackPageTest, OpenPutsAnyAudioFileIntoThePlayer) {
+    TrackPage& shown = openPage();
+    const std::string flac = (dir.path() / "song.flac").string();
+    const std::string make =
+        "ffmpeg -v error -f lavfi -i sine=duration=1 -metadata title=Solo -y '";
+    ASSERT_EQ(std::system((make + flac + "'").c_str()), 0);
+    auto scripted = std::make_unique<ScriptedDialog>();
+    ScriptedDialog& dialog = *scripted;
+    shown.setFileDialog(std::move(scripted));
+    QSignalSpy opened(&shown, &TrackPage::trackOpened);
+    dialog.answers = {flac, std::nullopt, dir.write("notes.flac", "words, not sound")};
+
+    QTest::mouseClick(shown.findChild<QPushButton*>("trackOpen"), Qt::LeftButton);
+    EXPECT_EQ(track.file(), flac);
+    EXPECT_TRUE(track.loaded());
+    EXPECT_NEAR(track.estimatedSeconds(), 1.0, 0.01);
+    QTest::keyClick(&shown, Qt::Key_O);
+    EXPECT_EQ(track.file(), flac);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0][0].value<std::string>(), flac);
+    EXPECT_EQ(opened[0][1].value<TrackTags>().title, "Solo");
+    // A file that does not play is told, and shown nowhere.
+    shown.openFromDialog();
+    EXPECT_EQ(opened.size(), 1);
+    ASSERT_EQ(reporter.shown.size(), 1u);
+    EXPECT_NE(reporter.shown[0].find("notes.flac"), std::string::npos) << reporter.shown[0];
+    ASSERT_EQ(dialog.filters.size(), 3u);
+    for (const char* pattern : {"*.mp3", "*.m4a", "*.flac", "*.wav", "*.aiff", "*.ogg", "*.opus"}) {
+        EXPECT_NE(dialog.filters[0].find(pattern), std::string::npos) << pattern;
+    }
 }
 
 }  // namespace
