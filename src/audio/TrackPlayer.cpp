@@ -187,6 +187,11 @@ double TrackPlayer::playingSpeed() const {
     return m_timeline.speedAt(static_cast<int64_t>(m_ring.readCount() / 2));
 }
 
+TrackTimeline::PassesHeard TrackPlayer::takePassesHeard() {
+    const auto lock = controlLock();
+    return m_timeline.takePassesHeard(static_cast<int64_t>(m_ring.readCount() / 2));
+}
+
 // Once this returns, a read the audio thread began before returns has ended, and the next one
 // sees the track's state and the ring's fence: its flag, the state and the fence are
 // sequentially consistent.

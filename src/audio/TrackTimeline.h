@@ -22,6 +22,11 @@ public:
     struct Loop {
         int64_t from, to;  // frames of the track
     };
+    // Passes of the loop heard from its start to its seam at one speed, none changed on the way.
+    struct PassesHeard {
+        int count = 0;
+        double fastest = 0;  // speed
+    };
     // How far ahead of the stream a change is heard: time to render the new sound.
     static constexpr double kChangeLeadSeconds = 0.05;
 
@@ -51,6 +56,8 @@ public:
     // The frame of the track that a frame of the stream plays, and the speed it plays at.
     int64_t positionAt(int64_t streamFrame) const;
     double speedAt(int64_t streamFrame) const;
+    // The whole passes whose seam the stream has reached by the frame, each told once.
+    PassesHeard takePassesHeard(int64_t streamFrame);
 
 private:
     // From a frame of the stream on, the track plays from a frame of its own at a rate of track
@@ -71,6 +78,7 @@ private:
     void writeCountIn();
     void write(float* interleaved, int frames);
     void dropHeardJumps();
+    void startPass(int64_t trackFrame);
 
     const int m_streamRate;
     const int m_seamFrames;
@@ -89,4 +97,11 @@ private:
     int m_fadeInAt = -1;       // frames of a fade-in written, while one is under way
     bool m_renderedAll = true;
     std::deque<Jump> m_jumps;
+    // A pass ends at its seam: the stream frame where the seam begins, and the pass's speed.
+    struct PassEnd {
+        int64_t streamFrame;
+        double speed;
+    };
+    bool m_wholePass = false;        // the pass being written began at or before the loop's start
+    std::deque<PassEnd> m_passEnds;  // written, not yet told
 };

@@ -172,6 +172,10 @@ double TrackPlaybackControl::playingSpeed() const {
     return m_loaded ? m_player->playingSpeed() : m_tuning.speed;
 }
 
+TrackTimeline::PassesHeard TrackPlaybackControl::takePassesHeard() {
+    return m_loaded ? m_player->takePassesHeard() : TrackTimeline::PassesHeard{};
+}
+
 void TrackPlaybackControl::applyPractice() {
     if (m_player) {
         m_player->setTuning(m_tuning);

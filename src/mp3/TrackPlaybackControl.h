@@ -7,6 +7,7 @@
 #include <string>
 
 #include "audio/SpeedTrainer.h"
+#include "audio/TrackTimeline.h"
 #include "audio/TrackTuning.h"
 #include "mp3/PlaybackControl.h"
 
@@ -43,6 +44,8 @@ public:
     void setCountIn(std::optional<double> beatsPerMinute);
     void setFasterStretch(bool faster);
     double playingSpeed() const;
+    // The loop's passes played whole since the last call, and the fastest of them.
+    TrackTimeline::PassesHeard takePassesHeard();
 
 private:
     // What tells a file changed since it was opened: emptied, replaced or gone.
