@@ -103,6 +103,10 @@ void TrackPlaybackControl::stop() {
     }
 }
 
+bool TrackPlaybackControl::playing() const {
+    return m_loaded && m_player->playing();
+}
+
 double TrackPlaybackControl::positionSeconds() const {
     return m_loaded ? static_cast<double>(m_player->playedFrames()) / m_player->streamRate() : 0;
 }

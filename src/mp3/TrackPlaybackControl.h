@@ -32,6 +32,7 @@ public:
     // For the practice panel: the file in the player, where it stands, and a move within it.
     const std::string& file() const { return m_path; }
     bool loaded() const { return m_loaded; }
+    bool playing() const;
     double positionSeconds() const;
     // As the file tells it when it is opened (decoding it all takes a while).
     double estimatedSeconds() const { return m_loaded ? m_estimatedSeconds : 0; }

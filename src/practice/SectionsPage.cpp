@@ -1,0 +1,519 @@
+#include "practice/SectionsPage.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "app/DisplayLettering.h"
+#include "app/ScreenUnits.h"
+#include "common/TrackKey.h"
+#include "mp3/TrackPlaybackControl.h"
+#include "practice/SpeedPlot.h"
+#include "practice/TrackControls.h"
+#include "practice/TrackPage.h"
+#include "practice/TrackPeaks.h"
+
+namespace {
+
+constexpr int kFollowMs = 250;
+// A longer wait for a frame of the timer (a modal dialog) is not counted as practice.
+constexpr double kLongestLookSeconds = 1;
+// A session ends after this long without the track playing; the next play starts another.
+constexpr auto kIdleEnds = std::chrono::minutes(5);
+constexpr int kMostRecent = 10;
+constexpr int kNumberedSections = 9;
+constexpr const char* kRecentKey = "recent/tracks";
+constexpr const char* kLogFile = "practice-log.csv";
+// The page is designed on the panel's 300 x 307 pixels at 96 dpi and stretched to its rect.
+constexpr double kDesignWidth = 300, kDesignHeight = 307;
+
+const char* kListStyle =
+    "QListWidget { color: #8CFF64; background: #0E2A12; border: 1px solid #0B0C0E; "
+    "font-family: 'DejaVu Sans Mono', monospace; font-weight: bold; font-size: %1px; }"
+    "QListWidget::item:selected { background: #2E6B28; color: #FFFFFF; }";
+const char* kEntryStyle =
+    "QLineEdit { color: #8CFF64; background: #0E2A12; border: 1px solid #FF9F2E; "
+    "selection-background-color: #2E6B28; font-family: 'DejaVu Sans Mono', monospace; "
+    "font-weight: bold; font-size: %1px; }";
+const char* kCaptionStyle =
+    "color: %1; background: transparent; font-family: 'DejaVu Sans'; font-weight: %2; "
+    "font-size: %3px;";
+
+QString sectionLine(int number, const Section& s) {
+    QString line = QString("%1 %2  %3-%4")
+                       .arg(number <= kNumberedSections ? QString::number(number) : " ")
+                       .arg(QString::fromStdString(s.name))
+                       .arg(QString::fromStdString(formatTrackTime(s.a)))
+                       .arg(QString::fromStdString(formatTrackTime(s.b)));
+    if (s.speedPercent) {
+        line += QString("  %1 %").arg(*s.speedPercent);
+    }
+    if (s.semitones) {
+        line += QString("  %1%2 st").arg(*s.semitones > 0 ? "+" : "").arg(*s.semitones);
+    }
+    return line;
+}
+
+bool near(double one, double other) {
+    return std::abs(one - other) < 1e-3;
+}
+
+}  // namespace
+
+SectionsPage::SectionsPage(QWidget& panel, TrackPlaybackControl& track, TrackPage& trackPage,
+                           QSettings& settings, const ScreenUnits& u)
+    : QWidget(&panel),
+      m_track(track),
+      m_trackPage(trackPage),
+      m_settings(settings),
+      m_folder(QFileInfo(settings.fileName()).absolutePath().toStdString()),
+      m_sectionsShown(new QListWidget(this)),
+      m_nameEntry(new QLineEdit(this)),
+      m_status(PanelControls::display(*this, u, "sectionStatus",
+                                      tr("What the sections page did last, or the chosen section"),
+                                      {})),
+      m_plot(new SpeedPlot(this)),
+      m_recentShown(new QListWidget(this)) {
+    setObjectName("sectionsPage");
+    setGeometry(panel.rect());
+    setFocusPolicy(Qt::StrongFocus);
+    layOut(u);
+    addKeys();
+    m_follow.setInterval(kFollowMs);
+    connect(&m_follow, &QTimer::timeout, this, &SectionsPage::follow);
+    m_follow.start();  // practice is logged whichever page shows, and while the panel is closed
+    showRecent();
+    follow();
+}
+
+SectionsPage::~SectionsPage() {
+    endSession();
+}
+
+void SectionsPage::layOut(const ScreenUnits& u) {
+    const double sx = width() / kDesignWidth, sy = height() / kDesignHeight;
+    const auto place = [&](QWidget* widget, double x, double y, double w, double h) {
+        widget->setGeometry(QRectF(x * sx, y * sy, w * sx, h * sy).toRect());
+    };
+    const auto caption = [&](const QString& text, bool heading, double x, double y, double w) {
+        auto* label = new QLabel(text, this);
+        label->setStyleSheet(QString(kCaptionStyle)
+                                 .arg(heading ? "#FF9F2E" : "#9AA1A8", heading ? "bold" : "normal")
+                                 .arg(u.fontPixels(heading ? 8 : 7)));
+        label->setAlignment(heading ? Qt::AlignLeft : Qt::AlignRight);
+        place(label, x, y, w, 11);
+    };
+    const auto button = [&](const QString& text, const QString& name, const QString& tip) {
+        return PanelControls::button(*this, u, text, name, tip, {});
+    };
+    caption(tr("SECTIONS"), true, 18, 37, 80);
+    caption(tr("1-9 CHOOSE  A ADD  N NAME  DEL  SHIFT+\u2191\u2193 MOVE"), false, 98, 37, 186);
+    m_sectionsShown->setObjectName("sections");
+    m_sectionsShown->setAccessibleName(tr("Sections of the track"));
+    m_sectionsShown->setToolTip(
+        tr("The track's sections: click one, or press its number, to "
+           "loop it (Up and Down for the one before or after)"));
+    place(m_sectionsShown, 16, 50, 206, 96);
+    const struct {
+        const char* text;
+        const char* name;
+        const char* tip;
+        void (SectionsPage::*action)();
+    } buttons[] = {
+        {"ADD", "addSection", "Add the track page's A-B loop, speed and transpose as a section (A)",
+         &SectionsPage::addFromLoop},
+        {"NAME", "renameSection", "Rename the chosen section (N)", &SectionsPage::startRename},
+        {"DELETE", "deleteSection", "Delete the chosen section (Delete)",
+         &SectionsPage::removeChosen},
+    };
+    double y = 50;
+    for (const auto& b : buttons) {
+        auto* made = button(tr(b.text), b.name, tr(b.tip));
+        connect(made, &QPushButton::clicked, this, b.action);
+        place(made, 228, y, 56, 16);
+        y += 20;
+    }
+    auto* up = button(tr("UP"), "sectionUp", tr("Move the chosen section up (Shift+Up)"));
+    auto* down = button(tr("DOWN"), "sectionDown", tr("Move the chosen section down (Shift+Down)"));
+    connect(up, &QPushButton::clicked, this, [this] { moveChosen(-1); });
+    connect(down, &QPushButton::clicked, this, [this] { moveChosen(1); });
+    place(up, 228, y, 56, 16);
+    place(down, 228, y + 20, 56, 16);
+
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_status->setStyleSheet(displayLettering(u.fontPixels(8), "0 2px") + "background: #0E2A12;");
+    place(m_status, 16, 150, 268, 15);
+    m_nameEntry->setObjectName("sectionName");
+    m_nameEntry->setAccessibleName(tr("The chosen section's name"));
+    m_nameEntry->setToolTip(tr("Type the section's name: Return keeps it, Escape leaves it"));
+    m_nameEntry->setStyleSheet(QString(kEntryStyle).arg(u.fontPixels(8)));
+    m_nameEntry->installEventFilter(this);
+    m_nameEntry->hide();
+    connect(m_nameEntry, &QLineEdit::returnPressed, this, [this] { finishRename(true); });
+    place(m_nameEntry, 16, 150, 268, 15);
+
+    caption(tr("PRACTICE LOG"), true, 18, 170, 120);
+    m_plot->setObjectName("speedPlot");
+    place(m_plot, 16, 182, 268, 56);
+
+    caption(tr("RECENT TRACKS"), true, 18, 242, 120);
+    caption(tr("PAGE UP/DOWN PICK  O OPEN"), false, 138, 242, 146);
+    m_recentShown->setObjectName("recentTracks");
+    m_recentShown->setAccessibleName(tr("Recent tracks"));
+    m_recentShown->setToolTip(
+        tr("Tracks opened lately: click one to open it (Page Up and Page "
+           "Down pick one, O opens it)"));
+    place(m_recentShown, 16, 254, 268, 43);
+    for (QListWidget* list : {m_sectionsShown, m_recentShown}) {
+        list->setFocusPolicy(Qt::NoFocus);  // the page keeps the keys
+        list->setStyleSheet(QString(kListStyle).arg(u.fontPixels(8)));
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    connect(m_sectionsShown, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { choose(m_sectionsShown->row(item)); });
+    connect(m_recentShown, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { openRecent(m_recentShown->row(item)); });
+}
+
+void SectionsPage::addKeys() {
+    for (int number = 1; number <= kNumberedSections; ++number) {
+        m_keys.add(Qt::Key_0 + number, [this, number] { choose(number - 1); });
+        m_trackPage.addKey(Qt::Key_0 + number, [this, number] { choose(number - 1); });
+    }
+    const auto neighbour = [this](int by) {
+        return [this, by](const QKeyEvent& event) {
+            if (event.modifiers() & Qt::ShiftModifier) {
+                moveChosen(by);
+            } else {
+                choose(std::clamp(m_chosen + by, 0, static_cast<int>(m_sections.size()) - 1));
+            }
+        };
+    };
+    m_keys.add(Qt::Key_Up, neighbour(-1));
+    m_keys.add(Qt::Key_Down, neighbour(1));
+    m_keys.add(Qt::Key_A, [this] { addFromLoop(); });
+    m_keys.add(Qt::Key_N, [this] { startRename(); });
+    m_keys.add(Qt::Key_Delete, [this] { removeChosen(); });
+    const auto pick = [this](int by) {
+        return [this, by] {
+            const int rows = m_recentShown->count();
+            if (rows > 0) {
+                m_recentShown->setCurrentRow((m_recentShown->currentRow() + by + rows) % rows);
+            }
+        };
+    };
+    m_keys.add(Qt::Key_PageUp, pick(-1));
+    m_keys.add(Qt::Key_PageDown, pick(1));
+    m_keys.add(Qt::Key_O, [this] { openRecent(m_recentShown->currentRow()); });
+}
+
+bool SectionsPage::event(QEvent* event) {
+    return m_keys.claim(*event) || QWidget::event(event);
+}
+
+void SectionsPage::keyPressEvent(QKeyEvent* event) {
+    if (!m_keys.press(*event)) {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+bool SectionsPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_nameEntry && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        finishRename(false);
+        return true;
+    }
+    if (watched == m_nameEntry && event->type() == QEvent::FocusOut) {
+        finishRename(true);
+    }
+    return false;
+}
+
+// The track the player holds, and the session of practice on the chosen section.
+void SectionsPage::follow() {
+    const auto now = std::chrono::steady_clock::now();
+    const double elapsed =
+        std::min(kLongestLookSeconds, std::chrono::duration<double>(now - m_lastLook).count());
+    m_lastLook = now;
+    const std::string file = m_track.loaded() ? m_track.file() : std::string();
+    if (file != m_file) {
+        endSession();
+        openSections(file);
+    }
+    followSession(elapsed);
+}
+
+// Time counts while the track plays the chosen section's loop; a pass counts when it was whole.
+void SectionsPage::followSession(double elapsedSeconds) {
+    const auto passes = m_track.takePassesHeard();
+    if (!chosenLoops()) {
+        endSession();
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const bool playing = m_track.playing();
+    if (m_session &&
+        (m_session->day != PracticeLog::today() || now - m_session->lastPlayed > kIdleEnds)) {
+        endSession();
+    }
+    if (!m_session && !playing && passes.count == 0) {
+        return;
+    }
+    if (!m_session) {
+        const Section& s = m_sections[static_cast<size_t>(m_chosen)];
+        m_session = Session{s.id, m_key, s.name, PracticeLog::today(), 0, std::nullopt, now};
+    }
+    const auto minutes = [this] { return static_cast<int>(m_session->seconds / 60); };
+    const int minutesBefore = minutes();
+    if (playing) {
+        m_session->seconds += elapsedSeconds;
+        m_session->lastPlayed = now;
+    }
+    if (passes.count > 0) {
+        const int fastest = static_cast<int>(std::lround(passes.fastest * 100));
+        m_session->fastest = std::max(m_session->fastest.value_or(0), fastest);
+    }
+    if (passes.count > 0 || minutes() != minutesBefore) {
+        showPlot();
+    }
+}
+
+bool SectionsPage::chosenLoops() {
+    if (m_chosen < 0 || m_chosen >= static_cast<int>(m_sections.size())) {
+        return false;
+    }
+    const Section& s = m_sections[static_cast<size_t>(m_chosen)];
+    const auto loop = m_trackPage.loop();
+    return loop && near(loop->first, s.a) && near(loop->second, s.b);
+}
+
+void SectionsPage::endSession() {
+    if (!m_session) {
+        return;
+    }
+    const Session s = *m_session;
+    m_session.reset();
+    const int seconds = static_cast<int>(std::lround(s.seconds));
+    if (seconds < 1 && !s.fastest) {
+        return;
+    }
+    const PracticeSession line{s.day, s.track, s.section, seconds, s.fastest, nameOf(s)};
+    try {
+        PracticeLog::append(m_folder + "/" + kLogFile, line);
+    } catch (const std::system_error& error) {
+        tell(tr("THE PRACTICE LOG CANNOT BE WRITTEN: %1").arg(error.what()));
+    }
+    if (s.track == m_key) {
+        m_trackLog.push_back(line);
+        showPlot();
+    }
+}
+
+// The section's name as it is now: it may have been renamed while it was practised.
+std::string SectionsPage::nameOf(const Session& session) const {
+    const auto& sections = m_sections.sections();
+    const auto found = std::find_if(sections.begin(), sections.end(),
+                                    [&](const Section& s) { return s.id == session.section; });
+    return session.track == m_key && found != sections.end() ? found->name : session.name;
+}
+
+void SectionsPage::openSections(const std::string& file) {
+    m_file = file;
+    m_key.clear();
+    m_sectionsPath.clear();
+    m_sections = {};
+    m_chosen = -1;
+    m_trackLog.clear();
+    QString told;
+    const auto key = file.empty() ? std::nullopt : trackKey(file);
+    if (key) {
+        rememberRecent(file);
+        m_key = *key;
+        const std::string path = m_folder + "/tracks/" + *key + ".sections";
+        try {
+            auto loaded = SectionsFile::load(path);
+            m_sections = std::move(loaded.list);
+            m_sectionsPath = path;
+            const QString aside = QFileInfo(QString::fromStdString(loaded.keptAs)).fileName();
+            using State = SectionsFile::Loaded::State;
+            if (loaded.state == State::Damaged) {
+                told = tr("SECTIONS FILE DAMAGED: KEPT AS %1, STARTED ANEW").arg(aside);
+            } else if (loaded.state == State::Newer) {
+                told = tr("SECTIONS FROM A NEWER RZ77: KEPT AS %1, STARTED ANEW").arg(aside);
+            }
+        } catch (const std::system_error& error) {
+            told = tr("THE SECTIONS CANNOT BE READ: %1").arg(error.what());
+        }
+        m_trackLog = PracticeLog::read(m_folder + "/" + kLogFile, *key);
+    }
+    showSections();
+    tell(told);
+}
+
+void SectionsPage::save() {
+    if (m_sectionsPath.empty()) {
+        tell(tr("NO TRACK WHOSE SECTIONS COULD BE KEPT"));
+        return;
+    }
+    try {
+        SectionsFile::save(m_sectionsPath, m_sections);
+    } catch (const std::system_error& error) {
+        tell(tr("THE SECTIONS CANNOT BE KEPT: %1").arg(error.what()));
+    }
+}
+
+void SectionsPage::choose(int index) {
+    if (index < 0 || index >= static_cast<int>(m_sections.size())) {
+        return;
+    }
+    endSession();
+    m_chosen = index;
+    const Section& s = m_sections[static_cast<size_t>(index)];
+    m_trackPage.setLoop(s.a, s.b);
+    m_trackPage.controls().setSpeedAndTranspose(s.speedPercent, s.semitones);
+    m_trackPage.seekTo(s.a);
+    showSections();
+    tell({});
+}
+
+// Speed and transpose are kept with the section only where they are not the track's own.
+void SectionsPage::addFromLoop() {
+    const auto marked = m_trackPage.markers();
+    if (m_sectionsPath.empty() || !marked) {
+        tell(m_sectionsPath.empty() ? tr("OPEN A TRACK FIRST")
+                                    : tr("MARK A AND B ON THE TRACK PAGE FIRST"));
+        return;
+    }
+    const TrackControls& controls = m_trackPage.controls();
+    Section section{
+        0,
+        tr("Section %1").arg(m_sections.nextId()).toStdString(),
+        marked->first,
+        marked->second,
+        controls.speedPercent() != 100 ? std::optional(controls.speedPercent()) : std::nullopt,
+        controls.semitones() != 0 ? std::optional(controls.semitones()) : std::nullopt};
+    endSession();
+    m_chosen = static_cast<int>(m_sections.add(std::move(section)));
+    save();
+    showSections();
+    tell({});
+}
+
+void SectionsPage::startRename() {
+    if (m_chosen < 0) {
+        return;
+    }
+    m_nameEntry->setText(QString::fromStdString(m_sections[static_cast<size_t>(m_chosen)].name));
+    m_nameEntry->show();
+    m_nameEntry->selectAll();
+    m_nameEntry->setFocus();
+}
+
+void SectionsPage::finishRename(bool keep) {
+    if (m_nameEntry->isHidden()) {
+        return;
+    }
+    m_nameEntry->hide();  // first: the focus leaving it comes back here
+    const QString name = m_nameEntry->text().trimmed();
+    if (keep && !name.isEmpty() && m_chosen >= 0) {
+        m_sections.rename(static_cast<size_t>(m_chosen), name.toStdString());
+        save();
+        showSections();
+    }
+    setFocus();
+}
+
+void SectionsPage::removeChosen() {
+    if (m_chosen < 0) {
+        return;
+    }
+    endSession();
+    m_sections.remove(static_cast<size_t>(m_chosen));
+    m_chosen = -1;
+    save();
+    showSections();
+    tell({});
+}
+
+void SectionsPage::moveChosen(int by) {
+    if (m_chosen >= 0 && m_sections.move(static_cast<size_t>(m_chosen), by)) {
+        m_chosen += by;
+        save();
+        showSections();
+    }
+}
+
+void SectionsPage::showSections() {
+    m_sectionsShown->clear();
+    for (size_t i = 0; i < m_sections.size(); ++i) {
+        m_sectionsShown->addItem(sectionLine(static_cast<int>(i) + 1, m_sections[i]));
+    }
+    m_sectionsShown->setCurrentRow(m_chosen);
+    showPlot();
+}
+
+void SectionsPage::showPlot() {
+    if (m_chosen < 0) {
+        m_plot->showDays({}, {});
+        return;
+    }
+    const Section& s = m_sections[static_cast<size_t>(m_chosen)];
+    std::vector<PracticeDay> days = PracticeLog::daysOf(m_trackLog, s.id);
+    if (m_session && m_session->section == s.id) {  // and the session under way, today
+        if (days.empty() || days.back().day != m_session->day) {
+            days.push_back({m_session->day, 0, std::nullopt});
+        }
+        days.back().seconds += static_cast<int>(std::lround(m_session->seconds));
+        if (m_session->fastest) {
+            days.back().fastest = std::max(days.back().fastest.value_or(0), *m_session->fastest);
+        }
+    }
+    m_plot->showDays(QString::fromStdString(s.name), std::move(days));
+}
+
+// Empty text shows where the page stands.
+void SectionsPage::tell(const QString& text) {
+    QString shown = text;
+    if (shown.isEmpty()) {
+        shown = m_file.empty()       ? tr("NO TRACK")
+                : m_sections.empty() ? tr("NO SECTIONS: MARK A AND B, THEN ADD")
+                : m_chosen < 0       ? tr("%1 SECTIONS").arg(m_sections.size())
+                                     : tr("SECTION %1 LOOPS").arg(m_chosen + 1);
+    }
+    PanelControls::show(*m_status, shown);
+}
+
+void SectionsPage::rememberRecent(const std::string& file) {
+    QStringList recent = m_settings.value(kRecentKey).toStringList();
+    const QString path = QString::fromStdString(file);
+    recent.removeAll(path);
+    recent.prepend(path);
+    m_settings.setValue(kRecentKey, recent.mid(0, kMostRecent));
+    showRecent();
+}
+
+void SectionsPage::showRecent() {
+    m_recentShown->clear();
+    for (const QString& path : m_settings.value(kRecentKey).toStringList()) {
+        auto* item = new QListWidgetItem(QFileInfo(path).fileName(), m_recentShown);
+        item->setData(Qt::UserRole, path);
+        item->setToolTip(path);
+    }
+}
+
+void SectionsPage::openRecent(int row) {
+    const QListWidgetItem* item = m_recentShown->item(row);
+    if (item == nullptr) {
+        return;
+    }
+    // The one place a recent track is opened: as the MP3 panel's OPEN gives the player a file.
+    m_track.setFile(item->data(Qt::UserRole).toString().toStdString());
+    follow();
+}

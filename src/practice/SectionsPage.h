@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QSettings>
+#include <QTimer>
+#include <QWidget>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "practice/PanelControls.h"
+#include "practice/PracticeLog.h"
+#include "practice/SectionList.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class SpeedPlot;
+class TrackPage;
+class TrackPlaybackControl;
+struct ScreenUnits;
+
+// The practice panel's page for the named loops of the track that is open, kept per track in
+// tracks/<key>.sections beside practice.conf, so that a song finds its sections wherever its file
+// now lives. A section is chosen by a click or by its number (1 to 9, on the track page too) and
+// then loops on the track page, at its speed and transpose where it keeps them. Time practised on
+// a section and its fastest whole pass go to the practice log, which the page plots for the
+// chosen section. Below, the tracks opened lately, which open again with a click.
+class SectionsPage : public QWidget {
+    Q_OBJECT
+public:
+    SectionsPage(QWidget& panel, TrackPlaybackControl& track, TrackPage& trackPage,
+                 QSettings& settings, const ScreenUnits& units);
+    // A session under way goes to the log.
+    ~SectionsPage() override;
+
+    void choose(int index);
+    void addFromLoop();
+    void startRename();
+    void removeChosen();
+    void moveChosen(int by);
+    void openRecent(int row);
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Session {
+        int section;
+        std::string track;
+        std::string name;
+        std::string day;
+        double seconds = 0;
+        std::optional<int> fastest;
+        std::chrono::steady_clock::time_point lastPlayed;
+    };
+
+    void layOut(const ScreenUnits& units);
+    void addKeys();
+    void follow();
+    void followSession(double elapsedSeconds);
+    void openSections(const std::string& file);
+    void save();
+    void showSections();
+    void showPlot();
+    void tell(const QString& text);
+    void endSession();
+    std::string nameOf(const Session& session) const;
+    bool chosenLoops();
+    void finishRename(bool keep);
+    void rememberRecent(const std::string& file);
+    void showRecent();
+
+    TrackPlaybackControl& m_track;
+    TrackPage& m_trackPage;
+    QSettings& m_settings;
+    const std::string m_folder;  // practice.conf's
+    QListWidget* m_sectionsShown;
+    QLineEdit* m_nameEntry;
+    QLabel* m_status;
+    SpeedPlot* m_plot;
+    QListWidget* m_recentShown;
+    std::vector<QWidget*> m_placed;  // laid out from the page's rect
+    PanelControls::PageKeys m_keys;
+    QTimer m_follow;
+    std::chrono::steady_clock::time_point m_lastLook = std::chrono::steady_clock::now();
+    std::string m_file;
+    std::string m_key;           // the track's, by its content
+    std::string m_sectionsPath;  // empty while no track is open, or its key cannot be read
+    SectionList m_sections;
+    int m_chosen = -1;
+    std::vector<PracticeSession> m_trackLog;
+    std::optional<Session> m_session;
+};
