@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <type_traits>
 
 #include "app/DisplayLettering.h"
 #include "app/ScreenUnits.h"
@@ -22,9 +23,10 @@
 
 namespace {
 
-constexpr int kFollowMs = 250;
-// A longer wait for a frame of the timer (a modal dialog) is not counted as practice.
-constexpr double kLongestLookSeconds = 1;
+// Often enough for the practice time; what the user does follows the track at once.
+constexpr int kFollowMs = 1000;
+// A longer wait for a look (a modal dialog held the timer) is not counted as practice.
+constexpr double kLongestLookSeconds = 2;
 // A session ends after this long without the track playing; the next play starts another.
 constexpr auto kIdleEnds = std::chrono::minutes(5);
 constexpr int kMostRecent = 10;
@@ -73,31 +75,39 @@ SectionsPage::SectionsPage(QWidget& panel, TrackPlaybackControl& track, TrackPag
       m_track(track),
       m_trackPage(trackPage),
       m_settings(settings),
-      m_folder(QFileInfo(settings.fileName()).absolutePath().toStdString()),
-      m_sectionsShown(new QListWidget(this)),
-      m_nameEntry(new QLineEdit(this)),
-      m_status(PanelControls::display(*this, u, "sectionStatus",
-                                      tr("What the sections page did last, or the chosen section"),
-                                      {})),
-      m_plot(new SpeedPlot(this)),
-      m_recentShown(new QListWidget(this)) {
+      m_units(u),
+      m_folder(QFileInfo(settings.fileName()).absolutePath().toStdString()) {
     setObjectName("sectionsPage");
     setGeometry(panel.rect());
     setFocusPolicy(Qt::StrongFocus);
-    layOut(u);
     addKeys();
     m_follow.setInterval(kFollowMs);
     connect(&m_follow, &QTimer::timeout, this, &SectionsPage::follow);
     m_follow.start();  // practice is logged whichever page shows, and while the panel is closed
-    showRecent();
     follow();
 }
 
 SectionsPage::~SectionsPage() {
+    follow();
     endSession();
 }
 
-void SectionsPage::layOut(const ScreenUnits& u) {
+void SectionsPage::showEvent(QShowEvent* event) {
+    if (m_plot == nullptr) {
+        build();
+    }
+    QWidget::showEvent(event);
+}
+
+void SectionsPage::build() {
+    const ScreenUnits& u = m_units;
+    m_sectionsShown = new QListWidget(this);
+    m_nameEntry = new QLineEdit(this);
+    m_status =
+        PanelControls::display(*this, u, "sectionStatus",
+                               tr("What the sections page did last, or the chosen section"), {});
+    m_plot = new SpeedPlot(this);
+    m_recentShown = new QListWidget(this);
     const double sx = width() / kDesignWidth, sy = height() / kDesignHeight;
     const auto place = [&](QWidget* widget, double x, double y, double w, double h) {
         widget->setGeometry(QRectF(x * sx, y * sy, w * sx, h * sy).toRect());
@@ -155,7 +165,6 @@ void SectionsPage::layOut(const ScreenUnits& u) {
     m_nameEntry->setToolTip(tr("Type the section's name: Return keeps it, Escape leaves it"));
     m_nameEntry->setStyleSheet(QString(kEntryStyle).arg(u.fontPixels(8)));
     m_nameEntry->installEventFilter(this);
-    m_nameEntry->hide();
     connect(m_nameEntry, &QLineEdit::returnPressed, this, [this] { finishRename(true); });
     place(m_nameEntry, 16, 150, 268, 15);
 
@@ -180,12 +189,37 @@ void SectionsPage::layOut(const ScreenUnits& u) {
             [this](QListWidgetItem* item) { choose(m_sectionsShown->row(item)); });
     connect(m_recentShown, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { openRecent(m_recentShown->row(item)); });
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->setVisible(child != m_nameEntry);
+    }
+    showSections();
+    showRecent();
+    tell(m_told);
 }
 
+// Keys the windows have (1 to 6, Up, Down, Page Up, Page Down, O) are the page's only while there
+// is something here for them.
 void SectionsPage::addKeys() {
+    const auto key = [this](int code, std::function<bool()> wanted, auto action) {
+        m_keys.addWhile(code, std::move(wanted), [action](const QKeyEvent& event) {
+            if constexpr (std::is_invocable_v<decltype(action), const QKeyEvent&>) {
+                action(event);
+            } else {
+                action();
+            }
+        });
+    };
+    const auto hasSections = [this] { return !m_sections.empty(); };
+    const auto hasChosen = [this] { return m_chosen >= 0; };
+    const auto hasRecent = [this] { return !recentTracks().isEmpty(); };
     for (int number = 1; number <= kNumberedSections; ++number) {
-        m_keys.add(Qt::Key_0 + number, [this, number] { choose(number - 1); });
-        m_trackPage.addKey(Qt::Key_0 + number, [this, number] { choose(number - 1); });
+        const auto exists = [this, number] {
+            followTrack();  // a track opened a moment ago has its own sections
+            return number <= static_cast<int>(m_sections.size());
+        };
+        const auto loop = [this, number] { choose(number - 1); };
+        key(Qt::Key_0 + number, exists, loop);
+        m_trackPage.addKey(Qt::Key_0 + number, exists, loop);
     }
     const auto neighbour = [this](int by) {
         return [this, by](const QKeyEvent& event) {
@@ -196,22 +230,21 @@ void SectionsPage::addKeys() {
             }
         };
     };
-    m_keys.add(Qt::Key_Up, neighbour(-1));
-    m_keys.add(Qt::Key_Down, neighbour(1));
+    key(Qt::Key_Up, hasSections, neighbour(-1));
+    key(Qt::Key_Down, hasSections, neighbour(1));
     m_keys.add(Qt::Key_A, [this] { addFromLoop(); });
-    m_keys.add(Qt::Key_N, [this] { startRename(); });
-    m_keys.add(Qt::Key_Delete, [this] { removeChosen(); });
+    key(Qt::Key_N, hasChosen, [this] { startRename(); });
+    key(Qt::Key_Delete, hasChosen, [this] { removeChosen(); });
     const auto pick = [this](int by) {
         return [this, by] {
-            const int rows = m_recentShown->count();
-            if (rows > 0) {
-                m_recentShown->setCurrentRow((m_recentShown->currentRow() + by + rows) % rows);
-            }
+            const auto rows = static_cast<int>(recentTracks().size());
+            m_recentPicked = (m_recentPicked + by + rows) % rows;
+            m_recentShown->setCurrentRow(m_recentPicked);
         };
     };
-    m_keys.add(Qt::Key_PageUp, pick(-1));
-    m_keys.add(Qt::Key_PageDown, pick(1));
-    m_keys.add(Qt::Key_O, [this] { openRecent(m_recentShown->currentRow()); });
+    key(Qt::Key_PageUp, hasRecent, pick(-1));
+    key(Qt::Key_PageDown, hasRecent, pick(1));
+    key(Qt::Key_O, hasRecent, [this] { openRecent(m_recentPicked); });
 }
 
 bool SectionsPage::event(QEvent* event) {
@@ -242,12 +275,16 @@ void SectionsPage::follow() {
     const double elapsed =
         std::min(kLongestLookSeconds, std::chrono::duration<double>(now - m_lastLook).count());
     m_lastLook = now;
+    followTrack();
+    followSession(elapsed);
+}
+
+void SectionsPage::followTrack() {
     const std::string file = m_track.loaded() ? m_track.file() : std::string();
     if (file != m_file) {
         endSession();
         openSections(file);
     }
-    followSession(elapsed);
 }
 
 // Time counts while the track plays the chosen section's loop; a pass counts when it was whole.
@@ -370,6 +407,7 @@ void SectionsPage::save() {
 }
 
 void SectionsPage::choose(int index) {
+    follow();  // what was practised until now is counted
     if (index < 0 || index >= static_cast<int>(m_sections.size())) {
         return;
     }
@@ -385,6 +423,7 @@ void SectionsPage::choose(int index) {
 
 // Speed and transpose are kept with the section only where they are not the track's own.
 void SectionsPage::addFromLoop() {
+    follow();
     const auto marked = m_trackPage.markers();
     if (m_sectionsPath.empty() || !marked) {
         tell(m_sectionsPath.empty() ? tr("OPEN A TRACK FIRST")
@@ -407,7 +446,7 @@ void SectionsPage::addFromLoop() {
 }
 
 void SectionsPage::startRename() {
-    if (m_chosen < 0) {
+    if (m_chosen < 0 || m_nameEntry == nullptr) {
         return;
     }
     m_nameEntry->setText(QString::fromStdString(m_sections[static_cast<size_t>(m_chosen)].name));
@@ -417,7 +456,7 @@ void SectionsPage::startRename() {
 }
 
 void SectionsPage::finishRename(bool keep) {
-    if (m_nameEntry->isHidden()) {
+    if (m_nameEntry == nullptr || m_nameEntry->isHidden()) {
         return;
     }
     m_nameEntry->hide();  // first: the focus leaving it comes back here
@@ -431,6 +470,7 @@ void SectionsPage::finishRename(bool keep) {
 }
 
 void SectionsPage::removeChosen() {
+    follow();
     if (m_chosen < 0) {
         return;
     }
@@ -451,6 +491,9 @@ void SectionsPage::moveChosen(int by) {
 }
 
 void SectionsPage::showSections() {
+    if (m_sectionsShown == nullptr) {
+        return;
+    }
     m_sectionsShown->clear();
     for (size_t i = 0; i < m_sections.size(); ++i) {
         m_sectionsShown->addItem(sectionLine(static_cast<int>(i) + 1, m_sections[i]));
@@ -460,6 +503,9 @@ void SectionsPage::showSections() {
 }
 
 void SectionsPage::showPlot() {
+    if (m_plot == nullptr) {
+        return;
+    }
     if (m_chosen < 0) {
         m_plot->showDays({}, {});
         return;
@@ -480,6 +526,10 @@ void SectionsPage::showPlot() {
 
 // Empty text shows where the page stands.
 void SectionsPage::tell(const QString& text) {
+    m_told = text;
+    if (m_status == nullptr) {
+        return;
+    }
     QString shown = text;
     if (shown.isEmpty()) {
         shown = m_file.empty()       ? tr("NO TRACK")
@@ -491,7 +541,7 @@ void SectionsPage::tell(const QString& text) {
 }
 
 void SectionsPage::rememberRecent(const std::string& file) {
-    QStringList recent = m_settings.value(kRecentKey).toStringList();
+    QStringList recent = recentTracks();
     const QString path = QString::fromStdString(file);
     recent.removeAll(path);
     recent.prepend(path);
@@ -499,9 +549,17 @@ void SectionsPage::rememberRecent(const std::string& file) {
     showRecent();
 }
 
+QStringList SectionsPage::recentTracks() const {
+    return m_settings.value(kRecentKey).toStringList();
+}
+
 void SectionsPage::showRecent() {
+    m_recentPicked = 0;
+    if (m_recentShown == nullptr) {
+        return;
+    }
     m_recentShown->clear();
-    for (const QString& path : m_settings.value(kRecentKey).toStringList()) {
+    for (const QString& path : recentTracks()) {
         auto* item = new QListWidgetItem(QFileInfo(path).fileName(), m_recentShown);
         item->setData(Qt::UserRole, path);
         item->setToolTip(path);
@@ -509,11 +567,11 @@ void SectionsPage::showRecent() {
 }
 
 void SectionsPage::openRecent(int row) {
-    const QListWidgetItem* item = m_recentShown->item(row);
-    if (item == nullptr) {
+    const QStringList recent = recentTracks();
+    if (row < 0 || row >= recent.size()) {
         return;
     }
     // The one place a recent track is opened: as the MP3 panel's OPEN gives the player a file.
-    m_track.setFile(item->data(Qt::UserRole).toString().toStdString());
+    m_track.setFile(recent[row].toStdString());
     follow();
 }

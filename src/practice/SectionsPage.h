@@ -44,6 +44,9 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The page's controls are made when it first shows: until then it costs the program's start
+    // no memory beyond what it keeps.
+    void showEvent(QShowEvent* event) override;
 
 private:
     struct Session {
@@ -56,9 +59,10 @@ private:
         std::chrono::steady_clock::time_point lastPlayed;
     };
 
-    void layOut(const ScreenUnits& units);
+    void build();
     void addKeys();
     void follow();
+    void followTrack();
     void followSession(double elapsedSeconds);
     void openSections(const std::string& file);
     void save();
@@ -70,18 +74,22 @@ private:
     bool chosenLoops();
     void finishRename(bool keep);
     void rememberRecent(const std::string& file);
+    QStringList recentTracks() const;
     void showRecent();
 
     TrackPlaybackControl& m_track;
     TrackPage& m_trackPage;
     QSettings& m_settings;
+    const ScreenUnits& m_units;
     const std::string m_folder;  // practice.conf's
-    QListWidget* m_sectionsShown;
-    QLineEdit* m_nameEntry;
-    QLabel* m_status;
-    SpeedPlot* m_plot;
-    QListWidget* m_recentShown;
-    std::vector<QWidget*> m_placed;  // laid out from the page's rect
+    // Made when the page first shows.
+    QListWidget* m_sectionsShown = nullptr;
+    QLineEdit* m_nameEntry = nullptr;
+    QLabel* m_status = nullptr;
+    SpeedPlot* m_plot = nullptr;
+    QListWidget* m_recentShown = nullptr;
+    QString m_told;
+    int m_recentPicked = 0;
     PanelControls::PageKeys m_keys;
     QTimer m_follow;
     std::chrono::steady_clock::time_point m_lastLook = std::chrono::steady_clock::now();

@@ -26,7 +26,9 @@ namespace {
 struct Pages {
     Pages(QWidget& panel, TrackPlaybackControl& track, QSettings& settings)
         : trackPage(panel, track, settings, units),
-          sectionsPage(panel, track, trackPage, settings, units) {}
+          sectionsPage(panel, track, trackPage, settings, units) {
+        sectionsPage.show();  // it makes its controls when it shows
+    }
     ScreenUnits units;
     TrackPage trackPage;
     SectionsPage sectionsPage;
@@ -43,6 +45,7 @@ TEST(SectionsPage, SectionsComeBackWithTheTrackAndANumberKeyLoopsOne) {
                        QSettings::IniFormat};
     QWidget panel;
     panel.resize(300, 307);
+    panel.show();
     track.setFile(tone);
     auto pages = std::make_unique<Pages>(panel, track, settings);
     const auto keys = [&](QWidget& page, const std::vector<Qt::Key>& pressed) {
