@@ -56,12 +56,17 @@ TrackTimeline::TrackTimeline(int streamRate, SampleRing& ring, RenderFor renderF
       m_fadeIn(m_fadeOut.size()),
       m_click(clickTone(streamRate)) {}
 
-void TrackTimeline::setLoop(std::optional<Loop> loop) {
-    m_loop =
+bool TrackTimeline::setLoop(std::optional<Loop> loop) {
+    const auto kept =
         loop && loop->from >= 0 && loop->to > loop->from && loop->to - loop->from > 2 * m_seamFrames
             ? loop
             : std::nullopt;
+    if (kept == m_loop) {
+        return false;
+    }
+    m_loop = kept;
     m_pass = 0;
+    return true;
 }
 
 bool TrackTimeline::setTuning(const TrackTuning& tuning) {

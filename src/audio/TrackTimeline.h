@@ -21,6 +21,7 @@ public:
     using RenderFor = std::function<TrackRender&(const TrackTuning& tuning)>;
     struct Loop {
         int64_t from, to;  // frames of the track
+        bool operator==(const Loop&) const = default;
     };
     // Passes of the loop heard from its start to its seam at one speed, none changed on the way.
     struct PassesHeard {
@@ -33,8 +34,8 @@ public:
     TrackTimeline(int streamRate, SampleRing& ring, RenderFor renderFor);
 
     // A loop too short for its seam is no loop. A new loop, or a trainer changed, starts the
-    // trainer's passes anew.
-    void setLoop(std::optional<Loop> loop);
+    // trainer's passes anew. True when the loop changed.
+    bool setLoop(std::optional<Loop> loop);
     // True when the tuning or the trainer changed: what is in the ring was written without it.
     bool setTuning(const TrackTuning& tuning);
     bool setTrainer(std::optional<SpeedTrainer> trainer);
