@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kTextPixels = 9;
 constexpr int kLowestPercent = 25, kHighestPercent = 150;
+constexpr int kSpeedMargin = 10;
 
 // Days since 1970 of a YYYY-MM-DD date the log wrote.
 int dayNumber(const std::string& day) {
@@ -96,6 +97,14 @@ void SpeedPlot::paintEvent(QPaintEvent*) {
         painter.fillRect(QRectF(xOf(day) - barWidth / 2, plot.bottom() - height, barWidth, height),
                          QColor("#2E6B28"));
     }
+    // The speeds fill the height, with a margin, so that a few percent a week shows.
+    int slowest = kHighestPercent, fastest = kLowestPercent;
+    for (const PracticeDay& day : m_days) {
+        slowest = std::min(slowest, day.fastest.value_or(kHighestPercent));
+        fastest = std::max(fastest, day.fastest.value_or(kLowestPercent));
+    }
+    const int low = std::max(kLowestPercent, slowest - kSpeedMargin);
+    const int high = std::max(low + 1, std::min(kHighestPercent, fastest + kSpeedMargin));
     QPainterPath speeds;
     painter.setPen(QPen(QColor("#FF9F2E"), 1.5));
     painter.setRenderHint(QPainter::Antialiasing);
@@ -103,8 +112,7 @@ void SpeedPlot::paintEvent(QPaintEvent*) {
         if (!day.fastest) {
             continue;
         }
-        const double share =
-            static_cast<double>(*day.fastest - kLowestPercent) / (kHighestPercent - kLowestPercent);
+        const double share = static_cast<double>(*day.fastest - low) / (high - low);
         const QPointF at(xOf(day), plot.bottom() - plot.height() * std::clamp(share, 0.0, 1.0));
         speeds.elementCount() == 0 ? speeds.moveTo(at) : speeds.lineTo(at);
         painter.drawEllipse(at, 1.5, 1.5);
