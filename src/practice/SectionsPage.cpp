@@ -99,102 +99,130 @@ void SectionsPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
-void SectionsPage::build() {
-    const ScreenUnits& u = m_units;
-    m_sectionsShown = new QListWidget(this);
-    m_nameEntry = new QLineEdit(this);
-    m_status =
-        PanelControls::display(*this, u, "sectionStatus",
-                               tr("What the sections page did last, or the chosen section"), {});
-    m_plot = new SpeedPlot(this);
-    m_recentShown = new QListWidget(this);
-    const double sx = width() / kDesignWidth, sy = height() / kDesignHeight;
-    const auto place = [&](QWidget* widget, double x, double y, double w, double h) {
-        widget->setGeometry(QRectF(x * sx, y * sy, w * sx, h * sy).toRect());
-    };
-    const auto caption = [&](const QString& text, bool heading, double x, double y, double w) {
-        auto* label = new QLabel(text, this);
+// Places the page's controls by the design's pixels, stretched to the page's rect.
+class SectionsPage::Layout {
+public:
+    Layout(QWidget& page, const ScreenUnits& units)
+        : m_page(page),
+          m_units(units),
+          m_sx(page.width() / kDesignWidth),
+          m_sy(page.height() / kDesignHeight) {}
+
+    template <typename Widget>
+    Widget* place(Widget* widget, double x, double y, double w, double h) const {
+        widget->setGeometry(QRectF(x * m_sx, y * m_sy, w * m_sx, h * m_sy).toRect());
+        return widget;
+    }
+    // A heading in the skin's orange, or a grey line of keys aligned right.
+    void caption(const QString& text, bool heading, double x, double y, double w) const {
+        auto* label = new QLabel(text, &m_page);
         label->setStyleSheet(QString(kCaptionStyle)
                                  .arg(heading ? "#FF9F2E" : "#9AA1A8", heading ? "bold" : "normal")
-                                 .arg(u.fontPixels(heading ? 8 : 7)));
+                                 .arg(m_units.fontPixels(heading ? 8 : 7)));
         label->setAlignment(heading ? Qt::AlignLeft : Qt::AlignRight);
         place(label, x, y, w, 11);
-    };
-    const auto button = [&](const QString& text, const QString& name, const QString& tip) {
-        return PanelControls::button(*this, u, text, name, tip, {});
-    };
-    caption(tr("SECTIONS"), true, 18, 37, 80);
-    caption(tr("1-9 CHOOSE  A ADD  N NAME  DEL  SHIFT+\u2191\u2193 MOVE"), false, 98, 37, 186);
-    m_sectionsShown->setObjectName("sections");
-    m_sectionsShown->setAccessibleName(tr("Sections of the track"));
-    m_sectionsShown->setToolTip(
-        tr("The track's sections: click one, or press its number, to "
-           "loop it (Up and Down for the one before or after)"));
-    place(m_sectionsShown, 16, 50, 206, 96);
-    const struct {
-        const char* text;
-        const char* name;
-        const char* tip;
-        void (SectionsPage::*action)();
-    } buttons[] = {
-        {"ADD", "addSection", "Add the track page's A-B loop, speed and transpose as a section (A)",
-         &SectionsPage::addFromLoop},
-        {"NAME", "renameSection", "Rename the chosen section (N)", &SectionsPage::startRename},
-        {"DELETE", "deleteSection", "Delete the chosen section (Delete)",
-         &SectionsPage::removeChosen},
-    };
-    double y = 50;
-    for (const auto& b : buttons) {
-        auto* made = button(tr(b.text), b.name, tr(b.tip));
-        connect(made, &QPushButton::clicked, this, b.action);
-        place(made, 228, y, 56, 16);
-        y += 20;
     }
-    auto* up = button(tr("UP"), "sectionUp", tr("Move the chosen section up (Shift+Up)"));
-    auto* down = button(tr("DOWN"), "sectionDown", tr("Move the chosen section down (Shift+Down)"));
-    connect(up, &QPushButton::clicked, this, [this] { moveChosen(-1); });
-    connect(down, &QPushButton::clicked, this, [this] { moveChosen(1); });
-    place(up, 228, y, 56, 16);
-    place(down, 228, y + 20, 56, 16);
+    QPushButton* button(const QString& text, const QString& name, const QString& tip,
+                        double y) const {
+        return place(PanelControls::button(m_page, m_units, text, name, tip, {}), 228, y, 56, 16);
+    }
+    QListWidget* list(const QString& name, const QString& accessibleName,
+                      const QString& tip) const {
+        auto* made = new QListWidget(&m_page);
+        made->setObjectName(name);
+        made->setAccessibleName(accessibleName);
+        made->setToolTip(tip);
+        made->setFocusPolicy(Qt::NoFocus);  // the page keeps the keys
+        made->setStyleSheet(QString(kListStyle).arg(m_units.fontPixels(8)));
+        made->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        return made;
+    }
+    const ScreenUnits& units() const { return m_units; }
 
-    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_status->setStyleSheet(displayLettering(u.fontPixels(8), "0 2px") + "background: #0E2A12;");
-    place(m_status, 16, 150, 268, 15);
-    m_nameEntry->setObjectName("sectionName");
-    m_nameEntry->setAccessibleName(tr("The chosen section's name"));
-    m_nameEntry->setToolTip(tr("Type the section's name: Return keeps it, Escape leaves it"));
-    m_nameEntry->setStyleSheet(QString(kEntryStyle).arg(u.fontPixels(8)));
-    m_nameEntry->installEventFilter(this);
-    connect(m_nameEntry, &QLineEdit::returnPressed, this, [this] { finishRename(true); });
-    place(m_nameEntry, 16, 150, 268, 15);
+private:
+    QWidget& m_page;
+    const ScreenUnits& m_units;
+    double m_sx, m_sy;
+};
 
-    caption(tr("PRACTICE LOG"), true, 18, 170, 120);
+void SectionsPage::build() {
+    const Layout layout(*this, m_units);
+    buildSections(layout);
+    buildStatus(layout);
+    layout.caption(tr("PRACTICE LOG"), true, 18, 170, 120);
+    m_plot = layout.place(new SpeedPlot(this), 16, 182, 268, 56);
     m_plot->setObjectName("speedPlot");
-    place(m_plot, 16, 182, 268, 56);
-
-    caption(tr("RECENT TRACKS"), true, 18, 242, 120);
-    caption(tr("PAGE UP/DOWN PICK  O OPEN"), false, 138, 242, 146);
-    m_recentShown->setObjectName("recentTracks");
-    m_recentShown->setAccessibleName(tr("Recent tracks"));
-    m_recentShown->setToolTip(
-        tr("Tracks opened lately: click one to open it (Page Up and Page "
-           "Down pick one, O opens it)"));
-    place(m_recentShown, 16, 254, 268, 43);
-    for (QListWidget* list : {m_sectionsShown, m_recentShown}) {
-        list->setFocusPolicy(Qt::NoFocus);  // the page keeps the keys
-        list->setStyleSheet(QString(kListStyle).arg(u.fontPixels(8)));
-        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    }
-    connect(m_sectionsShown, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { choose(m_sectionsShown->row(item)); });
-    connect(m_recentShown, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { openRecent(m_recentShown->row(item)); });
+    buildRecent(layout);
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->setVisible(child != m_nameEntry);
     }
     showSections();
     showRecent();
     tell(m_told);
+}
+
+void SectionsPage::buildSections(const Layout& layout) {
+    layout.caption(tr("SECTIONS"), true, 18, 37, 80);
+    layout.caption(tr("1-9 CHOOSE  A ADD  N NAME  DEL  SHIFT+\u2191\u2193 MOVE"), false, 98, 37,
+                   186);
+    m_sectionsShown = layout.place(
+        layout.list("sections", tr("Sections of the track"),
+                    tr("The track's sections: click one, or press its number, to loop it (Up "
+                       "and Down for the one before or after)")),
+        16, 50, 206, 96);
+    connect(m_sectionsShown, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { choose(m_sectionsShown->row(item)); });
+    const struct {
+        const char* text;
+        const char* name;
+        const char* tip;
+        std::function<void()> action;
+    } buttons[] = {
+        {"ADD", "addSection", "Add the track page's A-B loop, speed and transpose as a section (A)",
+         [this] { addFromLoop(); }},
+        {"NAME", "renameSection", "Rename the chosen section (N)", [this] { startRename(); }},
+        {"DELETE", "deleteSection", "Delete the chosen section (Delete)",
+         [this] { removeChosen(); }},
+        {"UP", "sectionUp", "Move the chosen section up (Shift+Up)", [this] { moveChosen(-1); }},
+        {"DOWN", "sectionDown", "Move the chosen section down (Shift+Down)",
+         [this] { moveChosen(1); }},
+    };
+    double y = 50;
+    for (const auto& b : buttons) {
+        connect(layout.button(tr(b.text), b.name, tr(b.tip), y), &QPushButton::clicked, this,
+                b.action);
+        y += 20;
+    }
+}
+
+// What the page did last, where the name entry opens over it.
+void SectionsPage::buildStatus(const Layout& layout) {
+    const int fontPixels = layout.units().fontPixels(8);
+    m_status = layout.place(
+        PanelControls::display(*this, layout.units(), "sectionStatus",
+                               tr("What the sections page did last, or the chosen section"), {}),
+        16, 150, 268, 15);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_status->setStyleSheet(displayLettering(fontPixels, "0 2px") + "background: #0E2A12;");
+    m_nameEntry = layout.place(new QLineEdit(this), 16, 150, 268, 15);
+    m_nameEntry->setObjectName("sectionName");
+    m_nameEntry->setAccessibleName(tr("The chosen section's name"));
+    m_nameEntry->setToolTip(tr("Type the section's name: Return keeps it, Escape leaves it"));
+    m_nameEntry->setStyleSheet(QString(kEntryStyle).arg(fontPixels));
+    m_nameEntry->installEventFilter(this);
+    connect(m_nameEntry, &QLineEdit::returnPressed, this, [this] { finishRename(true); });
+}
+
+void SectionsPage::buildRecent(const Layout& layout) {
+    layout.caption(tr("RECENT TRACKS"), true, 18, 242, 120);
+    layout.caption(tr("PAGE UP/DOWN PICK  O OPEN"), false, 138, 242, 146);
+    m_recentShown = layout.place(
+        layout.list("recentTracks", tr("Recent tracks"),
+                    tr("Tracks opened lately: click one to open it (Page Up and Page Down pick "
+                       "one, O opens it)")),
+        16, 254, 268, 43);
+    connect(m_recentShown, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { openRecent(m_recentShown->row(item)); });
 }
 
 // Keys the windows have (1 to 6, Up, Down, Page Up, Page Down, O) are the page's only while there
@@ -252,7 +280,9 @@ bool SectionsPage::event(QEvent* event) {
 }
 
 void SectionsPage::keyPressEvent(QKeyEvent* event) {
-    if (!m_keys.press(*event)) {
+    // A key the name entry passes on (Up, Page Down...) is not the page's while it is open.
+    const bool naming = m_nameEntry != nullptr && !m_nameEntry->isHidden();
+    if (naming || !m_keys.press(*event)) {
         QWidget::keyPressEvent(event);
     }
 }

@@ -59,7 +59,11 @@ private:
         std::chrono::steady_clock::time_point lastPlayed;
     };
 
+    class Layout;
     void build();
+    void buildSections(const Layout& layout);
+    void buildStatus(const Layout& layout);
+    void buildRecent(const Layout& layout);
     void addKeys();
     void follow();
     void followTrack();
