@@ -1,5 +1,6 @@
 #include "practice/SectionsPage.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -84,11 +85,15 @@ SectionsPage::SectionsPage(QWidget& panel, TrackPlaybackControl& track, TrackPag
     m_follow.setInterval(kFollowMs);
     connect(&m_follow, &QTimer::timeout, this, &SectionsPage::follow);
     m_follow.start();  // practice is logged whichever page shows, and while the panel is closed
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        follow();
+        endSession();
+    });
     follow();
 }
 
+// The player may be gone by now: what it played since the last look was counted at quit.
 SectionsPage::~SectionsPage() {
-    follow();
     endSession();
 }
 

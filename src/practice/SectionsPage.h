@@ -30,7 +30,7 @@ class SectionsPage : public QWidget {
 public:
     SectionsPage(QWidget& panel, TrackPlaybackControl& track, TrackPage& trackPage,
                  QSettings& settings, const ScreenUnits& units);
-    // A session under way goes to the log.
+    // A session under way goes to the log, at quit or at the latest here.
     ~SectionsPage() override;
 
     void choose(int index);
