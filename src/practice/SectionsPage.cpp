@@ -28,8 +28,6 @@ namespace {
 constexpr int kFollowMs = 1000;
 // A longer wait for a look (a modal dialog held the timer) is not counted as practice.
 constexpr double kLongestLookSeconds = 2;
-// A session ends after this long without the track playing; the next play starts another.
-constexpr auto kIdleEnds = std::chrono::minutes(5);
 constexpr int kMostRecent = 10;
 constexpr int kNumberedSections = 9;
 constexpr const char* kRecentKey = "recent/tracks";
@@ -322,78 +320,55 @@ void SectionsPage::followTrack() {
     }
 }
 
-// Time counts while the track plays the chosen section's loop; a pass counts when it was whole.
 void SectionsPage::followSession(double elapsedSeconds) {
     const auto passes = m_track.takePassesHeard();
-    if (!chosenLoops()) {
-        endSession();
-        return;
+    const auto before = m_counter.underWay();
+    PracticeCounter::Look look{chosenLooping(),
+                               m_track.playing(),
+                               elapsedSeconds,
+                               passes.count,
+                               passes.fastest,
+                               PracticeLog::today(),
+                               PracticeCounter::Clock::now()};
+    if (const auto ended = m_counter.look(look)) {
+        log(*ended);
     }
-    const auto now = std::chrono::steady_clock::now();
-    const bool playing = m_track.playing();
-    if (m_session &&
-        (m_session->day != PracticeLog::today() || now - m_session->lastPlayed > kIdleEnds)) {
-        endSession();
-    }
-    if (!m_session && !playing && passes.count == 0) {
-        return;
-    }
-    if (!m_session) {
-        const Section& s = m_sections[static_cast<size_t>(m_chosen)];
-        m_session = Session{s.id, m_key, s.name, PracticeLog::today(), 0, std::nullopt, now};
-    }
-    const auto minutes = [this] { return static_cast<int>(m_session->seconds / 60); };
-    const int minutesBefore = minutes();
-    if (playing) {
-        m_session->seconds += elapsedSeconds;
-        m_session->lastPlayed = now;
-    }
-    if (passes.count > 0) {
-        const int fastest = static_cast<int>(std::lround(passes.fastest * 100));
-        m_session->fastest = std::max(m_session->fastest.value_or(0), fastest);
-    }
-    if (passes.count > 0 || minutes() != minutesBefore) {
+    const auto now = m_counter.underWay();
+    const auto minutes = [](const auto& session) { return session ? session->seconds / 60 : -1; };
+    if (passes.count > 0 || minutes(before) != minutes(now)) {
         showPlot();
     }
 }
 
-bool SectionsPage::chosenLoops() {
+// The chosen section, while the track page loops it.
+std::optional<PracticeSession> SectionsPage::chosenLooping() {
     if (m_chosen < 0 || m_chosen >= static_cast<int>(m_sections.size())) {
-        return false;
+        return std::nullopt;
     }
     const Section& s = m_sections[static_cast<size_t>(m_chosen)];
     const auto loop = m_trackPage.loop();
-    return loop && near(loop->first, s.a) && near(loop->second, s.b);
+    if (!loop || !near(loop->first, s.a) || !near(loop->second, s.b)) {
+        return std::nullopt;
+    }
+    return PracticeSession{{}, m_key, s.id, 0, std::nullopt, s.name};
 }
 
 void SectionsPage::endSession() {
-    if (!m_session) {
-        return;
-    }
-    const Session s = *m_session;
-    m_session.reset();
-    const int seconds = static_cast<int>(std::lround(s.seconds));
-    if (seconds < 1 && !s.fastest) {
-        return;
-    }
-    const PracticeSession line{s.day, s.track, s.section, seconds, s.fastest, nameOf(s)};
-    try {
-        PracticeLog::append(m_folder + "/" + kLogFile, line);
-    } catch (const std::system_error& error) {
-        tell(tr("THE PRACTICE LOG CANNOT BE WRITTEN: %1").arg(error.what()));
-    }
-    if (s.track == m_key) {
-        m_trackLog.push_back(line);
-        showPlot();
+    if (const auto ended = m_counter.end()) {
+        log(*ended);
     }
 }
 
-// The section's name as it is now: it may have been renamed while it was practised.
-std::string SectionsPage::nameOf(const Session& session) const {
-    const auto& sections = m_sections.sections();
-    const auto found = std::find_if(sections.begin(), sections.end(),
-                                    [&](const Section& s) { return s.id == session.section; });
-    return session.track == m_key && found != sections.end() ? found->name : session.name;
+void SectionsPage::log(const PracticeSession& session) {
+    try {
+        PracticeLog::append(m_folder + "/" + kLogFile, session);
+    } catch (const std::system_error& error) {
+        tell(tr("THE PRACTICE LOG CANNOT BE WRITTEN: %1").arg(error.what()));
+    }
+    if (session.track == m_key) {
+        m_trackLog.push_back(session);
+        showPlot();
+    }
 }
 
 void SectionsPage::openSections(const std::string& file) {
@@ -547,13 +522,14 @@ void SectionsPage::showPlot() {
     }
     const Section& s = m_sections[static_cast<size_t>(m_chosen)];
     std::vector<PracticeDay> days = PracticeLog::daysOf(m_trackLog, s.id);
-    if (m_session && m_session->section == s.id) {  // and the session under way, today
-        if (days.empty() || days.back().day != m_session->day) {
-            days.push_back({m_session->day, 0, std::nullopt});
+    const auto session = m_counter.underWay();
+    if (session && session->track == m_key && session->section == s.id) {  // and today's so far
+        if (days.empty() || days.back().day != session->day) {
+            days.push_back({session->day, 0, std::nullopt});
         }
-        days.back().seconds += static_cast<int>(std::lround(m_session->seconds));
-        if (m_session->fastest) {
-            days.back().fastest = std::max(days.back().fastest.value_or(0), *m_session->fastest);
+        days.back().seconds += session->seconds;
+        if (session->fastest) {
+            days.back().fastest = std::max(days.back().fastest.value_or(0), *session->fastest);
         }
     }
     m_plot->showDays(QString::fromStdString(s.name), std::move(days));

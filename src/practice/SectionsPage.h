@@ -8,6 +8,7 @@
 #include <string>
 
 #include "practice/PanelControls.h"
+#include "practice/PracticeCounter.h"
 #include "practice/PracticeLog.h"
 #include "practice/SectionList.h"
 
@@ -49,16 +50,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    struct Session {
-        int section;
-        std::string track;
-        std::string name;
-        std::string day;
-        double seconds = 0;
-        std::optional<int> fastest;
-        std::chrono::steady_clock::time_point lastPlayed;
-    };
-
     class Layout;
     void build();
     void buildSections(const Layout& layout);
@@ -74,8 +65,8 @@ private:
     void showPlot();
     void tell(const QString& text);
     void endSession();
-    std::string nameOf(const Session& session) const;
-    bool chosenLoops();
+    void log(const PracticeSession& session);
+    std::optional<PracticeSession> chosenLooping();
     void finishRename(bool keep);
     void rememberRecent(const std::string& file);
     QStringList recentTracks() const;
@@ -103,5 +94,5 @@ private:
     SectionList m_sections;
     int m_chosen = -1;
     std::vector<PracticeSession> m_trackLog;
-    std::optional<Session> m_session;
+    PracticeCounter m_counter;
 };

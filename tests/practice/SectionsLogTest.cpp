@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "TempDir.h"
+#include "practice/PracticeCounter.h"
 #include "practice/PracticeLog.h"
 #include "practice/SectionList.h"
 
@@ -145,4 +146,50 @@ TEST(PracticeLog, WritersAtOnceLoseNoLine) {
         }
         EXPECT_EQ(next, 40);
     }
+}
+
+// Look after look, as the sections page looks once a second: which sessions end, and with what.
+TEST(PracticeCounter, SessionsEndWhenTheLoopTheDayOrThePlayingDoes) {
+    using Ended = std::optional<PracticeSession>;
+    const struct {
+        int section;  // 0: no section loops
+        bool playing;
+        double elapsed;
+        int passes;
+        double fastest;
+        const char* day;
+        int minute;
+        const char* name;
+        Ended ended;
+    } looks[] = {
+        {1, true, 1, 0, 0, "2026-12-11", 0, "Intro", {}},
+        {1, true, 1.2, 2, 0.8, "2026-12-11", 0, "Intro", {}},
+        {2, true, 1, 0, 0, "2026-12-11", 0, "Solo",
+         PracticeSession{"2026-12-11", "k", 1, 2, 80, "Intro"}},
+        {0, true, 1, 0, 0, "2026-12-11", 0, "",
+         PracticeSession{"2026-12-11", "k", 2, 1, {}, "Solo"}},
+        {1, false, 1, 0, 0, "2026-12-11", 1, "Intro", {}},  // no play, no session
+        {1, true, 0.3, 0, 0, "2026-12-11", 1, "Intro", {}},
+        {2, true, 1, 1, 0.5, "2026-12-11", 1, "Solo", {}},  // too short a session to log
+        {2, false, 1, 0, 0, "2026-12-11", 7, "Solo",
+         PracticeSession{"2026-12-11", "k", 2, 1, 50, "Solo"}},
+        {2, true, 4, 0, 0, "2026-12-11", 8, "Solo", {}},
+        {2, true, 1, 0, 0, "2026-12-12", 8, "Solo!",
+         PracticeSession{"2026-12-11", "k", 2, 4, {}, "Solo"}},
+    };
+    PracticeCounter counter;
+    const auto start = PracticeCounter::Clock::now();
+    for (const auto& l : looks) {
+        PracticeCounter::Look look{
+            l.section > 0 ? Ended(PracticeSession{{}, "k", l.section, 0, {}, l.name}) : Ended(),
+            l.playing,
+            l.elapsed,
+            l.passes,
+            l.fastest,
+            l.day,
+            start + std::chrono::minutes(l.minute)};
+        EXPECT_EQ(counter.look(look), l.ended) << l.section << " at minute " << l.minute;
+    }
+    EXPECT_EQ(counter.end(), (PracticeSession{"2026-12-12", "k", 2, 1, {}, "Solo!"}));
+    EXPECT_EQ(counter.end(), std::nullopt);
 }
