@@ -388,13 +388,7 @@ void SectionsPage::openSections(const std::string& file) {
             auto loaded = SectionsFile::load(path);
             m_sections = std::move(loaded.list);
             m_sectionsPath = path;
-            const QString aside = QFileInfo(QString::fromStdString(loaded.keptAs)).fileName();
-            using State = SectionsFile::Loaded::State;
-            if (loaded.state == State::Damaged) {
-                told = tr("SECTIONS FILE DAMAGED: KEPT AS %1, STARTED ANEW").arg(aside);
-            } else if (loaded.state == State::Newer) {
-                told = tr("SECTIONS FROM A NEWER RZ77: KEPT AS %1, STARTED ANEW").arg(aside);
-            }
+            told = tellKeptAside(file, loaded);
         } catch (const std::system_error& error) {
             told = tr("THE SECTIONS CANNOT BE READ: %1").arg(error.what());
         }
@@ -402,6 +396,23 @@ void SectionsPage::openSections(const std::string& file) {
     }
     showSections();
     tell(told);
+}
+
+// A box says it once, after whatever opened the track is done; the status line keeps it.
+QString SectionsPage::tellKeptAside(const std::string& file, const SectionsFile::Loaded& loaded) {
+    using State = SectionsFile::Loaded::State;
+    if (loaded.state != State::Damaged && loaded.state != State::Newer) {
+        return {};
+    }
+    const bool newer = loaded.state == State::Newer;
+    const std::string why = newer ? "were written by a newer RZ77" : "are damaged";
+    const std::string text = "The sections kept for \"" + file + "\" " + why +
+                             ". They are kept as\n" + loaded.keptAs +
+                             "\nand the track starts with no sections.";
+    QTimer::singleShot(0, this, [this, text] { m_reporter.show(text); });
+    const QString aside = QFileInfo(QString::fromStdString(loaded.keptAs)).fileName();
+    return newer ? tr("SECTIONS FROM A NEWER RZ77: KEPT AS %1, STARTED ANEW").arg(aside)
+                 : tr("SECTIONS FILE DAMAGED: KEPT AS %1, STARTED ANEW").arg(aside);
 }
 
 void SectionsPage::save() {

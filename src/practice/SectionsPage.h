@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/MessageBoxReporter.h"
 #include "practice/PanelControls.h"
 #include "practice/PracticeCounter.h"
 #include "practice/PracticeLog.h"
@@ -60,6 +61,7 @@ private:
     void followTrack();
     void followSession(double elapsedSeconds);
     void openSections(const std::string& file);
+    QString tellKeptAside(const std::string& file, const SectionsFile::Loaded& loaded);
     void save();
     void showSections();
     void showPlot();
@@ -95,4 +97,5 @@ private:
     int m_chosen = -1;
     std::vector<PracticeSession> m_trackLog;
     PracticeCounter m_counter;
+    MessageBoxReporter m_reporter;
 };
