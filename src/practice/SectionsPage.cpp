@@ -557,7 +557,7 @@ void SectionsPage::tell(const QString& text) {
         shown = m_file.empty()       ? tr("NO TRACK")
                 : m_sections.empty() ? tr("NO SECTIONS: MARK A AND B, THEN ADD")
                 : m_chosen < 0       ? tr("%1 SECTIONS").arg(m_sections.size())
-                                     : tr("SECTION %1 LOOPS").arg(m_chosen + 1);
+                                     : tr("SECTION %1 CHOSEN").arg(m_chosen + 1);
     }
     PanelControls::show(*m_status, shown);
 }
@@ -583,7 +583,6 @@ void SectionsPage::showRecent() {
     m_recentShown->clear();
     for (const QString& path : recentTracks()) {
         auto* item = new QListWidgetItem(QFileInfo(path).fileName(), m_recentShown);
-        item->setData(Qt::UserRole, path);
         item->setToolTip(path);
     }
 }
