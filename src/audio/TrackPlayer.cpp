@@ -119,8 +119,11 @@ void TrackPlayer::seek(int64_t frame) {
 
 void TrackPlayer::setLoop(std::optional<Loop> loop) {
     auto lock = controlLock();
-    m_timeline.setLoop(loop);
-    cueLocked(lock, std::nullopt);  // what is rendered ahead was rendered without this loop
+    // The same loop again (the track page sets it once it knows the track's length) keeps the
+    // pass that plays, and the trainer's count.
+    if (m_timeline.setLoop(loop)) {
+        cueLocked(lock, std::nullopt);  // what is rendered ahead was rendered without this loop
+    }
 }
 
 void TrackPlayer::setTuning(const TrackTuning& tuning) {
@@ -185,6 +188,11 @@ int64_t TrackPlayer::playedFrames() const {
 double TrackPlayer::playingSpeed() const {
     const auto lock = controlLock();
     return m_timeline.speedAt(static_cast<int64_t>(m_ring.readCount() / 2));
+}
+
+TrackTimeline::PassesHeard TrackPlayer::takePassesHeard() {
+    const auto lock = controlLock();
+    return m_timeline.takePassesHeard(static_cast<int64_t>(m_ring.readCount() / 2));
 }
 
 // Once this returns, a read the audio thread began before returns has ended, and the next one

@@ -60,6 +60,9 @@ public:
     int64_t playedFrames() const;
     // The speed of what the stream plays now (a trainer's pass speed).
     double playingSpeed() const;
+    // The passes of the loop the stream has played whole since the last call, for a practice
+    // log: the controlling thread polls, the audio thread has no part in it.
+    TrackTimeline::PassesHeard takePassesHeard();
     // How far the worker is ahead of the stream, in frames: any thread, for measuring.
     int64_t aheadFrames() const {
         return static_cast<int64_t>(m_ring.written() - m_ring.readCount()) / 2;

@@ -18,6 +18,8 @@ constexpr double kBeatGain = 0.3;
 // Slower than this a count-in is mostly waiting (30 BPM at 25 % is a click every 8 s): it then
 // clicks on the beat's halves, quarters... as a player counts a slow piece in.
 constexpr double kSlowestCountInBpm = 40;
+// Passes not yet told are forgotten beyond this many, should nobody ask for them.
+constexpr size_t kLongestPassEnds = 256;
 
 // Two inharmonic partials under a fast decay: a short tick that cuts through a band.
 std::vector<float> clickTone(int rate) {
@@ -54,12 +56,17 @@ TrackTimeline::TrackTimeline(int streamRate, SampleRing& ring, RenderFor renderF
       m_fadeIn(m_fadeOut.size()),
       m_click(clickTone(streamRate)) {}
 
-void TrackTimeline::setLoop(std::optional<Loop> loop) {
-    m_loop =
+bool TrackTimeline::setLoop(std::optional<Loop> loop) {
+    const auto kept =
         loop && loop->from >= 0 && loop->to > loop->from && loop->to - loop->from > 2 * m_seamFrames
             ? loop
             : std::nullopt;
+    if (kept == m_loop) {
+        return false;
+    }
+    m_loop = kept;
     m_pass = 0;
+    return true;
 }
 
 bool TrackTimeline::setTuning(const TrackTuning& tuning) {
@@ -101,6 +108,21 @@ int64_t TrackTimeline::positionAt(int64_t streamFrame) const {
                : 0;
 }
 
+TrackTimeline::PassesHeard TrackTimeline::takePassesHeard(int64_t streamFrame) {
+    PassesHeard heard;
+    while (!m_passEnds.empty() && m_passEnds.front().streamFrame <= streamFrame) {
+        ++heard.count;
+        heard.fastest = std::max(heard.fastest, m_passEnds.front().speed);
+        m_passEnds.pop_front();
+    }
+    return heard;
+}
+
+// A pass is whole only when it plays from the loop's start (or from before it) to the seam.
+void TrackTimeline::startPass(int64_t trackFrame) {
+    m_wholePass = m_loop && trackFrame <= m_loop->from;
+}
+
 double TrackTimeline::speedAt(int64_t streamFrame) const {
     const Jump* jump = jumpAt(streamFrame);
     return jump ? jump->speed : tuningNow().speed;
@@ -120,6 +142,8 @@ void TrackTimeline::rewind(bool hasTrack) {
     m_countInLeft = 0;
     m_fadeInAt = -1;
     m_jumps.clear();
+    m_passEnds.clear();
+    startPass(0);
     startRender(0);
     m_renderedAll = !hasTrack;
     if (m_countInBpm && hasTrack) {
@@ -198,12 +222,19 @@ void TrackTimeline::dropHeardJumps() {
 void TrackTimeline::writeSeam() {
     std::fill(m_fadeOut.begin(), m_fadeOut.end(), 0.0f);
     m_render->render(m_fadeOut.data(), m_seamFrames);
+    const auto streamFrame = static_cast<int64_t>(m_ring.written() / 2);
+    if (m_wholePass) {
+        if (m_passEnds.size() == kLongestPassEnds) {
+            m_passEnds.pop_front();
+        }
+        m_passEnds.push_back({streamFrame, m_render->tuning().speed});
+    }
+    startPass(m_loop->from);
     if (m_trainer) {
         ++m_pass;
     }
     startRender(m_loop->from);
     const double speed = m_render->tuning().speed;
-    const auto streamFrame = static_cast<int64_t>(m_ring.written() / 2);
     if (m_countInBpm) {
         for (int i = 0; i < 2 * m_seamFrames; ++i) {
             m_fadeOut[i] =
@@ -266,6 +297,10 @@ void TrackTimeline::rewrite(size_t fence, bool audible, std::optional<int64_t> f
     while (!m_jumps.empty() && m_jumps.back().streamFrame >= fromFrame) {
         m_jumps.pop_back();
     }
+    while (!m_passEnds.empty() && m_passEnds.back().streamFrame >= fromFrame) {
+        m_passEnds.pop_back();
+    }
+    startPass(target);
     m_countInLeft = 0;
     m_fadeInAt = -1;
     startRender(target);

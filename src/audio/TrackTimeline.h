@@ -21,6 +21,12 @@ public:
     using RenderFor = std::function<TrackRender&(const TrackTuning& tuning)>;
     struct Loop {
         int64_t from, to;  // frames of the track
+        bool operator==(const Loop&) const = default;
+    };
+    // Passes of the loop heard from its start to its seam at one speed, none changed on the way.
+    struct PassesHeard {
+        int count = 0;
+        double fastest = 0;  // speed
     };
     // How far ahead of the stream a change is heard: time to render the new sound.
     static constexpr double kChangeLeadSeconds = 0.05;
@@ -28,8 +34,8 @@ public:
     TrackTimeline(int streamRate, SampleRing& ring, RenderFor renderFor);
 
     // A loop too short for its seam is no loop. A new loop, or a trainer changed, starts the
-    // trainer's passes anew.
-    void setLoop(std::optional<Loop> loop);
+    // trainer's passes anew. True when the loop changed.
+    bool setLoop(std::optional<Loop> loop);
     // True when the tuning or the trainer changed: what is in the ring was written without it.
     bool setTuning(const TrackTuning& tuning);
     bool setTrainer(std::optional<SpeedTrainer> trainer);
@@ -51,6 +57,8 @@ public:
     // The frame of the track that a frame of the stream plays, and the speed it plays at.
     int64_t positionAt(int64_t streamFrame) const;
     double speedAt(int64_t streamFrame) const;
+    // The whole passes whose seam the stream has reached by the frame, each told once.
+    PassesHeard takePassesHeard(int64_t streamFrame);
 
 private:
     // From a frame of the stream on, the track plays from a frame of its own at a rate of track
@@ -71,6 +79,7 @@ private:
     void writeCountIn();
     void write(float* interleaved, int frames);
     void dropHeardJumps();
+    void startPass(int64_t trackFrame);
 
     const int m_streamRate;
     const int m_seamFrames;
@@ -89,4 +98,11 @@ private:
     int m_fadeInAt = -1;       // frames of a fade-in written, while one is under way
     bool m_renderedAll = true;
     std::deque<Jump> m_jumps;
+    // A pass ends at its seam: the stream frame where the seam begins, and the pass's speed.
+    struct PassEnd {
+        int64_t streamFrame;
+        double speed;
+    };
+    bool m_wholePass = false;        // the pass being written began at or before the loop's start
+    std::deque<PassEnd> m_passEnds;  // written, not yet told
 };

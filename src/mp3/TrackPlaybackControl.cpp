@@ -106,6 +106,10 @@ void TrackPlaybackControl::stop() {
     }
 }
 
+bool TrackPlaybackControl::playing() const {
+    return m_loaded && m_player->playing();
+}
+
 double TrackPlaybackControl::positionSeconds() const {
     return m_loaded ? static_cast<double>(m_player->playedFrames()) / m_player->streamRate() : 0;
 }
@@ -173,6 +177,10 @@ void TrackPlaybackControl::setFasterStretch(bool faster) {
 
 double TrackPlaybackControl::playingSpeed() const {
     return m_loaded ? m_player->playingSpeed() : m_tuning.speed;
+}
+
+TrackTimeline::PassesHeard TrackPlaybackControl::takePassesHeard() {
+    return m_loaded ? m_player->takePassesHeard() : TrackTimeline::PassesHeard{};
 }
 
 void TrackPlaybackControl::applyPractice() {

@@ -8,6 +8,7 @@
 
 #include "audio/SpeedTrainer.h"
 #include "audio/TrackDecoder.h"
+#include "audio/TrackTimeline.h"
 #include "audio/TrackTuning.h"
 #include "mp3/PlaybackControl.h"
 
@@ -33,6 +34,7 @@ public:
     bool loaded() const { return m_loaded; }
     // The file decodes, whether or not there is a sound output to play it on.
     bool decodes() const { return m_fileReady; }
+    bool playing() const;
     double positionSeconds() const;
     // As the file tells it when it is opened (decoding it all takes a while).
     double estimatedSeconds() const { return m_loaded ? m_estimatedSeconds : 0; }
@@ -47,6 +49,8 @@ public:
     void setCountIn(std::optional<double> beatsPerMinute);
     void setFasterStretch(bool faster);
     double playingSpeed() const;
+    // The loop's passes played whole since the last call, and the fastest of them.
+    TrackTimeline::PassesHeard takePassesHeard();
 
 private:
     // What tells a file changed since it was opened: emptied, replaced or gone.

@@ -127,7 +127,11 @@ const PageKeys::Action* PageKeys::actionFor(const QKeyEvent& event) const {
         return nullptr;
     }
     const auto found = m_actions.find(event.key());
-    return found == m_actions.end() ? nullptr : &found->second;
+    const auto wanted = m_wanted.find(event.key());
+    if (found == m_actions.end() || (wanted != m_wanted.end() && !wanted->second())) {
+        return nullptr;
+    }
+    return &found->second;
 }
 
 bool PageKeys::claim(QEvent& event) const {

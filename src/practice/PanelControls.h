@@ -45,6 +45,12 @@ public:
     void add(int key, std::function<void()> action) {
         m_actions[key] = [action = std::move(action)](const QKeyEvent&) { action(); };
     }
+    // A key the page takes only while it has a use for it: else it stays the windows' (1 to 6
+    // sound the strings until the track has sections to choose).
+    void addWhile(int key, std::function<bool()> wanted, Action action) {
+        m_actions[key] = std::move(action);
+        m_wanted[key] = std::move(wanted);
+    }
     // For the page's event(): true when the event is a key of the page's, claimed.
     bool claim(QEvent& event) const;
     // For the page's keyPressEvent(): true when the key was the page's.
@@ -53,6 +59,7 @@ public:
 private:
     const Action* actionFor(const QKeyEvent& event) const;
     std::map<int, Action> m_actions;
+    std::map<int, std::function<bool()>> m_wanted;
 };
 
 }  // namespace PanelControls

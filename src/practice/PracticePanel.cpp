@@ -14,6 +14,7 @@
 #include "practice/MetronomePage.h"
 #include "practice/PanelControls.h"
 #include "practice/TrackDrop.h"
+#include "practice/SectionsPage.h"
 #include "practice/TrackPage.h"
 #include "practice/TunerPage.h"
 #include "settings/StartupSettings.h"
@@ -70,6 +71,16 @@ void listPanelKeys(ShortcutKeys& keys) {
         {{Qt::Key_R, Qt::Key_C}, "Tuner page: type the reference pitch, the custom tuning"},
         {{Qt::Key_T}, "Tuner page: the next tuning"},
         {{Qt::Key_W, Qt::Key_S}, "Tuner page: follow the strings, sustain on and off"},
+        {{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8,
+          Qt::Key_9},
+         "Track and sections pages: loop section 1 to 9"},
+        {{Qt::Key_Up, Qt::Key_Down}, "Sections page: loop the section before, after"},
+        {{QKeySequence(Qt::SHIFT | Qt::Key_Up), QKeySequence(Qt::SHIFT | Qt::Key_Down)},
+         "Sections page: move the chosen section up, down"},
+        {{Qt::Key_A}, "Sections page: add the track page's loop as a section"},
+        {{Qt::Key_N, Qt::Key_Delete}, "Sections page: rename, delete the chosen section"},
+        {{Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_O},
+         "Sections page: pick a recent track, open it"},
     };
     for (const auto& entry : pageKeys) {
         keys.list(entry.keys, QObject::tr(entry.action));
@@ -108,6 +119,9 @@ PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
     addPage(new TunerPage(*this, main, tuner, voice, output, m_settings, u),
             ":/assets/practice-tuner-skin.svg", tr("TUNER"),
             u.toPixels(190 * 15, 16 * 15, 40 * 15, 14 * 15));
+    addPage(new SectionsPage(*this, track, *m_trackPage, m_settings, u),
+            ":/assets/practice-sections-skin.svg", tr("SECTIONS"),
+            u.toPixels(234 * 15, 16 * 15, 52 * 15, 14 * 15));
     const auto turn = [this](int by) {
         showPage((m_page + by + static_cast<int>(m_pages.size())) %
                  static_cast<int>(m_pages.size()));

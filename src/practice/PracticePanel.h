@@ -17,8 +17,8 @@ struct ReferenceVoice;
 // A second skinned window beside the main window, docked to its right edge and moving with it,
 // for the practice tools. Opened and closed by F2 and the menu's "Practice…"; whether it was open
 // is kept in practice.conf beside the settings file, never in rz77.rz. Its pages, one shown at a
-// time under tabs in its header: the backing track, the metronome and the listening tuner. A file
-// dropped on the panel or the main window opens on the track page.
+// time under tabs in its header: the backing track, the metronome, the listening tuner and the
+// track's sections. A file dropped on the panel or the main window opens on the track page.
 class PracticePanel : public QWidget {
     Q_OBJECT
 public:

@@ -128,6 +128,14 @@ QSpinBox* TrackControls::spinBox(const QString& name, const QString& tip, const 
     return PanelControls::spinBox(m_page, m_units, name, tip, at, from, to, step);
 }
 
+void TrackControls::setSpeedAndTranspose(std::optional<int> speedPercent,
+                                         std::optional<int> semitones) {
+    m_speedPercent = std::clamp(speedPercent.value_or(m_speedPercent), kMinSpeed, kMaxSpeed);
+    m_semitoneCount =
+        std::clamp(semitones.value_or(m_semitoneCount), -kMaxSemitones, kMaxSemitones);
+    apply();
+}
+
 void TrackControls::stepSpeed(int steps) {
     m_speedPercent = std::clamp(m_speedPercent + steps * kSpeedStep, kMinSpeed, kMaxSpeed);
     apply();

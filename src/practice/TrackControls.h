@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QWidget>
 #include <chrono>
+#include <optional>
 
 #include "common/TapTempo.h"
 #include "practice/PanelControls.h"
@@ -27,6 +28,11 @@ public:
     void addKeys(PanelControls::PageKeys& keys);
     // Follows the trainer's pass while the page is shown.
     void refresh();
+
+    int speedPercent() const { return m_speedPercent; }
+    int semitones() const { return m_semitoneCount; }
+    // What a section keeps of them; nothing leaves a setting as it is.
+    void setSpeedAndTranspose(std::optional<int> speedPercent, std::optional<int> semitones);
 
     void stepSpeed(int steps);
     void stepSemitones(int steps);

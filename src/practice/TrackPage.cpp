@@ -133,6 +133,24 @@ void TrackPage::toggleLoop() {
     applyLoop();
 }
 
+std::optional<std::pair<double, double>> TrackPage::markers() {
+    followTrack();
+    if (!m_markers.a() || !m_markers.b()) {
+        return std::nullopt;
+    }
+    return std::pair(*m_markers.a(), *m_markers.b());
+}
+
+std::optional<std::pair<double, double>> TrackPage::loop() {
+    followTrack();
+    return m_markers.loop();
+}
+
+void TrackPage::setLoop(double a, double b) {
+    followTrack();
+    applyLoop(m_markers.setBoth(a, b));
+}
+
 // A refused marker leaves the loop as it was, with a word why.
 void TrackPage::applyLoop(bool placed) {
     m_track.setLoop(m_markers.loop());

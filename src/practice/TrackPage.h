@@ -42,6 +42,17 @@ public:
     void setB();
     void toggleLoop();
 
+    // For the sections page, which may change the track while this page is hidden: A and B as
+    // they are marked, the loop while it is on, a loop set as a drag across the track sets it,
+    // the controls below the track, and a key of the page's own while it is wanted.
+    std::optional<std::pair<double, double>> markers();
+    std::optional<std::pair<double, double>> loop();
+    void setLoop(double a, double b);
+    TrackControls& controls() const { return *m_controls; }
+    void addKey(int key, std::function<bool()> wanted, std::function<void()> action) {
+        m_keys.addWhile(key, std::move(wanted),
+                        [action = std::move(action)](const QKeyEvent&) { action(); });
+    }
 signals:
     // With what the file says of itself, for the main window's information line.
     void trackOpened(const std::string& path, const TrackTags& tags);

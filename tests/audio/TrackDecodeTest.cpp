@@ -404,6 +404,50 @@ TEST(TrackTimeline, ATrainedLoopCountsInEachPassAtItsSpeed) {
     EXPECT_NEAR(blocksCountingIn[1.0], 4 * 24000 / 480.0, 1) << "four beats at 120 BPM";
 }
 
+// A pass of the loop is told once its seam is heard, and only when it played from the loop's
+// start at one speed: a pass broken by a move or a change of speed is not.
+TEST(TrackTimeline, OnlyWholePassesOfTheLoopAreTold) {
+    const struct {
+        const char* what;
+        std::optional<int64_t> seekTo;  // else the speed halves
+        int blocksToChange;
+        int told;
+        double lastSpeed;
+    } cases[] = {
+        {"left alone", std::nullopt, 1000, 7, 1.0},
+        {"a move to A", 12000, 100, 6, 1.0},
+        {"a move into the loop", 30000, 100, 6, 1.0},
+        {"slowed down in a pass", std::nullopt, 100, 3, 0.5},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        VirtualTrack track(toneDecoder(dir, 1.0));
+        ASSERT_TRUE(track.decoder);
+        track.timeline.setLoop(TrackTimeline::Loop{12000, 36000});
+        track.timeline.rewind(true);  // from the track's start into the loop: a whole pass
+        int told = 0;
+        double lastSpeed = 0;
+        std::vector<float> block(2 * 480);
+        for (int blocks = 1; blocks <= 400; ++blocks) {  // 4 s
+            if (blocks == c.blocksToChange) {
+                if (!c.seekTo) {
+                    track.timeline.setTuning({0.5, 0, 0});
+                }
+                const auto lead = 2 * static_cast<size_t>(0.05 * kOutputRate);
+                track.timeline.rewrite(track.ring.readCount() + lead, true, c.seekTo);
+            }
+            track.fillAhead();
+            track.ring.readAdding(block.data(), block.size());
+            const auto heard =
+                track.timeline.takePassesHeard(static_cast<int64_t>(track.ring.readCount() / 2));
+            told += heard.count;
+            lastSpeed = heard.count > 0 ? heard.fastest : lastSpeed;
+        }
+        EXPECT_EQ(told, c.told) << c.what;
+        EXPECT_EQ(lastSpeed, c.lastSpeed) << c.what;
+    }
+}
+
 // Speed and pitch changed while the track plays crossfade in: no click, no gap.
 TEST(TrackDecode, ChangesWhilePlayingAreSeamless) {
     TempDir dir;
