@@ -6,7 +6,9 @@
 #include <optional>
 #include <string>
 
+#include "audio/BeatGrid.h"
 #include "audio/SpeedTrainer.h"
+#include "audio/TrackTimeline.h"
 #include "audio/TrackTuning.h"
 #include "mp3/PlaybackControl.h"
 
@@ -42,6 +44,9 @@ public:
     void setTrainer(std::optional<SpeedTrainer> trainer);
     void setCountIn(std::optional<double> beatsPerMinute);
     void setFasterStretch(bool faster);
+    // The beats of the file in the player, and the click on them while it plays.
+    void setGrid(std::optional<BeatGrid> grid);
+    void setSongClick(std::optional<TrackTimeline::SongClick> click);
     double playingSpeed() const;
 
 private:
@@ -69,6 +74,8 @@ private:
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;
     bool m_fasterStretch = false;
+    std::optional<BeatGrid> m_grid;
+    std::optional<TrackTimeline::SongClick> m_songClick;
     std::optional<std::pair<double, double>> m_loop;
     std::string m_loopFile;  // the file the loop was set on
 };
