@@ -45,6 +45,7 @@ public:
     void add(int key, std::function<void()> action) {
         m_actions[key] = [action = std::move(action)](const QKeyEvent&) { action(); };
     }
+    void remove(int key) { m_actions.erase(key); }
     // For the page's event(): true when the event is a key of the page's, claimed.
     bool claim(QEvent& event) const;
     // For the page's keyPressEvent(): true when the key was the page's.
