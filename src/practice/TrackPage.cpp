@@ -202,6 +202,7 @@ void TrackPage::addKeys() {
     m_keys.add(Qt::Key_BracketRight, [this] { setB(); });
     m_keys.add(Qt::Key_Backslash, [this] { toggleLoop(); });
     m_controls->addKeys(m_keys);
+    m_grid->addKeys(m_keys);
 }
 
 bool TrackPage::event(QEvent* event) {
