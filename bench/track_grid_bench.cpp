@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,6 +29,21 @@ namespace {
 constexpr int kRate = 48000;
 constexpr double kTrackSeconds = 20;
 constexpr int kBlock = 240;  // 5 ms, as the audio thread takes it
+
+// A sharp tick on each of the grid's beats, so that the track's own beat is heard as it plays.
+std::string tickTrack(const BeatGrid& grid) {
+    constexpr int kFileRate = 44100;
+    std::vector<int16_t> stereo(2 * static_cast<size_t>(kTrackSeconds * kFileRate));
+    for (const double beat : grid.beats) {
+        const auto first = static_cast<size_t>(std::ceil(beat * kFileRate));
+        for (size_t i = first; i < first + kFileRate / 50 && 2 * i + 1 < stereo.size(); ++i) {
+            const double u = static_cast<double>(i) / kFileRate - beat;
+            const double value = 0.8 * std::exp(-u / 0.003) * std::sin(2 * M_PI * 2500 * u + 1);
+            stereo[2 * i] = stereo[2 * i + 1] = static_cast<int16_t>(std::lround(32767 * value));
+        }
+    }
+    return bench::encodeMp3("rz77-grid-bench-ticks", stereo);
+}
 
 std::string silentTrack() {
     return bench::encodeMp3("rz77-grid-bench-silence",
@@ -48,9 +64,10 @@ BeatGrid jitteredGrid() {
 // of the track it plays.
 class Run {
 public:
-    Run(const std::string& path, const BeatGrid& grid, double speed)
+    Run(const std::string& path, const BeatGrid& grid, double speed,
+        StretchEngine engine = StretchEngine::Faster)
         : m_ring(2 * static_cast<size_t>(kRate) * 4),
-          m_render(kRate, StretchEngine::Faster),
+          m_render(kRate, engine),
           m_timeline(kRate, m_ring,
                      [this](const TrackTuning&) -> TrackRender& { return m_render; }) {
         std::string error;
@@ -93,11 +110,14 @@ private:
     TrackTimeline m_timeline;
 };
 
-// A click's onset: the first frame heard after 20 ms of silence.
+// A click's onset: the first frame above a level after 20 ms below it. Over silence the least
+// sound will do; the track's own ticks come through the MP3 coder with a pre-echo of some
+// milliseconds far below their peak, so they are taken at a tenth of a click's level.
 class Onsets {
 public:
+    explicit Onsets(float level = 1e-3f) : m_level(level) {}
     bool heard(int64_t frame, float sample) {
-        const bool loud = std::abs(sample) > 1e-3f;
+        const bool loud = std::abs(sample) > m_level;
         const bool onset = loud && frame - m_lastLoud > kRate / 50;
         if (loud) {
             m_lastLoud = frame;
@@ -106,6 +126,7 @@ public:
     }
 
 private:
+    float m_level;
     int64_t m_lastLoud = -kRate;
 };
 
@@ -176,6 +197,71 @@ void countInFigures(const std::string& track, const BeatGrid& grid) {
     }
 }
 
+// As heard: the track's tick on the loop's downbeat against the count-in's next one, through the
+// finer stretcher (which the program chooses on this machine) and the fade-in after a count-in.
+// The count-in's clicks sound over silence and are taken at their first frame, the last three of
+// them (the first may follow the pass before with no pause); the track's tick where it reaches
+// a sixteenth of its peak, as the stretcher and the MP3 coder smear some of it ahead of itself.
+void heardCountInFigures(const std::string& ticks, const BeatGrid& grid) {
+    for (const double speed : {0.25, 0.5, 1.0, 1.5}) {
+        Run run(ticks, grid, speed, StretchEngine::Finer);
+        const double from = BeatGrids::barTime(grid, 3), to = BeatGrids::barTime(grid, 5);
+        const int64_t fromFrame = std::llround(from * kRate);
+        run.timeline().setLoop(TrackTimeline::Loop{fromFrame, std::llround(to * kRate)});
+        run.timeline().setCountIn(120);
+        run.timeline().rewind(true);
+        Onsets clickOnsets, tickOnsets(0.05f);
+        std::vector<int64_t> clicks, tickHeard;  // since the last seam
+        std::optional<int64_t> trackFrom;        // where the pass's track begins
+        bool seamed = false;  // the track's start counts in over the upbeat's ticks: left out
+        Spread error;
+        double signedSum = 0;
+        const auto measure = [&] {
+            if (!seamed || !trackFrom || clicks.size() < 3) {
+                return;
+            }
+            const auto counted = std::count_if(clicks.begin(), clicks.end(),
+                                               [&](int64_t c) { return c < *trackFrom - 240; });
+            const auto tick = std::find_if(tickHeard.begin(), tickHeard.end(),
+                                           [&](int64_t t) { return t >= *trackFrom - 720; });
+            if (counted < 3 || tick == tickHeard.end()) {
+                return;
+            }
+            const auto last = static_cast<size_t>(counted) - 1;
+            const double one = static_cast<double>(clicks[last]) +
+                               static_cast<double>(clicks[last] - clicks[last - 2]) / 2;
+            const double ms = 1000.0 * (static_cast<double>(*tick) - one) / kRate;
+            error.add(ms);
+            signedSum += ms;
+        };
+        int64_t lastPosition = 0;
+        const auto passFrames = static_cast<int64_t>((to - from + 2) / speed * kRate);
+        run.play(passFrames * 6, [&](int64_t frame, float sample, int64_t position) {
+            if (position < lastPosition) {
+                measure();
+                seamed = true;
+                clicks.clear();
+                tickHeard.clear();
+                trackFrom.reset();
+            }
+            if (!trackFrom && position > fromFrame && lastPosition == fromFrame) {
+                trackFrom = frame - 4;  // a few frames play the pass's first track frame
+            }
+            lastPosition = position;
+            if (clickOnsets.heard(frame, sample)) {
+                clicks.push_back(frame - 1);  // a click starts with a zero
+            }
+            if (tickOnsets.heard(frame, sample)) {
+                tickHeard.push_back(frame);
+            }
+        });
+        std::printf(
+            "heard count-in at %3.0f %%: %d seams, the track's tick %+.2f ms (mean) from"
+            " the count-in's one, worst %.2f ms   target <= 5 ms\n",
+            100 * speed, error.count, error.count ? signedSum / error.count : NAN, error.worst);
+    }
+}
+
 void clickFigures(const std::string& track, const BeatGrid& grid) {
     const double speed = 0.5;
     const int seams = 100;
@@ -221,5 +307,6 @@ int main() {
     std::printf("track_grid_bench: %d Hz, 120 BPM grid with +-4 ms jitter, two beats of upbeat\n",
                 kRate);
     countInFigures(track, grid);
+    heardCountInFigures(tickTrack(grid), grid);
     clickFigures(track, grid);
 }
