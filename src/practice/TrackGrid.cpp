@@ -15,7 +15,10 @@
 
 namespace {
 
-constexpr int kPollMs = 200;  // the analysis' progress moves on smoothly enough at this pace
+// The analysis' progress moves on smoothly enough at this pace; without one running, a new track
+// is looked for less often, for a program that rests while nothing plays.
+constexpr int kAnalysingPollMs = 200;
+constexpr int kRestingPollMs = 1000;
 constexpr double kNudgeSeconds = 0.005;
 constexpr const char* kClickKey = "track/songClick";
 // The count-in's levels, so that the click on the song sounds as the count-in before it.
@@ -76,7 +79,7 @@ TrackGrid::TrackGrid(QWidget& page, TrackPlaybackControl& track, TrackOverview& 
     connect(m_toA440, &QPushButton::clicked, this, &TrackGrid::playAtA440);
     connect(m_toTuner, &QPushButton::clicked, this, &TrackGrid::tuneTunerToRecording);
     // The analysis starts as soon as a track is open, whether the page is shown or not.
-    m_poll.setInterval(kPollMs);
+    m_poll.setInterval(kRestingPollMs);
     connect(&m_poll, &QTimer::timeout, this, &TrackGrid::refresh);
     m_poll.start();
     showGrid();
@@ -123,6 +126,10 @@ void TrackGrid::refresh() {
     }
     applyClick();  // the metronome page's accents may have changed
     showGrid();
+    if (const int wanted = m_analysing ? kAnalysingPollMs : kRestingPollMs;
+        m_poll.interval() != wanted) {
+        m_poll.setInterval(wanted);
+    }
 }
 
 // A new track forgets the last one's grid at once: its beats are not this track's.
