@@ -9,6 +9,7 @@ struct BeatGrid {
     std::vector<double> beats;  // rising
     int beatsPerBar = 4;
     int firstDownbeat = 0;  // the first beat that is a bar's one: 0 .. beatsPerBar - 1
+    bool operator==(const BeatGrid&) const = default;
 };
 
 // What the track page and the player work out from a grid. Beats are counted from the grid's

@@ -89,10 +89,7 @@ bool TrackTimeline::setGrid(std::optional<BeatGrid> grid) {
     if (grid && !BeatGrids::usable(*grid)) {
         grid.reset();
     }
-    const bool same =
-        grid.has_value() == m_grid.has_value() &&
-        (!grid || (grid->beats == m_grid->beats && grid->beatsPerBar == m_grid->beatsPerBar &&
-                   grid->firstDownbeat == m_grid->firstDownbeat));
+    const bool same = grid == m_grid;
     m_grid = std::move(grid);
     return !same && (m_songClick || m_countInBpm);
 }
@@ -364,8 +361,8 @@ void TrackTimeline::rewrite(size_t fence, bool audible, std::optional<int64_t> f
     }
     m_countInLeft = 0;
     m_fadeInAt = -1;
-    m_clickCount =
-        0;  // what was placed beyond the fence is placed anew; a click under way fades out
+    // What was placed beyond the fence is placed anew; a click under way fades out with the rest.
+    m_clickCount = 0;
     m_songClicksFrom = 0;
     startRender(target);
     const double speed = m_render->tuning().speed;

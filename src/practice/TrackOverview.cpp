@@ -11,10 +11,10 @@ const QColor kHead(0xFF, 0x9F, 0x2E);
 const QColor kMarker(0xF0, 0xF3, 0xF5);
 const QColor kBeat(0xF0, 0xF3, 0xF5, 60);
 const QColor kBar(0xF0, 0xF3, 0xF5, 140);
-constexpr double kGrabPixels = 3;
+constexpr double kGrabPixels = 3;  // a marker is held from this near, and a drag begins this far
 // Beats closer than this are not told apart; bar numbers need room for three digits.
 constexpr double kBeatPixels = 3;
-constexpr double kNumberPixels = 22;  // a marker is held from this near, and a drag begins this far
+constexpr double kNumberPixels = 22;
 }  // namespace
 
 TrackOverview::TrackOverview(QWidget* parent) : QWidget(parent) {

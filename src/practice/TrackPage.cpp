@@ -144,7 +144,7 @@ void TrackPage::followGrid() {
         m_keys.remove(kLoopBackKey);
         m_keys.remove(kLoopOnKey);
     }
-    applyLoop();
+    showLoop();  // the loop itself stays: the grid may belong to a track the page has not seen
 }
 
 void TrackPage::toggleLoop() {
@@ -156,16 +156,20 @@ void TrackPage::toggleLoop() {
 void TrackPage::applyLoop(bool placed) {
     m_track.setLoop(m_markers.loop());
     m_overview->setLoop(m_markers.a(), m_markers.b(), m_markers.on());
-    const QString state = !placed          ? tr("TOO SHORT")
-                          : m_markers.on() ? tr("LOOP ON")
-                                           : tr("LOOP OFF");
-    m_loopShown->setText(QString("%1   %2").arg(loopText(), state));
-    m_loopShown->setAccessibleName(m_loopShown->text());
+    showLoop(placed);
     if (!m_file.empty()) {
         m_settings.setValue(kAKey, m_markers.a() ? QVariant(*m_markers.a()) : QVariant());
         m_settings.setValue(kBKey, m_markers.b() ? QVariant(*m_markers.b()) : QVariant());
         m_settings.setValue(kLoopKey, m_markers.on());
     }
+}
+
+void TrackPage::showLoop(bool placed) {
+    const QString state = !placed          ? tr("TOO SHORT")
+                          : m_markers.on() ? tr("LOOP ON")
+                                           : tr("LOOP OFF");
+    m_loopShown->setText(QString("%1   %2").arg(loopText(), state));
+    m_loopShown->setAccessibleName(m_loopShown->text());
 }
 
 // "BARS 17-20" for a loop on the grid's bar lines, else where A and B stand.

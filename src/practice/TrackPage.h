@@ -52,6 +52,7 @@ private:
     void refresh();
     void followTrack();
     void applyLoop(bool placed = true);
+    void showLoop(bool placed = true);
     QString loopText() const;
     void followGrid();
     double lengthSeconds() const;
