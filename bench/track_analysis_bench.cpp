@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -111,13 +112,13 @@ std::vector<SongRecipe> corpus() {
          .minor = true,
          .bars = 24,
          .seed = 8});
-    add({.name = "6/8, eighths 150",
-         .bpm = 150,
-         .beatsPerBar = 6,
+    add({.name = "6/8 in two, 60",
+         .bpm = 60,
+         .beatsPerBar = 2,
          .compound = true,
          .tonic = 4,
          .minor = true,
-         .bars = 18,
+         .bars = 24,
          .seed = 9});
     add({.name = "swing 4/4 110",
          .bpm = 110,
@@ -163,9 +164,19 @@ struct Totals {
     double beatF = 0, downbeatF = 0, tuningError = 0, worstTuning = 0;
 };
 
+// The song's file, rendered unless the kept corpus already holds it.
+bool songFile(const SongRecipe& recipe, const std::string& dir, std::string& path) {
+    std::string name = recipe.name;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    path = dir + "/" + name + ".mp3";
+    return std::filesystem::exists(path) || renderSong(recipe, path);
+}
+
 void measureSong(const SongRecipe& recipe, const std::string& dir, Totals& totals) {
-    const std::string path = dir + "/song.mp3";
-    if (!renderSong(recipe, path)) {
+    std::string path;
+    if (!songFile(recipe, dir, path)) {
         std::printf("%-20s could not be rendered\n", recipe.name.c_str());
         return;
     }
@@ -230,12 +241,15 @@ void measureLongTrack(const std::string& dir) {
 
 }  // namespace
 
-int main() {
+// With a folder named, the rendered songs are kept there and used again on the next run.
+int main(int argc, char** argv) {
     if (!songFontPresent()) {
         std::printf("no sound font at %s\n", kSongFont);
         return 1;
     }
-    const auto dir = std::filesystem::temp_directory_path() / "rz77-analysis-bench";
+    const bool keep = argc > 1;
+    const auto dir = keep ? std::filesystem::path(argv[1])
+                          : std::filesystem::temp_directory_path() / "rz77-analysis-bench";
     std::filesystem::create_directories(dir);
     std::printf("%-20s %13s %-4s %5s %9s  %3s %5s  %13s  %-9s %-9s\n", "song", "tempo/true", "",
                 "beatF", "offset", "bar", "downF", "cents/true", "key", "true key");
@@ -252,5 +266,6 @@ int main() {
         totals.tuningError / std::max(totals.tuned, 1), totals.worstTuning, totals.tuned,
         totals.noBeatSaid, totals.noBeatSongs);
     measureLongTrack(dir.string());
-    std::filesystem::remove_all(dir);
+    if (!keep)
+        std::filesystem::remove_all(dir);
 }

@@ -105,7 +105,7 @@ std::optional<SecondReading> readChangesAndKey(const SourceOpener& open,
     KeyEstimate key(tuningCents);
     while (reading.next()) {
         changes.push(reading.step());
-        key.push(reading.step(), OnsetCurve::kOnsetStep);
+        key.push(reading.step());
     }
     if (reading.cancelled())
         return std::nullopt;
@@ -131,7 +131,7 @@ std::optional<TrackAnalysis> analyseTrack(const SourceOpener& open,
     if (!first)
         return std::nullopt;
     TrackedBeats tracked = trackBeats(first->onsets);
-    if (tracked.salience < kLeastBeatSalience)
+    if (tracked.clarity < kLeastPulseClarity)
         tracked.steps.clear();
     if (control.cancelled && control.cancelled())
         return std::nullopt;

@@ -22,7 +22,7 @@ struct SongRecipe {
     std::string name;
     double bpm = 120;
     double rampToBpm = 0;  // a steady change of tempo over the whole song
-    double laterBpm = 0;   // a sudden change half way through
+    double laterBpm = 0;   // a sudden change a third of the way through
     int beatsPerBar = 4;
     bool compound = false;   // 6/8: the beat is the eighth, two groups of three to the bar
     double swing = 0;        // how late the off-beat eighths come, in beats (1/6: a triplet feel)
@@ -135,7 +135,7 @@ inline void setTempi(Song& song, const SongRecipe& recipe, double beats) {
         song.tempi.push_back({0, recipe.bpm});
         if (recipe.laterBpm > 0)
             song.tempi.push_back(
-                {std::floor(recipe.bars / 2.0) * recipe.beatsPerBar, recipe.laterBpm});
+                {std::floor(recipe.bars / 3.0) * recipe.beatsPerBar, recipe.laterBpm});
     }
 }
 
@@ -151,22 +151,19 @@ inline void addDrums(Song& song, const SongRecipe& recipe, int bar, double start
     const int n = recipe.beatsPerBar;
     for (int beat = 0; beat < n; ++beat) {
         const double at = start + beat;
-        bool kick = beat == 0, snare = false;
-        if (recipe.compound) {
-            snare = beat == 3;
-        } else if (n == 3) {
-            snare = beat > 0;
-        } else {
-            kick = beat % 2 == 0;
-            snare = beat % 2 == 1;
-        }
+        const bool kick = n == 3 ? beat == 0 : beat % 2 == 0;
+        const bool snare = n == 3 ? beat > 0 : beat % 2 == 1;
         if (kick)
             song.note(kDrums, 36, at, 0.25, 110);
         if (snare)
             song.note(kDrums, n == 3 ? 42 : 38, at, 0.25, n == 3 ? 80 : 100);
         song.note(kDrums, 42, at, 0.2, 70);
-        if (!recipe.compound && n != 3)
+        if (recipe.compound) {
+            song.note(kDrums, 42, at + 1.0 / 3, 0.2, 50);
+            song.note(kDrums, 42, at + 2.0 / 3, 0.2, 55);
+        } else if (n != 3) {
             song.note(kDrums, 42, at + 0.5 + recipe.swing, 0.2, 50);
+        }
     }
     if (bar % 4 == 0)
         song.note(kDrums, 49, start, 1, 90);
@@ -177,18 +174,15 @@ inline void addBassAndChords(Song& song, const SongRecipe& recipe, int bar, doub
     const int bassKey = 36 + (recipe.tonic + root) % 12;
     const int third = minorChord ? 3 : 4;
     const int n = recipe.beatsPerBar;
-    const int fifthAt = recipe.compound ? 3 : n == 3 ? 99 : 2;
-    song.note(kBass, bassKey, start, fifthAt < n ? fifthAt : n, 100);
+    const int fifthAt = n == 3 ? n : n / 2;
+    song.note(kBass, bassKey, start, fifthAt, 100);
     if (fifthAt < n)
         song.note(kBass, bassKey + 7, start + fifthAt, n - fifthAt, 90);
     const int chordRoot = 52 + (recipe.tonic + root) % 12;
     for (int beat = 0; beat < n; ++beat) {
-        const bool strong = beat == 0;
-        if (recipe.compound && beat % 3 != 0)
-            continue;
         for (const int step : {0, third, 7, 12})
-            song.note(kChords, chordRoot + step, start + beat + step * 0.004,
-                      recipe.compound ? 2.8 : 0.9, strong ? 90 : 65);
+            song.note(kChords, chordRoot + step, start + beat + step * 0.004, 0.9,
+                      beat == 0 ? 90 : 65);
     }
 }
 
@@ -197,12 +191,13 @@ inline void addMelody(Song& song, const SongRecipe& recipe, std::mt19937& random
     static const int kMajorScale[] = {0, 2, 4, 5, 7, 9, 11};
     static const int kMinorScale[] = {0, 2, 3, 5, 7, 8, 10};
     const int* scale = recipe.minor ? kMinorScale : kMajorScale;
-    for (double at = 0; at < recipe.beatsPerBar;) {
-        const double length = random() % 3 == 0 ? 0.5 : 1.0;
+    const double division = recipe.compound ? 1.0 / 3 : 0.5;
+    for (double at = 0; at < recipe.beatsPerBar - 1e-6;) {
+        const double length = random() % 3 == 0 ? division : 2 * division;
         degree = std::clamp(degree + int(random() % 5) - 2, -3, 9);
         const int octave = degree < 0 ? -1 : degree / 7;
         const int key = 72 + recipe.tonic + 12 * octave + scale[((degree % 7) + 7) % 7];
-        const double swung = std::fmod(at, 1.0) > 0 ? recipe.swing : 0;
+        const double swung = std::fmod(at, 1.0) > 1e-6 ? recipe.swing : 0;
         if (random() % 6 != 0)
             song.note(kMelody, key, start + at + swung, length * 0.9, 70 + random() % 30);
         at += length;
@@ -255,7 +250,8 @@ inline SongTruth songTruth(const SongRecipe& recipe) {
     if (recipe.rubato || recipe.silent)
         return truth;
     const song_detail::Song song = song_detail::compose(recipe);
-    for (int beat = 0; beat < recipe.bars * recipe.beatsPerBar; ++beat) {
+    // The last chord rings through a bar's rest, which a listener counts too.
+    for (int beat = 0; beat < (recipe.bars + 1) * recipe.beatsPerBar; ++beat) {
         truth.beats.push_back(song.secondsAt(beat));
         if (beat % recipe.beatsPerBar == 0)
             truth.downbeats.push_back(truth.beats.back());
