@@ -28,24 +28,6 @@ std::string keyOf(const SongRecipe& recipe) {
     return std::string(kTonics[recipe.tonic % 12]) + (recipe.minor ? " minor" : " major");
 }
 
-// One-to-one matches within the tolerance, both lists rising.
-double fMeasure(const std::vector<double>& found, const std::vector<double>& truth) {
-    if (found.empty() || truth.empty())
-        return found.empty() && truth.empty() ? 1 : 0;
-    size_t matched = 0;
-    size_t f = 0;
-    for (const double t : truth) {
-        while (f < found.size() && found[f] < t - kTolerance) ++f;
-        if (f < found.size() && std::fabs(found[f] - t) <= kTolerance) {
-            ++matched;
-            ++f;
-        }
-    }
-    const double precision = double(matched) / found.size();
-    const double recall = double(matched) / truth.size();
-    return matched ? 2 * precision * recall / (precision + recall) : 0;
-}
-
 // The mean of found − truth over the beats matched, in milliseconds.
 double meanOffsetMs(const std::vector<double>& found, const std::vector<double>& truth) {
     double sum = 0;
@@ -196,8 +178,8 @@ void measureSong(const SongRecipe& recipe, const std::string& dir, Totals& total
     }
     const double tempoRatio = analysis->beatsPerMinute / truth.bpm;
     const bool tempoRight = std::fabs(tempoRatio - 1) <= 0.02;
-    const double beatF = fMeasure(analysis->grid.beats, truth.beats);
-    const double downbeatF = fMeasure(downbeatsOf(analysis->grid), truth.downbeats);
+    const double beatF = beatFMeasure(analysis->grid.beats, truth.beats, kTolerance);
+    const double downbeatF = beatFMeasure(downbeatsOf(analysis->grid), truth.downbeats, kTolerance);
     const double tuningError =
         analysis->tuningCents ? std::fabs(*analysis->tuningCents - recipe.detuneCents) : NAN;
     const std::string key = keyOf(recipe);

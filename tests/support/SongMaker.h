@@ -282,6 +282,26 @@ inline bool renderSong(const SongRecipe& recipe, const std::string& path) {
     return made;
 }
 
+// The F-measure of beats found against the true ones, each true beat matched to at most one found
+// within the tolerance (seconds); both lists rising.
+inline double beatFMeasure(const std::vector<double>& found, const std::vector<double>& truth,
+                           double tolerance) {
+    if (found.empty() || truth.empty())
+        return found.empty() && truth.empty() ? 1 : 0;
+    size_t matched = 0;
+    size_t f = 0;
+    for (const double t : truth) {
+        while (f < found.size() && found[f] < t - tolerance) ++f;
+        if (f < found.size() && std::fabs(found[f] - t) <= tolerance) {
+            ++matched;
+            ++f;
+        }
+    }
+    const double precision = double(matched) / double(found.size());
+    const double recall = double(matched) / double(truth.size());
+    return matched ? 2 * precision * recall / (precision + recall) : 0;
+}
+
 inline bool songFontPresent() {
     return std::filesystem::exists(kSongFont);
 }
