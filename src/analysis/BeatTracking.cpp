@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numeric>
+#include <optional>
 
 #include "analysis/MonoSource.h"
 
@@ -27,6 +29,9 @@ DFConfig onsetConfig() {
 constexpr size_t kUnsteadyOnsets = 2;
 
 constexpr size_t kWindow = 1024;  // 12 s of onsets, over which the tempo holds nearly still
+constexpr size_t kShortestTrack = kWindow / 2;
+constexpr size_t kStretch = 51200;  // ten minutes
+constexpr size_t kOverlap = 2048;   // where two stretches are both tracked: 24 s
 constexpr double kStepsPerMinute = 60.0 * kAnalysisRate / OnsetCurve::kOnsetStep;
 constexpr double kFastestBpm = 240;
 constexpr double kSlowestBpm = 40;
@@ -88,7 +93,7 @@ double pulseClarity(const std::vector<double>& onsets, const std::vector<double>
                           return;
                       const auto centre = static_cast<size_t>(std::lround(period));
                       double best = 0;
-                      for (size_t lag = centre - 2; lag <= centre + 2; ++lag)
+                      for (size_t lag = std::max<size_t>(centre, 3) - 2; lag <= centre + 2; ++lag)
                           best = std::max(best, correlation(x, energy, lag));
                       weighted += energy * best;
                       weights += energy;
@@ -148,6 +153,66 @@ std::vector<double> withoutQuietEnds(const std::vector<double>& onsets, std::vec
     return {beats.begin() + long(first), beats.begin() + long(last)};
 }
 
+// The beats of one stretch of the track, in steps from the track's start.
+std::vector<double> trackStretch(const std::vector<double>& onsets, size_t begin, size_t end,
+                                 double tempo) {
+    const std::vector<double> part(onsets.begin() + long(begin), onsets.begin() + long(end));
+    TempoTrackV2 tracker(kAnalysisRate, OnsetCurve::kOnsetStep);
+    std::vector<double> periods(part.size(), 0.0);
+    std::vector<double> tempi;
+    std::vector<double> beats;
+    // The tracker's tempo prior centred on the pulse found, left free to follow the song's drift.
+    tracker.calculateBeatPeriod(part, periods, tempi, tempo, false);
+    tracker.calculateBeats(part, periods, beats);
+    for (double& beat : beats) beat += double(begin);
+    return beats;
+}
+
+// The next stretch's beats after the ones so far, joined at the beat both found nearest the
+// middle of their overlap, so that no beat is doubled or dropped where they meet.
+void join(std::vector<double>& beats, const std::vector<double>& next, double overlapMiddle) {
+    constexpr double kSameBeat = 2;  // steps
+    size_t keep = beats.size(), from = 0;
+    double nearest = INFINITY;
+    for (size_t i = 0; i < beats.size(); ++i) {
+        const auto j =
+            size_t(std::lower_bound(next.begin(), next.end(), beats[i] - kSameBeat) - next.begin());
+        if (j < next.size() && next[j] <= beats[i] + kSameBeat &&
+            std::fabs(beats[i] - overlapMiddle) < nearest) {
+            nearest = std::fabs(beats[i] - overlapMiddle);
+            keep = i + 1;
+            from = j + 1;
+        }
+    }
+    if (!std::isfinite(nearest)) {
+        // They never agree (a break in the music): each keeps its own side of the middle.
+        keep = size_t(std::lower_bound(beats.begin(), beats.end(), overlapMiddle) - beats.begin());
+        from = size_t(std::lower_bound(next.begin(), next.end(), overlapMiddle) - next.begin());
+    }
+    beats.resize(keep);
+    beats.insert(beats.end(), next.begin() + long(from), next.end());
+}
+
+// Every beat, tracked ten minutes at a time: the tracker's memory grows with what it is given,
+// and it cannot be stopped part way. Nothing when cancelled.
+std::optional<std::vector<double>> beatsInStretches(const std::vector<double>& onsets, double tempo,
+                                                    const std::function<bool()>& cancelled) {
+    std::vector<double> beats;
+    for (size_t begin = 0;; begin += kStretch - kOverlap) {
+        if (cancelled && cancelled())
+            return std::nullopt;
+        const size_t end = std::min(onsets.size(), begin + kStretch);
+        const std::vector<double> part = trackStretch(onsets, begin, end, tempo);
+        if (begin == 0) {
+            beats = part;
+        } else {
+            join(beats, part, double(begin) + kOverlap / 2.0);
+        }
+        if (end == onsets.size())
+            return beats;
+    }
+}
+
 }  // namespace
 
 OnsetCurve::OnsetCurve()
@@ -162,24 +227,23 @@ void OnsetCurve::push(const float* step) {
     m_values.push_back(m_values.size() < kUnsteadyOnsets ? 0.0 : value);
 }
 
-TrackedBeats trackBeats(const std::vector<double>& onsets) {
+std::optional<TrackedBeats> trackBeats(const std::vector<double>& onsets,
+                                       const std::function<bool()>& cancelled) {
     const bool anyOnset =
         std::any_of(onsets.begin(), onsets.end(), [](double v) { return v > 1e-9; });
-    if (onsets.size() < 16 || !anyOnset)
-        return {};
+    // The tracker looks at 6 s at a time for the tempo.
+    if (onsets.size() < kShortestTrack || !anyOnset)
+        return TrackedBeats{};
     const double tempo = pulseTempo(onsets);
     if (tempo <= 0)
-        return {};
-    TempoTrackV2 tracker(kAnalysisRate, OnsetCurve::kOnsetStep);
-    std::vector<double> periods(onsets.size(), 0.0);
-    std::vector<double> tempi;
-    // The tracker's tempo prior centred on the pulse found, left free to follow the song's drift.
-    tracker.calculateBeatPeriod(onsets, periods, tempi, tempo, false);
+        return TrackedBeats{};
+    auto beats = beatsInStretches(onsets, tempo, cancelled);
+    if (!beats)
+        return std::nullopt;
+    if (beats->empty())
+        return TrackedBeats{};
     TrackedBeats tracked;
-    tracker.calculateBeats(onsets, periods, tracked.steps);
-    if (tracked.steps.empty())
-        return {};
-    tracked.steps = withoutQuietEnds(onsets, std::move(tracked.steps));
+    tracked.steps = withoutQuietEnds(onsets, std::move(*beats));
     tracked.clarity = pulseClarity(onsets, tracked.steps);
     return tracked;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class DetectionFunction;
@@ -32,8 +34,10 @@ struct TrackedBeats {
 };
 
 // Every beat of the track, by dynamic programming over the onset curve with a tempo that may
-// drift; nothing when the track holds no onsets at all.
-TrackedBeats trackBeats(const std::vector<double>& onsets);
+// drift around the fastest pulse that repeats strongly; no beats when the track is too short or
+// holds no onsets at all; nothing when cancelled.
+std::optional<TrackedBeats> trackBeats(const std::vector<double>& onsets,
+                                       const std::function<bool()>& cancelled);
 
 // The clarity below which the beats are taken as laid over music without a pulse.
 constexpr double kLeastPulseClarity = 0.2;

@@ -70,13 +70,17 @@ KeyEstimate::~KeyEstimate() = default;
 void KeyEstimate::push(const float* step) {
     std::copy(step, step + OnsetCurve::kOnsetStep, m_step.begin());
     m_decimator->process(m_step.data(), m_decimated.data());
-    std::copy(m_decimated.begin(), m_decimated.end(), m_frame.begin() + long(m_filled));
-    m_filled += m_decimated.size();
-    if (m_filled < m_frame.size())
-        return;
-    analyseFrame();
-    std::copy(m_frame.begin() + long(m_hop), m_frame.end(), m_frame.begin());
-    m_filled -= m_hop;
+    for (size_t used = 0; used < m_decimated.size();) {
+        const size_t taken = std::min(m_decimated.size() - used, m_frame.size() - m_filled);
+        std::copy_n(m_decimated.begin() + long(used), taken, m_frame.begin() + long(m_filled));
+        used += taken;
+        m_filled += taken;
+        if (m_filled == m_frame.size()) {
+            analyseFrame();
+            std::copy(m_frame.begin() + long(m_hop), m_frame.end(), m_frame.begin());
+            m_filled -= m_hop;
+        }
+    }
 }
 
 void KeyEstimate::analyseFrame() {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "MakeMp3.h"
 #include "SongMaker.h"
 #include "TempDir.h"
 #include "analysis/AnalysisRun.h"
@@ -68,6 +69,11 @@ TEST(TrackAnalysisTest, SaysThereIsNoBeatRatherThanInventingOne) {
         EXPECT_TRUE(analysis->grid.beats.empty()) << recipe.name;
         EXPECT_EQ(analysis->beatsPerMinute, 0) << recipe.name;
     }
+    const std::string blip = dir.str() + "/blip.mp3";
+    ASSERT_TRUE(makeToneMp3(blip, {{0.2, 440}, {0.3, 0}, {0.2, 440}}));
+    const auto tooShort = analyseTrack([&blip] { return openTrackForAnalysis(blip); }, {});
+    ASSERT_TRUE(tooShort);
+    EXPECT_TRUE(tooShort->grid.beats.empty());
 }
 
 TEST(TrackAnalysisTest, StopsWhenCancelled) {
