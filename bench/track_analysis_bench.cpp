@@ -212,22 +212,22 @@ bool joinedTrack(const std::string& song, double hours, const std::string& path)
 }
 
 // One analysis on this thread at the analyser's priority: its time, its memory and the longest
-// it went without asking whether it was cancelled (which it does at every step it reads, so
-// the gaps between progress reports bound that from above).
+// it went without asking whether it was cancelled.
 void measureLongTrack(const std::string& label, const std::string& path) {
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
     const long peakBefore = peakKilobytes();
     const auto wallStart = std::chrono::steady_clock::now();
     const double cpuStart = threadSeconds();
-    auto lastReport = wallStart;
+    auto lastAsked = wallStart;
     double longestGap = 0;
-    const auto report = [&](double) {
+    const auto cancelled = [&] {
         const auto now = std::chrono::steady_clock::now();
-        longestGap = std::max(longestGap, std::chrono::duration<double>(now - lastReport).count());
-        lastReport = now;
+        longestGap = std::max(longestGap, std::chrono::duration<double>(now - lastAsked).count());
+        lastAsked = now;
+        return false;
     };
     const auto analysis =
-        analyseTrack([&path] { return openTrackForAnalysis(path); }, {{}, report});
+        analyseTrack([&path] { return openTrackForAnalysis(path); }, {cancelled, {}});
     const double cpu = threadSeconds() - cpuStart;
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
