@@ -249,6 +249,7 @@ std::optional<TrackedBeats> trackBeats(const std::vector<double>& onsets,
 }
 
 double beatSeconds(double step) {
-    // A value stands for the newer half of its two-step frame, where the onset it saw began.
+    // The tracker's beats stand 2.4 steps after the notes' starts (its frames' length and its own
+    // lag together), as measured against rendered songs whose notes we wrote.
     return (step - 2.4) * OnsetCurve::kOnsetStep / kAnalysisRate;
 }
