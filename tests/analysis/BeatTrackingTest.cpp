@@ -17,7 +17,8 @@ std::vector<double> pulses(double bpm, double minutes) {
     const double period = 60 / bpm * kStepsPerSecond;
     for (size_t half = 0;; ++half) {
         const auto at = static_cast<size_t>(std::lround(100 + double(half) * period / 2));
-        if (at >= onsets.size()) break;
+        if (at >= onsets.size())
+            break;
         onsets[at] = half % 2 == 0 ? 10 : 4;
     }
     return onsets;
