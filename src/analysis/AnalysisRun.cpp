@@ -105,7 +105,7 @@ std::optional<SecondReading> readChangesAndKey(const SourceOpener& open,
     KeyEstimate key(tuningCents);
     while (reading.next()) {
         changes.push(reading.step());
-        key.push(reading.step(), OnsetCurve::kOnsetStep);
+        key.push(reading.step());
     }
     if (reading.cancelled())
         return std::nullopt;
@@ -130,20 +130,20 @@ std::optional<TrackAnalysis> analyseTrack(const SourceOpener& open,
     const auto first = readOnsetsAndTuning(open, control);
     if (!first)
         return std::nullopt;
-    TrackedBeats tracked = trackBeats(first->onsets);
-    if (tracked.salience < kLeastBeatSalience)
-        tracked.steps.clear();
-    if (control.cancelled && control.cancelled())
+    auto tracked = trackBeats(first->onsets, control.cancelled);
+    if (!tracked)
         return std::nullopt;
+    if (tracked->clarity < kLeastPulseClarity)
+        tracked->steps.clear();
     const auto second =
-        readChangesAndKey(open, control, tracked.steps, first->tuningCents.value_or(0));
+        readChangesAndKey(open, control, tracked->steps, first->tuningCents.value_or(0));
     if (!second)
         return std::nullopt;
 
     TrackAnalysis analysis;
     analysis.tuningCents = first->tuningCents;
     analysis.key = second->key;
-    for (const double step : tracked.steps) analysis.grid.beats.push_back(beatSeconds(step));
+    for (const double step : tracked->steps) analysis.grid.beats.push_back(beatSeconds(step));
     if (!analysis.grid.beats.empty()) {
         const BarPlacement bars = placeBars(second->changes);
         analysis.grid.beatsPerBar = bars.beatsPerBar;

@@ -115,20 +115,23 @@ Grouping bestPhase(const std::vector<double>& changes, int beatsPerBar) {
     return best;
 }
 
-// A finer grouping always stands out at least as much as the coarser one it splits; it is taken
-// only when the coarser bar's halves differ by this much.
-constexpr double kFinerGroupingGain = 1.15;
+// Six beats to a bar (6/8 counted in eighths) only where the one of every other bar of three
+// stands out this much more than the one between. Two beats to a bar are not told from four:
+// the third beat of a bar of four changes nearly as much as its one, so four is taken, the more
+// common of the two.
+constexpr double kSixOverThree = 1.3;
 
 }  // namespace
 
 BarPlacement placeBars(const std::vector<double>& changes) {
+    const Grouping two = bestPhase(changes, 2);
     const Grouping three = bestPhase(changes, 3);
-    const Grouping four = bestPhase(changes, 4);
-    const Grouping six = bestPhase(changes, 6);
-    if (three.contrast > four.contrast) {
-        if (six.contrast > three.contrast * kFinerGroupingGain)
+    if (three.contrast > two.contrast) {
+        const Grouping six = bestPhase(changes, 6);
+        if (six.contrast > three.contrast * kSixOverThree)
             return {6, six.phase};
         return {3, three.phase};
     }
+    const Grouping four = bestPhase(changes, 4);
     return {4, four.phase};
 }

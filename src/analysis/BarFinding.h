@@ -38,6 +38,7 @@ struct BarPlacement {
     int firstDownbeat = 0;
 };
 
-// The meter and the first bar's one from the change at each beat: the grouping whose one stands
-// out most, preferring four (or three) beats to a bar unless a finer grouping is clearly better.
+// The meter and the first bar's one from the change at each beat: bars of four beats, or of
+// three where their one stands out more than that of bars of two, or of six where the one of
+// every other bar of three stands out clearly more than the one between.
 BarPlacement placeBars(const std::vector<double>& changes);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class DetectionFunction;
@@ -26,17 +28,19 @@ private:
 
 struct TrackedBeats {
     std::vector<double> steps;  // each beat, in onset steps from the track's start
-    // How much stronger the onsets are on the beats than elsewhere: near 1 when the beats were
-    // laid over music without a pulse.
-    double salience = 0;
+    // How clearly the onsets repeat at the beat's period, 0..1: near 0 when the beats were laid
+    // over music without a pulse.
+    double clarity = 0;
 };
 
 // Every beat of the track, by dynamic programming over the onset curve with a tempo that may
-// drift; nothing when the track holds no onsets at all.
-TrackedBeats trackBeats(const std::vector<double>& onsets);
+// drift around the fastest pulse that repeats strongly; no beats when the track is too short or
+// holds no onsets at all; nothing when cancelled.
+std::optional<TrackedBeats> trackBeats(const std::vector<double>& onsets,
+                                       const std::function<bool()>& cancelled);
 
-// The salience below which the beats are taken as laid over music without a pulse.
-constexpr double kLeastBeatSalience = 1.6;
+// The clarity below which the beats are taken as laid over music without a pulse.
+constexpr double kLeastPulseClarity = 0.2;
 
 // Seconds into the track of a beat found at the given onset step.
 double beatSeconds(double step);

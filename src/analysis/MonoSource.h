@@ -3,8 +3,8 @@
 #include <functional>
 #include <memory>
 
-// The analysis reads a track as one channel at this rate: the rate the beat tracker's and the
-// key finder's windows were made for.
+// The analysis reads a track as one channel at this rate: the rate the onset curve's and the
+// bar finder's frames were made for.
 constexpr int kAnalysisRate = 44100;
 
 // A track from its first sample, as one channel at kAnalysisRate.

@@ -129,6 +129,9 @@ void TrackAnalyzer::run(const Job& job) {
     const SourceOpener open = [&job] { return openTrackForAnalysis(job.path); };
     const AnalysisControl control{[this, &job] { return !isCurrent(job.generation); },
                                   [this, &job](double done) {
+                                      // Under the lock, so a cancelled job never overwrites the
+                                      // progress of the one after it.
+                                      std::lock_guard lock(m_mutex);
                                       if (isCurrent(job.generation))
                                           m_progress = done;
                                   }};
