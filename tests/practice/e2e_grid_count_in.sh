@@ -2,7 +2,8 @@
 # The real program on a real X server and sound server: a song (a kick on every beat at 120 BPM,
 # louder on the one, over a sustained chord) is opened and analysed, bars 3-4 are looped with the
 # practice panel's 2 key at 50 % with the count-in on, and at the null sink the count-in's next
-# one falls where the track comes in again: on the loop's first downbeat.
+# one falls where the track comes in again: on the loop's first downbeat, at the grid's tempo
+# rather than the 90 BPM typed. The bars are the ones the analysis found, whatever their length.
 # Usage: e2e_grid_count_in.sh PATH_TO_RZ77 (needs DISPLAY, PulseAudio, lame, perl and xdotool).
 set -euo pipefail
 program=$1
@@ -47,10 +48,12 @@ done
 [ -n "$grid" ] || fail "no beat grid after 30 s"
 
 # A whole second inside bar 3, from the grid: its first downbeat plus four to six seconds.
-read -r first bar3 bar5 < <(perl -ne '
+read -r per bar3 bar5 < <(perl -ne '
   if (/^grid (\d+) (\d+) (\d+)/) { ($per, $one, $n) = ($1, $2, $3); @b = (); next }
-  push @b, $1 if defined $n && @b < $n && /^([\d.]+)$/;
-  END { print "$b[$one] $b[$one + 2 * $per] $b[$one + 4 * $per]\n" }' "$grid")
+  push @b, $1 if defined $n && @b < $n && /^(-?[\d.]+)$/;
+  END { print "$per $b[$one + 2 * $per] $b[$one + 4 * $per]\n" }' "$grid")
+# The count-in's beat at 50 %: the grid's over those two bars, twice as long.
+beat=$(perl -e "print 1000 * ($bar5 - $bar3) / (2 * $per) / 0.5")
 second=$(perl -e "use POSIX; print ceil($bar3 + 0.25)")
 
 panel=$(xdotool search --onlyvisible --name '^RZ77 Practice$' | head -n 1) || true
@@ -59,12 +62,15 @@ keys() { xdotool windowfocus --sync "$panel"; xdotool key --delay 20 "$@"; }
 keys Home
 for _ in $(seq 1 $((second / 5))); do keys Right; done
 for _ in $(seq 1 $((second % 5))); do keys shift+Right; done
+# A typed tempo of 90 that the grid's own must override.
+keys b ctrl+a 9 0 Return
 keys 2 c minus minus minus minus minus minus minus minus minus minus
 sleep 0.5
 a=$(sed -n 's/^a=//p' "$work/app/practice.conf")
 b=$(sed -n 's/^b=//p' "$work/app/practice.conf")
 perl -e "exit(abs($a - $bar3) < 0.001 && abs($b - $bar5) < 0.001 ? 0 : 1)" ||
   fail "the loop is $a-$b s, not bars 3-4 ($bar3-$bar5 s)"
+grep -q '^tempo=90$' "$work/app/practice.conf" || fail "the typed tempo is not 90"
 
 # PLAY: the first pass goes on from the play head; then each pass is counted in. Two passes of
 # 2 bars at 50 % and their count-ins take 24 s.
@@ -74,6 +80,7 @@ sleep 24
 tail -c +$((start + 1)) "$work/sink.raw" >"$work/heard.raw"
 [ -n "${RZ77_KEEP_HEARD:-}" ] && cp "$work/heard.raw" "$RZ77_KEEP_HEARD"
 perl -e '
+  my $gridBeat = shift;
   local $/; my @s = unpack("s<*", <STDIN>);
   # A 1 ms level; an onset is where it rises above a tenth of the loudest after 150 ms below.
   my @level;
@@ -92,18 +99,26 @@ perl -e '
   # A click dies away within 50 ms; the track sounds on.
   my @track = map { my $at = $_; (grep { $level[$_] > 0.02 * $top } $at + 50 .. $at + 60) > 0 }
     @onsets;
-  # The count-in at 60 BPM (50 % of 120): its first click follows the last pass with no pause,
-  # so its last three clicks, a second apart, and then the track.
+  # The count-in (a bar of the grid, at 60 BPM for a beat of 120 at 50 %): its first click
+  # follows the last pass with no pause, so its other clicks, a second apart, and then the track.
   my $checked = 0;
-  for my $i (0 .. $#onsets - 3) {
-    next unless !$track[$i] && !$track[$i + 1] && !$track[$i + 2] && $track[$i + 3];
-    my @c = @onsets[$i .. $i + 3];
-    my $one = $c[2] + ($c[2] - $c[0]) / 2;
-    printf "count-in to %.3f s: clicks %d ms apart; the track comes in %+.0f ms from its next one\n",
-      $one / 1000, ($c[2] - $c[0]) / 2, $c[3] - $one;
-    die "the loop did not come in on the count-in'\''s one\n" if abs($c[3] - $one) > 10;
+  for my $i (1 .. $#onsets) {
+    next unless $track[$i] && !$track[$i - 1] && $i >= 2 && !$track[$i - 2];
+    my $first = $i - 1;
+    $first-- while $first > 0 && !$track[$first - 1];
+    my @c = @onsets[$first .. $i - 1];
+    my $beat = ($c[-1] - $c[0]) / $#c;
+    my $one = $c[-1] + $beat;
+    # The track comes in at the start of the loop, on the downbeat of the grid: the first sound
+    # after the silence that follows the last click, faded in over 5 ms.
+    my $in = $c[-1] + 100;
+    $in++ while $level[$in] < 0.005 * $top;
+    printf "count-in to %.3f s: clicks %.0f ms apart; the track comes in %+.0f ms from its next one\n",
+      $one / 1000, $beat, $in - $one;
+    die "the count-in is not at the tempo of the grid ($gridBeat ms)\n" if abs($beat - $gridBeat) > 3;
+    die "the loop did not come in on the count-in'\''s one\n" if abs($in - $one) > 5;
     $checked++;
   }
   die "no count-in heard\n" if $checked == 0;
-' <"$work/heard.raw" || fail "the count-in's one is not on the loop's first downbeat"
+' "$beat" <"$work/heard.raw" || fail "the count-in's one is not on the loop's first downbeat"
 echo "PASS"
