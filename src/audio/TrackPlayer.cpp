@@ -159,6 +159,20 @@ void TrackPlayer::setCountIn(std::optional<double> beatsPerMinute) {
     }
 }
 
+void TrackPlayer::setGrid(std::optional<BeatGrid> grid) {
+    auto lock = controlLock();
+    if (m_timeline.setGrid(std::move(grid))) {
+        cueLocked(lock, std::nullopt);
+    }
+}
+
+void TrackPlayer::setSongClick(std::optional<SongClick> click) {
+    auto lock = controlLock();
+    if (m_timeline.setSongClick(std::move(click))) {
+        cueLocked(lock, std::nullopt);
+    }
+}
+
 // The worker gives way to the controlling thread between two chunks it renders.
 std::unique_lock<std::mutex> TrackPlayer::controlLock() const {
     m_controlWaiting.fetch_add(1);

@@ -50,6 +50,11 @@ public:
     // One bar of four clicks, at the track's tempo times its speed, before the track starts and
     // before each pass of the loop; below 40 BPM it clicks twice (or four times...) a beat.
     void setCountIn(std::optional<double> beatsPerMinute);
+    // The track's beats: the count-in then counts into the pass's first downbeat, and the song's
+    // click sounds on them, mixed into the track's own samples.
+    void setGrid(std::optional<BeatGrid> grid);
+    using SongClick = TrackTimeline::SongClick;
+    void setSongClick(std::optional<SongClick> click);
     // The faster stretcher whatever the measurement chose: about half the processor time, for a
     // machine with other work to do.
     void setFasterStretch(bool faster);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <utility>
 
@@ -91,6 +92,26 @@ void TrackTimeline::setCountIn(std::optional<double> beatsPerMinute) {
     m_countInBpm = counts ? beatsPerMinute : std::nullopt;
 }
 
+bool TrackTimeline::setGrid(std::optional<BeatGrid> grid) {
+    if (grid && !BeatGrids::usable(*grid)) {
+        grid.reset();
+    }
+    const bool same = grid == m_grid;
+    m_grid = std::move(grid);
+    return !same && (m_songClick || m_countInBpm);
+}
+
+bool TrackTimeline::setSongClick(std::optional<SongClick> click) {
+    if (click && (click->beatGains.empty() || click->subdivision < 1)) {
+        click.reset();
+    }
+    if (click == m_songClick) {
+        return false;
+    }
+    m_songClick = std::move(click);
+    return m_grid.has_value();
+}
+
 const TrackTimeline::Jump* TrackTimeline::jumpAt(int64_t streamFrame) const {
     for (auto jump = m_jumps.rbegin(); jump != m_jumps.rend(); ++jump) {
         if (jump->streamFrame <= streamFrame) {
@@ -142,12 +163,14 @@ void TrackTimeline::rewind(bool hasTrack) {
     m_countInLeft = 0;
     m_fadeInAt = -1;
     m_jumps.clear();
+    m_clickCount = 0;
+    m_songClicksFrom = 0;
     m_passEnds.clear();
     startPass(0);
     startRender(0);
     m_renderedAll = !hasTrack;
     if (m_countInBpm && hasTrack) {
-        startCountIn(tuningNow().speed);
+        startCountIn(tuningNow().speed, 0);
     }
     m_jumps.push_back({static_cast<int64_t>(m_countInLeft), 0, m_render->tuning().speed,
                        m_render->tuning().speed});
@@ -159,11 +182,89 @@ void TrackTimeline::startRender(int64_t frame) {
     m_render->start(frame, tuning);
 }
 
-void TrackTimeline::startCountIn(double speed) {
-    m_countInBeat = 60.0 / countInBpm(*m_countInBpm * speed) * m_streamRate;
-    m_countInLeft = std::llround(kCountInBeats * m_countInBeat);
-    m_countInAt = 0;
+// The count-in's clicks end a beat before the one they count into. Without a grid that is the
+// pass's first frame and the clicks come before it; with one it is the pass's first downbeat, so
+// the clicks may go on over the track's first beats (an upbeat, a loop from the bar's middle).
+void TrackTimeline::startCountIn(double speed, int64_t from) {
+    const auto passStart = static_cast<int64_t>(m_ring.written() / 2);
+    double beatSeconds = 60.0 / *m_countInBpm;
+    int beats = kCountInBeats;
+    double untilOne = 0;  // frames of the stream from the track's start to the one
+    if (m_grid) {
+        const double until = m_loop ? static_cast<double>(m_loop->to) / m_streamRate
+                                    : std::numeric_limits<double>::infinity();
+        const BeatGrids::CountIn place =
+            BeatGrids::countInFor(*m_grid, static_cast<double>(from) / m_streamRate, until);
+        beatSeconds = place.beatSeconds;
+        beats = place.beats;
+        untilOne =
+            std::max(0.0, (place.downbeat * m_streamRate - static_cast<double>(from)) / speed);
+    }
+    const double beat = 60.0 / countInBpm(60.0 / beatSeconds * speed) * m_streamRate;
+    m_countInLeft = std::max<int64_t>(0, std::llround(beats * beat - untilOne));
+    const double firstClick = static_cast<double>(m_countInLeft) + untilOne - beats * beat;
+    for (int i = 0; i < beats; ++i) {
+        scheduleClick(static_cast<double>(passStart) + firstClick + i * beat,
+                      i == 0 ? kAccentGain : kBeatGain);
+    }
+    m_songClicksFrom = passStart + m_countInLeft + std::llround(untilOne);
     m_fadeInAt = 0;
+}
+
+void TrackTimeline::scheduleClick(double streamFrame, float gain) {
+    if (m_clickCount < m_clicks.size() && gain > 0) {
+        m_clicks[m_clickCount++] = {std::llround(streamFrame), gain};
+    }
+}
+
+// The ticks of the song's beats that the track's frames from and to (not included) play, placed
+// where the stream plays them. Half a frame early on both ends: a pass from a beat starts on the
+// frame nearest it.
+void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
+    if (!m_songClick || !m_grid || to <= from) {
+        return;
+    }
+    const auto streamStart = static_cast<double>(m_ring.written() / 2);
+    const auto& beats = m_grid->beats;
+    const double low = static_cast<double>(from) - 0.5, high = static_cast<double>(to) - 0.5;
+    const long first = std::max(0L, BeatGrids::beatAt(*m_grid, low / m_streamRate) - 1);
+    const int subdivision = m_songClick->subdivision;
+    for (auto i = static_cast<size_t>(first); i < beats.size() && beats[i] * m_streamRate < high;
+         ++i) {
+        const double next = i + 1 < beats.size() ? beats[i + 1] : beats[i];
+        for (int j = 0; j < subdivision && (j == 0 || next > beats[i]); ++j) {
+            const double tick = (beats[i] + (next - beats[i]) * j / subdivision) * m_streamRate;
+            const double at = streamStart + (tick - static_cast<double>(from)) / speed;
+            if (tick < low || tick >= high || at < static_cast<double>(m_songClicksFrom) - 0.5) {
+                continue;
+            }
+            const auto& gains = m_songClick->beatGains;
+            const auto inBar =
+                static_cast<size_t>(BeatGrids::beatInBar(*m_grid, static_cast<long>(i)));
+            scheduleClick(at, j == 0 ? gains[inBar % gains.size()] : m_songClick->subdivisionGain);
+        }
+    }
+}
+
+// Into the ring with the clicks that fall on these frames; a click once written to its end goes.
+void TrackTimeline::put(float* interleaved, int frames) {
+    const auto start = static_cast<int64_t>(m_ring.written() / 2);
+    const auto clickFrames = static_cast<int64_t>(m_click.size());
+    size_t kept = 0;
+    for (size_t c = 0; c < m_clickCount; ++c) {
+        const Click click = m_clicks[c];
+        for (int64_t at = std::max(click.at, start);
+             at < std::min(click.at + clickFrames, start + frames); ++at) {
+            const float sample = click.gain * m_click[static_cast<size_t>(at - click.at)];
+            interleaved[2 * (at - start)] += sample;
+            interleaved[2 * (at - start) + 1] += sample;
+        }
+        if (click.at + clickFrames > start + frames) {
+            m_clicks[kept++] = click;
+        }
+    }
+    m_clickCount = kept;
+    m_ring.write(interleaved, 2 * static_cast<size_t>(frames));
 }
 
 bool TrackTimeline::wantsChunk() const {
@@ -187,7 +288,9 @@ void TrackTimeline::renderChunk() {
         }
         wanted = static_cast<int>(std::min<double>(wanted, untilSeam));
     }
+    const int64_t from = m_render->position();
     const int frames = m_render->render(m_chunk.data(), wanted);
+    scheduleSongClicks(from, m_render->position(), speed);
     write(m_chunk.data(), frames);
     if (frames < wanted) {
         if (m_loop) {
@@ -208,7 +311,7 @@ void TrackTimeline::write(float* interleaved, int frames) {
         }
         m_fadeInAt = m_fadeInAt + fading >= m_seamFrames ? -1 : m_fadeInAt + fading;
     }
-    m_ring.write(interleaved, 2 * static_cast<size_t>(frames));
+    put(interleaved, frames);
 }
 
 // The jumps the stream has played past are of no more use, but for the one it plays now.
@@ -240,8 +343,8 @@ void TrackTimeline::writeSeam() {
             m_fadeOut[i] =
                 static_cast<float>(m_fadeOut[i] * std::cos(seamAngle(i / 2, m_seamFrames)));
         }
-        m_ring.write(m_fadeOut.data(), m_fadeOut.size());
-        startCountIn(speed);
+        put(m_fadeOut.data(), m_seamFrames);
+        startCountIn(speed, m_loop->from);
         m_jumps.push_back({streamFrame + m_seamFrames, m_loop->from, 0.0, speed});
         m_jumps.push_back({streamFrame + m_seamFrames + m_countInLeft, m_loop->from, speed, speed});
     } else {
@@ -254,31 +357,21 @@ void TrackTimeline::writeSeam() {
 // From the sound in m_fadeOut into the render's next frames, at equal power.
 void TrackTimeline::writeCrossfade() {
     std::fill(m_fadeIn.begin(), m_fadeIn.end(), 0.0f);
+    const int64_t from = m_render->position();
     m_render->render(m_fadeIn.data(), m_seamFrames);
+    scheduleSongClicks(from, m_render->position(), m_render->tuning().speed);
     for (int i = 0; i < 2 * m_seamFrames; ++i) {
         const double angle = seamAngle(i / 2, m_seamFrames);
         m_chunk[i] =
             static_cast<float>(m_fadeOut[i] * std::cos(angle) + m_fadeIn[i] * std::sin(angle));
     }
-    m_ring.write(m_chunk.data(), m_fadeOut.size());
+    put(m_chunk.data(), m_seamFrames);
 }
 
 void TrackTimeline::writeCountIn() {
     const auto frames = static_cast<int>(std::min<int64_t>(kChunkFrames, m_countInLeft));
     std::fill_n(m_chunk.begin(), 2 * frames, 0.0f);
-    const auto clickFrames = static_cast<int64_t>(m_click.size());
-    for (int beat = 0; beat < kCountInBeats; ++beat) {
-        const int64_t onset = std::llround(beat * m_countInBeat);
-        const float gain = beat == 0 ? kAccentGain : kBeatGain;
-        for (int64_t at = std::max(onset, m_countInAt);
-             at < std::min(onset + clickFrames, m_countInAt + frames); ++at) {
-            const float sample = gain * m_click[static_cast<size_t>(at - onset)];
-            m_chunk[2 * static_cast<size_t>(at - m_countInAt)] += sample;
-            m_chunk[2 * static_cast<size_t>(at - m_countInAt) + 1] += sample;
-        }
-    }
-    m_ring.write(m_chunk.data(), 2 * static_cast<size_t>(frames));
-    m_countInAt += frames;
+    put(m_chunk.data(), frames);
     m_countInLeft -= frames;
 }
 
@@ -303,6 +396,9 @@ void TrackTimeline::rewrite(size_t fence, bool audible, std::optional<int64_t> f
     startPass(target);
     m_countInLeft = 0;
     m_fadeInAt = -1;
+    // What was placed beyond the fence is placed anew; a click under way fades out with the rest.
+    m_clickCount = 0;
+    m_songClicksFrom = 0;
     startRender(target);
     const double speed = m_render->tuning().speed;
     m_jumps.push_back({fromFrame, m_render->position(), speed, speed});

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "audio/BeatGrid.h"
 #include "audio/SampleRing.h"
 #include "audio/SpeedTrainer.h"
 #include "audio/TrackRender.h"
@@ -28,6 +30,14 @@ public:
         int count = 0;
         double fastest = 0;  // speed
     };
+    // A click on the track's beats as it plays: the level of each beat of the bar (the one first;
+    // 0 is silent), and clicks per beat, those between the beats at their own level.
+    struct SongClick {
+        std::vector<float> beatGains;
+        int subdivision = 1;
+        float subdivisionGain = 0.15f;
+        bool operator==(const SongClick&) const = default;
+    };
     // How far ahead of the stream a change is heard: time to render the new sound.
     static constexpr double kChangeLeadSeconds = 0.05;
 
@@ -41,6 +51,11 @@ public:
     bool setTrainer(std::optional<SpeedTrainer> trainer);
     // Only a positive tempo counts in: from the next start on, and before each pass of a loop.
     void setCountIn(std::optional<double> beatsPerMinute);
+    // With a grid the count-in is a bar at the grid's tempo whose next one is the pass's first
+    // downbeat, and the song's click has beats to sound on. True when what is in the ring was
+    // written without the change.
+    bool setGrid(std::optional<BeatGrid> grid);
+    bool setSongClick(std::optional<SongClick> click);
 
     // From the track's first frame, with the ring emptied: only while nobody reads the ring.
     void rewind(bool hasTrack);
@@ -73,7 +88,10 @@ private:
     TrackTuning tuningNow() const;
     const Jump* jumpAt(int64_t streamFrame) const;
     void startRender(int64_t frame);
-    void startCountIn(double speed);
+    void startCountIn(double speed, int64_t from);
+    void scheduleClick(double streamFrame, float gain);
+    void scheduleSongClicks(int64_t from, int64_t to, double speed);
+    void put(float* interleaved, int frames);
     void writeSeam();
     void writeCrossfade();
     void writeCountIn();
@@ -92,10 +110,18 @@ private:
     std::optional<SpeedTrainer> m_trainer;
     int m_pass = 0;
     std::optional<double> m_countInBpm;
-    int64_t m_countInLeft = 0;  // frames of the count-in still to write
-    int64_t m_countInAt = 0;
-    double m_countInBeat = 0;  // frames
-    int m_fadeInAt = -1;       // frames of a fade-in written, while one is under way
+    std::optional<BeatGrid> m_grid;
+    std::optional<SongClick> m_songClick;
+    // Clicks placed in the stream and not yet written to its end: allocated once.
+    struct Click {
+        int64_t at;  // the stream's frame
+        float gain;
+    };
+    std::array<Click, 64> m_clicks{};
+    size_t m_clickCount = 0;
+    int64_t m_songClicksFrom = 0;  // the stream's frame from which the song's beats click
+    int64_t m_countInLeft = 0;     // frames of the count-in still to write
+    int m_fadeInAt = -1;           // frames of a fade-in written, while one is under way
     bool m_renderedAll = true;
     std::deque<Jump> m_jumps;
     // A pass ends at its seam: the stream frame where the seam begins, and the pass's speed.

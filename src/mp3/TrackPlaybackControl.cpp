@@ -175,6 +175,16 @@ void TrackPlaybackControl::setFasterStretch(bool faster) {
     applyPractice();
 }
 
+void TrackPlaybackControl::setGrid(std::optional<BeatGrid> grid) {
+    m_grid = std::move(grid);
+    applyPractice();
+}
+
+void TrackPlaybackControl::setSongClick(std::optional<TrackTimeline::SongClick> click) {
+    m_songClick = std::move(click);
+    applyPractice();
+}
+
 double TrackPlaybackControl::playingSpeed() const {
     return m_loaded ? m_player->playingSpeed() : m_tuning.speed;
 }
@@ -189,6 +199,8 @@ void TrackPlaybackControl::applyPractice() {
         m_player->setTrainer(m_trainer);
         m_player->setCountIn(m_countIn);
         m_player->setFasterStretch(m_fasterStretch);
+        m_player->setGrid(m_grid);
+        m_player->setSongClick(m_songClick);
         m_engine.wake();
     }
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "audio/BeatGrid.h"
 #include "audio/SpeedTrainer.h"
 #include "audio/TrackDecoder.h"
 #include "audio/TrackTimeline.h"
@@ -48,6 +49,9 @@ public:
     void setTrainer(std::optional<SpeedTrainer> trainer);
     void setCountIn(std::optional<double> beatsPerMinute);
     void setFasterStretch(bool faster);
+    // The beats of the file in the player, and the click on them while it plays.
+    void setGrid(std::optional<BeatGrid> grid);
+    void setSongClick(std::optional<TrackTimeline::SongClick> click);
     double playingSpeed() const;
     // The loop's passes played whole since the last call, and the fastest of them.
     TrackTimeline::PassesHeard takePassesHeard();
@@ -78,6 +82,8 @@ private:
     std::optional<SpeedTrainer> m_trainer;
     std::optional<double> m_countIn;
     bool m_fasterStretch = false;
+    std::optional<BeatGrid> m_grid;
+    std::optional<TrackTimeline::SongClick> m_songClick;
     std::optional<std::pair<double, double>> m_loop;
     std::string m_loopFile;  // the file the loop was set on
 };

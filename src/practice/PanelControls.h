@@ -45,8 +45,8 @@ public:
     void add(int key, std::function<void()> action) {
         m_actions[key] = [action = std::move(action)](const QKeyEvent&) { action(); };
     }
-    // A key the page takes only while it has a use for it: else it stays the windows' (1 to 6
-    // sound the strings until the track has sections to choose).
+    // A key the page takes only while it has a use for it: else it stays the windows' (the
+    // digits sound the strings until the page has something for them).
     void addWhile(int key, std::function<bool()> wanted, Action action) {
         m_actions[key] = std::move(action);
         m_wanted[key] = std::move(wanted);

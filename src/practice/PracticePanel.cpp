@@ -21,9 +21,9 @@
 
 namespace {
 constexpr int kWidthTwips = 4500;
-constexpr int kHeightTwips = 4605;
-constexpr double kSkinWidthTwips = 4500;  // the 300 x 310 pixel skin at 96 dpi
-constexpr double kSkinHeightTwips = 4650;
+constexpr int kHeightTwips = 5655;
+constexpr double kSkinWidthTwips = 4500;  // the 300 x 380 pixel skin at 96 dpi
+constexpr double kSkinHeightTwips = 5700;
 constexpr const char* kOpenKey = "panel/open";
 constexpr const char* kPageKey = "panel/page";
 
@@ -53,6 +53,16 @@ void listPanelKeys(ShortcutKeys& keys) {
         {{Qt::Key_F}, "Practice panel: the faster stretcher on and off"},
         {{Qt::Key_T}, "Practice panel: tap the track's tempo"},
         {{Qt::Key_B}, "Practice panel: type the track's tempo"},
+        {{Qt::Key_1, Qt::Key_2, Qt::Key_4, Qt::Key_8},
+         "Practice panel, with a beat grid: loop 1, 2, 4, 8 bars from this bar"},
+        {{Qt::Key_9, Qt::Key_0},
+         "Practice panel, with a beat grid: the loop back, on by its length"},
+        {{Qt::Key_D, Qt::Key_H}, "Practice panel: the beat grid at twice, half the tempo"},
+        {{Qt::Key_N}, "Practice panel: the beat at the play head is the bar's one"},
+        {{Qt::Key_U, Qt::Key_I}, "Practice panel: the beat grid 5 ms earlier, later"},
+        {{Qt::Key_M}, "Practice panel: the click on the track's beats on and off"},
+        {{Qt::Key_A}, "Practice panel: play the track at A440"},
+        {{Qt::Key_Q}, "Practice panel: the tuner to the recording's tuning"},
         {{QKeySequence(Qt::CTRL | Qt::Key_PageUp), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
          "Practice panel: the other page"},
         {{Qt::Key_Minus, Qt::Key_Equal}, "Metronome page: fewer, more beats per bar"},
@@ -116,12 +126,13 @@ PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
     addPage(new MetronomePage(*this, metronome, m_settings, u),
             ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
             u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
-    addPage(new TunerPage(*this, main, tuner, voice, output, m_settings, u),
-            ":/assets/practice-tuner-skin.svg", tr("TUNER"),
+    auto* tunerPage = new TunerPage(*this, main, tuner, voice, output, m_settings, u);
+    addPage(tunerPage, ":/assets/practice-tuner-skin.svg", tr("TUNER"),
             u.toPixels(190 * 15, 16 * 15, 40 * 15, 14 * 15));
     addPage(new SectionsPage(*this, track, *m_trackPage, m_settings, u),
             ":/assets/practice-sections-skin.svg", tr("SECTIONS"),
             u.toPixels(234 * 15, 16 * 15, 52 * 15, 14 * 15));
+    connect(m_trackPage, &TrackPage::tunerWanted, tunerPage, &TunerPage::matchRecording);
     const auto turn = [this](int by) {
         showPage((m_page + by + static_cast<int>(m_pages.size())) %
                  static_cast<int>(m_pages.size()));

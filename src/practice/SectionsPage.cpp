@@ -250,7 +250,6 @@ void SectionsPage::addKeys() {
         };
         const auto loop = [this, number] { choose(number - 1); };
         key(Qt::Key_0 + number, exists, loop);
-        m_trackPage.addKey(Qt::Key_0 + number, exists, loop);
     }
     const auto neighbour = [this](int by) {
         return [this, by](const QKeyEvent& event) {

@@ -151,6 +151,12 @@ void TrackControls::stepCents(int steps) {
     apply();
 }
 
+void TrackControls::setPitch(int semitones, int cents) {
+    m_semitoneCount = std::clamp(semitones, -kMaxSemitones, kMaxSemitones);
+    m_centCount = std::clamp(cents, -kMaxCents, kMaxCents);
+    apply();
+}
+
 void TrackControls::toggleTrainer() {
     m_trainer->toggle();
 }

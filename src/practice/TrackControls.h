@@ -37,6 +37,8 @@ public:
     void stepSpeed(int steps);
     void stepSemitones(int steps);
     void stepCents(int steps);
+    // Transpose and fine tune at once, each kept on its range.
+    void setPitch(int semitones, int cents);
     void toggleTrainer();
     void toggleCountIn();
     void tap();

@@ -9,7 +9,12 @@ namespace {
 const QColor kWave(0x8C, 0xFF, 0x64);
 const QColor kHead(0xFF, 0x9F, 0x2E);
 const QColor kMarker(0xF0, 0xF3, 0xF5);
+const QColor kBeat(0xF0, 0xF3, 0xF5, 60);
+const QColor kBar(0xF0, 0xF3, 0xF5, 140);
 constexpr double kGrabPixels = 3;  // a marker is held from this near, and a drag begins this far
+// Beats closer than this are not told apart; bar numbers need room for three digits.
+constexpr double kBeatPixels = 3;
+constexpr double kNumberPixels = 22;
 }  // namespace
 
 TrackOverview::TrackOverview(QWidget* parent) : QWidget(parent) {
@@ -70,12 +75,25 @@ void TrackOverview::setLoop(std::optional<double> a, std::optional<double> b, bo
     update();
 }
 
+void TrackOverview::setGrid(std::optional<BeatGrid> grid) {
+    m_grid = std::move(grid);
+    update();
+}
+
+void TrackOverview::setAnalysisProgress(std::optional<double> progress) {
+    if (progress != m_analysed) {
+        m_analysed = progress;
+        update();
+    }
+}
+
 void TrackOverview::paintEvent(QPaintEvent*) {
     const double length = m_peaks.lengthSeconds();
+    QPainter painter(this);
+    paintProgress(painter);
     if (length <= 0) {
         return;
     }
-    QPainter painter(this);
     const double middle = height() / 2.0;
     const double secondsPerPixel = length / width();
     painter.setPen(kWave);
@@ -103,6 +121,7 @@ void TrackOverview::paintEvent(QPaintEvent*) {
                              QPointF(*marker / secondsPerPixel, height()));
         }
     }
+    paintGrid(painter);
     painter.setPen(QPen(kHead, 1.5));
     const double head = m_position / secondsPerPixel;
     painter.drawLine(QPointF(head, 0), QPointF(head, height()));
@@ -155,4 +174,48 @@ void TrackOverview::mouseReleaseEvent(QMouseEvent* event) {
     } else if (m_a && m_b) {
         emit loopChosen(*m_a, *m_b);
     }
+}
+
+// Every beat a short tick at the foot, every bar a line with its number at the top: only every
+// second, fourth... bar's line and number where the bars stand close.
+void TrackOverview::paintGrid(QPainter& painter) const {
+    if (!m_grid || !BeatGrids::usable(*m_grid)) {
+        return;
+    }
+    const BeatGrid& grid = *m_grid;
+    const double beatPixels = xOf(60.0 / BeatGrids::beatsPerMinute(grid)) - xOf(0);
+    const double barPixels = beatPixels * grid.beatsPerBar;
+    if (beatPixels >= kBeatPixels) {
+        painter.setPen(QPen(kBeat, 1));
+        for (const double beat : grid.beats) {
+            painter.drawLine(QPointF(xOf(beat), height() * 0.85), QPointF(xOf(beat), height()));
+        }
+    }
+    int every = 1;
+    while (barPixels * every < kNumberPixels) {
+        every *= 2;
+    }
+    QFont font = painter.font();
+    font.setPixelSize(std::max(7, height() / 8));
+    painter.setFont(font);
+    const int last = BeatGrids::barOfBeat(grid, static_cast<long>(grid.beats.size()) - 1);
+    for (int bar = 1; bar <= last; bar += every) {
+        const double x = xOf(BeatGrids::barTime(grid, bar));
+        painter.setPen(QPen(kBar, 1));
+        painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+        painter.drawText(QPointF(x + 2, font.pixelSize()), QString::number(bar));
+    }
+}
+
+void TrackOverview::paintProgress(QPainter& painter) const {
+    if (!m_analysed) {
+        return;
+    }
+    painter.fillRect(QRectF(0, 0, width() * std::clamp(*m_analysed, 0.0, 1.0), 2), kHead);
+    QFont font = painter.font();
+    font.setPixelSize(std::max(7, height() / 8));
+    painter.setFont(font);
+    painter.setPen(kHead);
+    painter.drawText(QPointF(3, 4 + font.pixelSize()),
+                     tr("FINDING THE BEAT %1 %").arg(std::lround(100 * *m_analysed)));
 }

@@ -1,5 +1,6 @@
 #include "practice/TrackPage.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include "mp3/QtFileDialog.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/TrackControls.h"
+#include "practice/TrackGrid.h"
 #include "practice/TrackOverview.h"
 
 namespace {
@@ -24,6 +26,11 @@ constexpr double kLatestMarkerSeconds = 1e6;
 constexpr const char* kAudioFilter =
     "Audio files (MP3, M4A, FLAC, WAV, AIFF, Ogg, Opus)|*.mp3;*.m4a;*.aac;*.mp4;*.flac;*.wav;"
     "*.aif;*.aiff;*.aifc;*.ogg;*.oga;*.opus|All files|*";
+
+// The loops of whole bars, and the moves of a loop, each on the key of its number.
+constexpr int kBarLoops[] = {1, 2, 4, 8};
+constexpr int kLoopBackKey = Qt::Key_9;
+constexpr int kLoopOnKey = Qt::Key_0;
 
 // A marker as practice.conf keeps it, if it is a time on a track.
 std::optional<double> storedMarker(const QVariant& value) {
@@ -53,8 +60,10 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
     m_overview->setAccessibleName(tr("Backing track"));
     m_overview->setToolTip(tr("The whole backing track: click to go there (Left, Right, Home)"));
     connect(m_overview, &TrackOverview::seekRequested, this, &TrackPage::seekTo);
-    connect(m_overview, &TrackOverview::loopChosen, this,
-            [this](double a, double b) { applyLoop(m_markers.setBoth(a, b)); });
+    connect(m_overview, &TrackOverview::loopChosen, this, [this](double a, double b) {
+        const bool exact = QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+        applyLoop(m_markers.setBoth(m_grid->snapped(a, exact), m_grid->snapped(b, exact)));
+    });
 
     m_position->setObjectName("trackPosition");
     m_position->setGeometry(u.toPixels(270, 2265, 1740, 180));
@@ -77,6 +86,10 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
     m_dialog = std::make_unique<QtFileDialog>(this, tr("Open a backing track"));
 
     m_controls = new TrackControls(*this, track, settings, u);
+    m_grid = new TrackGrid(*this, track, *m_overview, settings, u);
+    connect(m_grid, &TrackGrid::gridChanged, this, &TrackPage::followGrid);
+    connect(m_grid, &TrackGrid::pitchWanted, m_controls, &TrackControls::setPitch);
+    connect(m_grid, &TrackGrid::tunerWanted, this, &TrackPage::tunerWanted);
     addKeys();
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &TrackPage::refresh);
@@ -121,11 +134,38 @@ double TrackPage::lengthSeconds() const {
 }
 
 void TrackPage::setA() {
-    applyLoop(m_markers.setA(m_track.positionSeconds()));
+    applyLoop(m_markers.setA(m_grid->snapped(m_track.positionSeconds(), false)));
 }
 
 void TrackPage::setB() {
-    applyLoop(m_markers.setB(m_track.positionSeconds()));
+    applyLoop(m_markers.setB(m_grid->snapped(m_track.positionSeconds(), false)));
+}
+
+void TrackPage::loopBars(int bars) {
+    if (const auto& grid = m_grid->grid()) {
+        const auto loop = BeatGrids::barsFrom(*grid, m_track.positionSeconds(), bars);
+        applyLoop(m_markers.setBoth(loop.from, loop.to));
+    }
+}
+
+void TrackPage::moveLoop(int direction) {
+    const auto& grid = m_grid->grid();
+    if (!grid || !m_markers.a() || !m_markers.b()) {
+        return;
+    }
+    const bool wasOn = m_markers.on();
+    const auto moved =
+        BeatGrids::moved(*grid, {*m_markers.a(), *m_markers.b()}, direction, lengthSeconds());
+    if (moved && m_markers.setBoth(moved->from, moved->to)) {
+        if (!wasOn) {
+            m_markers.toggle();  // a loop that was off stays off where it went
+        }
+        applyLoop();
+    }
+}
+
+void TrackPage::followGrid() {
+    showLoop();  // the loop itself stays: the grid may belong to a track the page has not seen
 }
 
 void TrackPage::toggleLoop() {
@@ -155,20 +195,37 @@ void TrackPage::setLoop(double a, double b) {
 void TrackPage::applyLoop(bool placed) {
     m_track.setLoop(m_markers.loop());
     m_overview->setLoop(m_markers.a(), m_markers.b(), m_markers.on());
-    const auto mark = [](const char* name, const std::optional<double>& at) {
-        return QString("%1 %2").arg(name, at ? QString::fromStdString(formatTrackTime(*at)) : "-");
-    };
-    const QString state = !placed          ? tr("TOO SHORT")
-                          : m_markers.on() ? tr("LOOP ON")
-                                           : tr("LOOP OFF");
-    m_loopShown->setText(
-        QString("%1   %2   %3").arg(mark("A", m_markers.a()), mark("B", m_markers.b()), state));
-    m_loopShown->setAccessibleName(m_loopShown->text());
+    showLoop(placed);
     if (!m_file.empty()) {
         m_settings.setValue(kAKey, m_markers.a() ? QVariant(*m_markers.a()) : QVariant());
         m_settings.setValue(kBKey, m_markers.b() ? QVariant(*m_markers.b()) : QVariant());
         m_settings.setValue(kLoopKey, m_markers.on());
     }
+}
+
+void TrackPage::showLoop(bool placed) {
+    const QString state = !placed          ? tr("TOO SHORT")
+                          : m_markers.on() ? tr("LOOP ON")
+                                           : tr("LOOP OFF");
+    m_loopShown->setText(QString("%1   %2").arg(loopText(), state));
+    m_loopShown->setAccessibleName(m_loopShown->text());
+}
+
+// "BARS 17-20" for a loop on the grid's bar lines, else where A and B stand.
+QString TrackPage::loopText() const {
+    const auto& a = m_markers.a();
+    const auto& b = m_markers.b();
+    if (const auto& grid = m_grid->grid(); grid && a && b) {
+        if (const auto bars = BeatGrids::barsOf(*grid, {*a, *b})) {
+            return bars->first == bars->last
+                       ? tr("BAR %1").arg(bars->first)
+                       : tr("BARS %1\u2013%2").arg(bars->first).arg(bars->last);
+        }
+    }
+    const auto mark = [](const char* name, const std::optional<double>& at) {
+        return QString("%1 %2").arg(name, at ? QString::fromStdString(formatTrackTime(*at)) : "-");
+    };
+    return QString("%1   %2").arg(mark("A", a), mark("B", b));
 }
 
 void TrackPage::seekBy(double seconds) {
@@ -189,6 +246,18 @@ void TrackPage::addKeys() {
     m_keys.add(Qt::Key_Backslash, [this] { toggleLoop(); });
     m_keys.add(Qt::Key_O, [this] { openFromDialog(); });
     m_controls->addKeys(m_keys);
+    m_grid->addKeys(m_keys);
+    // The keys of a grid's loops are the page's only while it has a grid: without one the digits
+    // stay the main window's strings.
+    const auto hasGrid = [this] { return m_grid->grid().has_value(); };
+    const auto gridKey = [this, hasGrid](int key, std::function<void()> action) {
+        m_keys.addWhile(key, hasGrid, [action = std::move(action)](const QKeyEvent&) { action(); });
+    };
+    for (const int bars : kBarLoops) {
+        gridKey(Qt::Key_0 + bars, [this, bars] { loopBars(bars); });
+    }
+    gridKey(kLoopBackKey, [this] { moveLoop(-1); });
+    gridKey(kLoopOnKey, [this] { moveLoop(1); });
 }
 
 bool TrackPage::event(QEvent* event) {
@@ -214,6 +283,7 @@ void TrackPage::hideEvent(QHideEvent* event) {
 
 void TrackPage::refresh() {
     followTrack();
+    m_grid->refresh();
     m_controls->refresh();
     const double position = m_track.positionSeconds();
     m_overview->setPosition(position);

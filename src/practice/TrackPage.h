@@ -13,6 +13,7 @@
 class FileDialog;
 class QLabel;
 class TrackControls;
+class TrackGrid;
 class TrackOverview;
 class TrackPlaybackControl;
 struct ScreenUnits;
@@ -20,9 +21,11 @@ struct ScreenUnits;
 // The practice panel's page for the backing track: the overview of the whole track with its play
 // head, where it stands and how long it is, moves within it (Left and Right 5 s, with Shift 1 s,
 // Home to A or the start), and the A-B loop ([ sets A and ] sets B at the play position, \ turns
-// the loop on and off), and below them the speed, pitch, trainer and count-in. It follows the MP3
-// panel's player while it is shown; the loop of the last track is kept in practice.conf. Its OPEN
-// (O) puts any audio file into that player.
+// the loop on and off), and below them the speed, pitch, trainer and count-in, and the track's
+// beat grid. With a grid, A and B go to the nearest beat (a drag with Shift leaves them where it
+// ends), and 1, 2, 4 and 8 loop that many bars from the bar the track is in, 9 and 0 move the
+// loop back and on by its length. It follows the MP3 panel's player while it is shown; the loop
+// of the last track is kept in practice.conf. Its OPEN (O) puts any audio file into that player.
 class TrackPage : public QWidget {
     Q_OBJECT
 public:
@@ -41,19 +44,20 @@ public:
     void setA();
     void setB();
     void toggleLoop();
+    void loopBars(int bars);
+    void moveLoop(int direction);
 
     // For the sections page, which may change the track while this page is hidden: A and B as
     // they are marked, the loop while it is on, a loop set as a drag across the track sets it,
-    // the controls below the track, and a key of the page's own while it is wanted.
+    // and the controls below the track.
     std::optional<std::pair<double, double>> markers();
     std::optional<std::pair<double, double>> loop();
     void setLoop(double a, double b);
     TrackControls& controls() const { return *m_controls; }
-    void addKey(int key, std::function<bool()> wanted, std::function<void()> action) {
-        m_keys.addWhile(key, std::move(wanted),
-                        [action = std::move(action)](const QKeyEvent&) { action(); });
-    }
+
 signals:
+    // The tuner's reference pitch, and its tuning when the recording implies one (else empty).
+    void tunerWanted(double referenceA4, const QString& tuning);
     // With what the file says of itself, for the main window's information line.
     void trackOpened(const std::string& path, const TrackTags& tags);
 
@@ -68,6 +72,9 @@ private:
     void refresh();
     void followTrack();
     void applyLoop(bool placed = true);
+    void showLoop(bool placed = true);
+    QString loopText() const;
+    void followGrid();
     double lengthSeconds() const;
 
     TrackPlaybackControl& m_track;
@@ -77,6 +84,7 @@ private:
     QLabel* m_loopShown;
     TrackControls* m_controls;
     std::unique_ptr<FileDialog> m_dialog;
+    TrackGrid* m_grid;
     QTimer m_refresh;
     std::string m_file;
     LoopMarkers m_markers;

@@ -1,5 +1,7 @@
 #include "practice/TunerPage.h"
 
+#include <QApplication>
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -256,6 +258,22 @@ void TunerPage::showListening() {
         case CaptureStream::State::Stopped:
             PanelControls::show(*m_source, tr("NOT LISTENING: L LISTENS"));
             break;
+    }
+}
+
+// The keys stay where they were: on the track page that asked.
+void TunerPage::matchRecording(double referenceA4, const QString& tuning) {
+    QWidget* focused = QApplication::focusWidget();
+    m_reference->setText(QString::number(referenceA4, 'f', 1));
+    applyReference();
+    const auto& known = Tunings::known();
+    const auto found = std::find_if(known.begin(), known.end(),
+                                    [&](const Tunings::Tuning& t) { return tuning == t.name; });
+    if (found != known.end()) {
+        applyTuning(static_cast<int>(found - known.begin()));
+    }
+    if (focused) {
+        focused->setFocus();
     }
 }
 

@@ -33,6 +33,10 @@ public:
               NoteOutput& output, QSettings& settings, const ScreenUnits& units);
     ~TunerPage() override;
 
+    // The reference pitch a recording was made at, and its tuning when it implies one (empty:
+    // the tuning stays), as the track page found them.
+    void matchRecording(double referenceA4, const QString& tuning);
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -18,6 +18,7 @@
 #include "MakeMp3.h"
 #include "Pitch.h"
 #include "TempDir.h"
+#include "audio/BeatGrid.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/SampleRing.h"
 #include "audio/TrackPlayer.h"
@@ -445,6 +446,70 @@ TEST(TrackTimeline, OnlyWholePassesOfTheLoopAreTold) {
         }
         EXPECT_EQ(told, c.told) << c.what;
         EXPECT_EQ(lastSpeed, c.lastSpeed) << c.what;
+    }
+}
+
+// The click on the song's beats, over a silent track looped on its second bar: each pass sounds
+// the bar's four beats, each where the track plays its beat, and a count-in holds the track for
+// its own four clicks and adds none of the song's.
+TEST(TrackTimeline, TheSongsClickSoundsOnEveryBeatOfEachPass) {
+    const struct {
+        double speed;
+        bool countIn;
+    } cases[] = {{0.5, false}, {1.5, false}, {0.5, true}, {1.0, true}};
+    BeatGrid grid{{}, 4, 0};
+    for (int i = 0; i < 12; ++i) {
+        grid.beats.push_back(0.25 + 0.5 * i);
+    }
+    const TrackTimeline::Loop loop{std::llround(2.25 * kOutputRate),
+                                   std::llround(4.25 * kOutputRate)};
+    TempDir dir;
+    const std::string path = (dir.path() / "silence.mp3").string();
+    ASSERT_TRUE(makeToneMp3(path, {{6.0, 0}}));
+    for (const auto& c : cases) {
+        std::string error;
+        VirtualTrack track(Mp3Decoder::open(path, error));
+        ASSERT_TRUE(track.decoder && track.decoder->setOutputRate(kOutputRate, error));
+        track.timeline.setTuning({c.speed, 0, 0});
+        track.timeline.setGrid(grid);
+        track.timeline.setSongClick(TrackTimeline::SongClick{{0.5f, 0.3f, 0.3f, 0.3f}});
+        track.timeline.setCountIn(c.countIn ? std::optional(60.0) : std::nullopt);
+        track.timeline.setLoop(loop);
+        track.timeline.rewind(true);
+        track.timeline.rewrite(0, false, loop.from);  // a seek: the first pass is not counted in
+
+        int passes = 0, held = 0, onBeat = 0, offBeat = 0;
+        int64_t lastLoud = -kOutputRate, lastPosition = loop.from;
+        std::vector<float> block(2 * 480);
+        for (int blocks = 0; passes < 4 && blocks < 4000; ++blocks) {
+            track.fillAhead();
+            const auto at = static_cast<int64_t>(track.ring.readCount() / 2);
+            std::vector<int64_t> positions;
+            for (int64_t i = 0; i < 480; ++i) {
+                positions.push_back(track.timeline.positionAt(at + i));
+            }
+            std::fill(block.begin(), block.end(), 0.0f);
+            track.ring.readAdding(block.data(), block.size());
+            for (int64_t i = 0; i < 480; ++i) {
+                const int64_t position = positions[static_cast<size_t>(i)];
+                passes += position < lastPosition ? 1 : 0;
+                lastPosition = position;
+                if (std::abs(block[2 * static_cast<size_t>(i)]) < 1e-3f) {
+                    continue;
+                }
+                if (at + i - lastLoud > kOutputRate / 50 && passes >= 1 && passes < 4) {
+                    const bool holding = track.timeline.positionAt(at + i + 480) == position;
+                    const double seconds = static_cast<double>(position) / kOutputRate;
+                    const double off = std::abs(seconds - BeatGrids::snapToBeat(grid, seconds));
+                    (holding ? held : off < 0.001 * c.speed ? onBeat : offBeat) += 1;
+                }
+                lastLoud = at + i;
+            }
+        }
+        EXPECT_EQ(passes, 4) << c.speed;
+        EXPECT_EQ(onBeat, 3 * 4) << c.speed << (c.countIn ? " counted in" : "");
+        EXPECT_EQ(offBeat, 0) << c.speed;
+        EXPECT_EQ(held, c.countIn ? 3 * 4 : 0) << c.speed;
     }
 }
 

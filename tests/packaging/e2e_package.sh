@@ -48,7 +48,7 @@ trap 'rm -rf "$work"' EXIT
 deb=$(ls "$build"/rz77_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in timgm6mb-soundfont libqt6widgets6 libfluidsynth3 libmpg123-0 libsoxr0 libsndfile1 \
-  libavformat59 libavcodec59 libavutil57 libswresample4; do
+  libavformat59 libavcodec59 libavutil57 libswresample4 libqm-dsp0; do
   [[ "$depends" == *"$package"* ]] || fail "the package does not depend on $package"
 done
 dpkg-deb -x "$deb" "$work/contents"
@@ -56,6 +56,9 @@ for file in usr/bin/rz77 usr/share/applications/rz77.desktop usr/share/metainfo/
   usr/share/icons/hicolor/scalable/apps/rz77.svg; do
   [ -e "$work/contents/$file" ] || fail "the package lacks /$file"
 done
+# The beat analysis, a module the program opens from ../lib/.../rz77/ beside its bin/.
+[ -n "$(find "$work/contents/usr/lib" -path '*/rz77/librz77-analysis.so')" ] ||
+  fail "the package lacks the beat analysis module"
 if [ -e "$source_dir/assets/genmidi.rz" ]; then
   [ -e "$work/contents/usr/share/rz77/genmidi.rz" ] || fail "the package lacks genmidi.rz"
 fi

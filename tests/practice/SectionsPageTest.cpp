@@ -83,7 +83,7 @@ TEST(SectionsPage, SectionsComeBackWithTheTrackAndANumberKeyLoopsOne) {
     ASSERT_EQ(sections->count(), 2);
     EXPECT_EQ(sections->item(1)->text().toStdString(), "2 Solo  0:02.0-0:02.6  90 %");
 
-    keys(pages->trackPage, {Qt::Key_2});
+    keys(pages->sectionsPage, {Qt::Key_2});
     EXPECT_EQ(pages->trackPage.findChild<QLabel*>("speedShown")->text(), "90 %");
     track.play();
     double lowest = 10, highest = 0;
@@ -96,7 +96,7 @@ TEST(SectionsPage, SectionsComeBackWithTheTrackAndANumberKeyLoopsOne) {
     EXPECT_LT(highest, 2.61);
     EXPECT_GT(highest, 2.4) << "it played";
 
-    keys(pages->trackPage, {Qt::Key_1});  // another section ends the session
+    keys(pages->sectionsPage, {Qt::Key_1});  // another section ends the session
     const auto log = PracticeLog::read((dir.path() / "practice-log.csv").string(),
                                        trackKey(tone).value_or("none"));
     ASSERT_EQ(log.size(), 1u);

@@ -8,13 +8,17 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
+#include <filesystem>
+#include <fstream>
 
 #include "../mp3/PanelFakes.h"
 #include "MakeMp3.h"
 #include "RecordingMidi.h"
 #include "SilentSink.h"
 #include "TempDir.h"
+#include "analysis/GridRecord.h"
 #include "app/ScreenUnits.h"
+#include "common/TrackKey.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/TrackPage.h"
 
@@ -100,6 +104,69 @@ TEST_F(TrackPageTest, MovesWorkWhileTheOverviewIsRead) {
     openPage().seekBy(1);
     EXPECT_NEAR(track.positionSeconds(), 1.0, 0.01);
     EXPECT_EQ(page->findChild<QLabel*>("trackPosition")->text().toStdString(), "0:01.0 / 0:04.0");
+}
+
+// A grid kept for the track (240 BPM, a bar a second from the start, 28 cents flat): A and B go
+// to the nearest beat, the digits loop bars and move the loop, the loop is told in bars, a
+// correction is kept with the analysis, and the track is tuned to A440 in one action. Without
+// the grid the digits are not the page's.
+TEST_F(TrackPageTest, TheKeptGridPlacesLoopsOnBeatsAndBars) {
+    openPage();
+    QTest::keyClick(page.get(), Qt::Key_1);
+    EXPECT_EQ(loopShown(), "A -   B -   LOOP OFF") << "no grid yet";
+
+    KeptAnalysis kept{{{{}, 4, 0}, 240, -28.0, "A minor"}, std::nullopt};
+    for (int beat = 0; beat < 16; ++beat) {
+        kept.analysis.grid.beats.push_back(0.25 * beat);
+    }
+    const auto tracks = dir.path() / "tracks";
+    std::filesystem::create_directories(tracks);
+    const auto record = tracks / (trackKey(tone).value() + ".grid");
+    std::ofstream(record) << gridRecordText(kept);
+    page.reset();
+    track.setFile("");
+    openPage();
+    const auto shown = [&](const char* name) {
+        return page->findChild<QLabel*>(name)->text().toStdString();
+    };
+    for (int wait = 0; wait < 40 && shown("gridShown").find("BPM") == std::string::npos; ++wait) {
+        QTest::qWait(50);
+    }
+    ASSERT_EQ(shown("gridShown"), "240.0 BPM  BAR 1.1");
+    EXPECT_EQ(shown("recordingTuning"), "RECORDED 28 CENTS FLAT OF A440");
+
+    const struct {
+        double at;
+        Qt::Key key;
+        const char* loop;
+    } steps[] = {
+        {0.62, Qt::Key_BracketLeft, "A 0:00.5   B -   LOOP OFF"},
+        {0.10, Qt::Key_BracketLeft, "A 0:00.0   B -   LOOP OFF"},
+        {1.90, Qt::Key_BracketRight, "BARS 1\u20132   LOOP ON"},
+        {1.30, Qt::Key_1, "BAR 2   LOOP ON"},
+        {1.30, Qt::Key_0, "BAR 3   LOOP ON"},
+        {1.30, Qt::Key_0, "BAR 4   LOOP ON"},
+        {1.30, Qt::Key_0, "BAR 4   LOOP ON"},  // past the track's end
+        {2.10, Qt::Key_2, "BARS 3\u20134   LOOP ON"},
+        {2.10, Qt::Key_9, "BARS 1\u20132   LOOP ON"},
+        {2.10, Qt::Key_9, "BARS 1\u20132   LOOP ON"},  // before its start
+    };
+    for (const auto& step : steps) {
+        page->seekTo(step.at);
+        QTest::keyClick(page.get(), step.key);
+        EXPECT_EQ(loopShown(), step.loop) << step.at << " " << step.key;
+    }
+
+    QTest::keyClick(page.get(), Qt::Key_D);
+    EXPECT_EQ(shown("gridShown").substr(0, 9), "480.0 BPM");
+    const auto read = parseGridRecord(
+        std::string(std::istreambuf_iterator<char>(std::ifstream(record).rdbuf()), {}));
+    ASSERT_TRUE(read.kept && read.kept->corrected) << "the correction is kept";
+    EXPECT_EQ(read.kept->corrected->beats.size(), 31u);
+
+    QTest::keyClick(page.get(), Qt::Key_A);
+    EXPECT_EQ(shown("centsShown"), "+28 ct");
+    EXPECT_EQ(settings.value("track/cents").toInt(), 28);
 }
 
 }  // namespace

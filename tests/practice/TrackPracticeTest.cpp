@@ -7,6 +7,7 @@
 #include "audio/SpeedTrainer.h"
 #include "common/TapTempo.h"
 #include "practice/LoopMarkers.h"
+#include "practice/RecordingTuning.h"
 
 namespace {
 
@@ -112,5 +113,31 @@ TEST(TapTempo, FollowsTheTapsOfTheCurrentSeries) {
             EXPECT_NEAR(*bpm, *c.bpm, 1.0) << c.what;
         }
         EXPECT_EQ(taps.lastKind(), c.kind) << c.what;
+    }
+}
+
+// What a recording's offset from A440 says, and what plays it at A440 and tunes the tuner to it.
+TEST(RecordingTuning, NamesTheOffsetAndWhatCorrectsIt) {
+    const struct {
+        double offset;
+        const char* words;
+        int semitones, cents;
+        double referenceA4;
+        std::optional<std::string> tuning;
+    } cases[] = {
+        {-28.4, "RECORDED 28 CENTS FLAT OF A440", 0, 28, 432.84, std::nullopt},
+        {12.0, "RECORDED 12 CENTS SHARP OF A440", 0, -12, 443.06, std::nullopt},
+        {0.3, "RECORDED AT A440", 0, 0, 440.08, std::nullopt},
+        {-97.0, "ABOUT EB STANDARD", 1, -3, 440.76, "EB STANDARD"},
+        {-212.0, "ABOUT D STANDARD", 2, 12, 436.96, "D STANDARD"},
+        {-330.0, "RECORDED 330 CENTS FLAT OF A440", 3, 30, 432.44, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const RecordingTuning tuning = recordingTuning(c.offset);
+        EXPECT_EQ(tuning.words, c.words) << c.offset;
+        EXPECT_EQ(tuning.semitones, c.semitones) << c.offset;
+        EXPECT_EQ(tuning.cents, c.cents) << c.offset;
+        EXPECT_NEAR(tuning.referenceA4, c.referenceA4, 0.01) << c.offset;
+        EXPECT_EQ(tuning.tuning, c.tuning) << c.offset;
     }
 }
