@@ -12,7 +12,7 @@
 
 namespace {
 
-using Profile = std::array<double, 12>;
+using Profile = PitchClasses;
 
 // From the tonic up.
 constexpr Profile kMajor = {0.748, 0.060, 0.488, 0.082, 0.670, 0.460,
@@ -22,12 +22,18 @@ constexpr Profile kMinor = {0.712, 0.084, 0.474, 0.618, 0.049, 0.460,
 constexpr size_t kDecimation = 4;  // to 11 kHz: C7 and its neighbours stay below half the rate
 constexpr unsigned kBinsPerOctave = 36;
 constexpr double kLeastStrength = 1e-3;  // a silent track's chroma
+// MIDI notes.
+constexpr int kC2 = 36;
+constexpr int kC4 = 60;
+constexpr int kC7 = 96;
 
-ChromaConfig chromaConfig(double tuningCents) {
+ChromaConfig chromaConfig(double tuningCents, int lowest, int highest) {
     ChromaConfig config{};
     config.FS = kAnalysisRate / kDecimation;
-    config.min = Pitch::getFrequencyForPitch(36, 0, float(440.0 * std::exp2(tuningCents / 1200)));
-    config.max = Pitch::getFrequencyForPitch(96, 0, float(440.0 * std::exp2(tuningCents / 1200)));
+    config.min =
+        Pitch::getFrequencyForPitch(lowest, 0, float(440.0 * std::exp2(tuningCents / 1200)));
+    config.max =
+        Pitch::getFrequencyForPitch(highest, 0, float(440.0 * std::exp2(tuningCents / 1200)));
     config.BPO = kBinsPerOctave;
     config.CQThresh = 0.0054;
     config.normalise = MathUtilities::NormaliseNone;
@@ -55,11 +61,20 @@ double correlation(const Profile& pitchClasses, int tonic, const Profile& profil
     return classSquares > 0 ? product / std::sqrt(classSquares * profileSquares) : 0;
 }
 
+void addChroma(const double* chroma, PitchClasses& classes) {
+    // Three bins to a semitone, the middle one on the note.
+    for (size_t bin = 0; bin < kBinsPerOctave; ++bin) {
+        if (std::isfinite(chroma[bin]))
+            classes[((bin + 1) / 3) % 12] += chroma[bin];
+    }
+}
+
 }  // namespace
 
 KeyEstimate::KeyEstimate(double tuningCents)
     : m_decimator(std::make_unique<Decimator>(OnsetCurve::kOnsetStep, kDecimation)),
-      m_chromagram(std::make_unique<Chromagram>(chromaConfig(tuningCents))),
+      m_chromagram(std::make_unique<Chromagram>(chromaConfig(tuningCents, kC2, kC7))),
+      m_bassChromagram(std::make_unique<Chromagram>(chromaConfig(tuningCents, kC2, kC4))),
       m_step(OnsetCurve::kOnsetStep),
       m_decimated(OnsetCurve::kOnsetStep / kDecimation),
       m_frame(m_chromagram->getFrameSize()),
@@ -83,13 +98,10 @@ void KeyEstimate::push(const float* step) {
     }
 }
 
+// Both chromagrams start at C2, so their frames are the same length.
 void KeyEstimate::analyseFrame() {
-    const double* chroma = m_chromagram->process(m_frame.data());
-    // Three bins to a semitone, the middle one on the note.
-    for (size_t bin = 0; bin < kBinsPerOctave; ++bin) {
-        if (std::isfinite(chroma[bin]))
-            m_pitchClasses[((bin + 1) / 3) % 12] += chroma[bin];
-    }
+    addChroma(m_chromagram->process(m_frame.data()), m_pitchClasses);
+    addChroma(m_bassChromagram->process(m_frame.data()), m_bassClasses);
 }
 
 std::string KeyEstimate::key() const {
@@ -101,7 +113,9 @@ std::string KeyEstimate::key() const {
     std::string name;
     for (int tonic = 0; tonic < 12; ++tonic) {
         for (const bool minor : {false, true}) {
-            const double r = correlation(m_pitchClasses, tonic, minor ? kMinor : kMajor);
+            const Profile& profile = minor ? kMinor : kMajor;
+            const double r = correlation(m_pitchClasses, tonic, profile) +
+                             correlation(m_bassClasses, tonic, profile);
             if (r > best) {
                 best = r;
                 name = keyName(tonic, minor);

@@ -141,22 +141,28 @@ void TrackAnalyzer::run(const Job& job) {
 }
 
 void TrackAnalyzer::finish(const Job& job, std::optional<TrackAnalysis> analysis) {
-    std::unique_lock lock(m_mutex);
-    if (!isCurrent(job.generation))
-        return;
     if (!analysis) {
-        m_error = "The track could not be read.";
+        std::lock_guard lock(m_mutex);
+        if (isCurrent(job.generation))
+            m_error = "The track could not be read.";
         return;
     }
-    m_kept = KeptAnalysis{std::move(*analysis), std::nullopt};
+    const KeptAnalysis kept{std::move(*analysis), std::nullopt};
+    // On disk before it is shown, so that whoever sees the result finds it kept; no correction
+    // can come before it is shown.
+    {
+        std::lock_guard writing(m_writeMutex);
+        if (isCurrent(job.generation))
+            write(job.recordPath, kept);
+    }
+    std::lock_guard lock(m_mutex);
+    if (!isCurrent(job.generation))
+        return;
+    m_kept = kept;
     m_progress = 1.0;
-    lock.unlock();
-    keep(job.recordPath);
 }
 
 void TrackAnalyzer::keep(const std::string& recordPath) {
-    if (recordPath.empty())
-        return;
     // One writer at a time, each writing what is latest, so an older record never lands last.
     std::lock_guard writing(m_writeMutex);
     std::unique_lock lock(m_mutex);
@@ -164,6 +170,12 @@ void TrackAnalyzer::keep(const std::string& recordPath) {
         return;
     const KeptAnalysis kept = *m_kept;
     lock.unlock();
+    write(recordPath, kept);
+}
+
+void TrackAnalyzer::write(const std::string& recordPath, const KeptAnalysis& kept) {
+    if (recordPath.empty())
+        return;
     try {
         std::filesystem::create_directories(m_keptDir);
         replaceFileContents(recordPath, gridRecordText(kept));

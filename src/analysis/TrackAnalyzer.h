@@ -44,6 +44,7 @@ private:
     void finish(const Job& job, std::optional<TrackAnalysis> analysis);
     bool isCurrent(uint64_t generation) const { return m_generation.load() == generation; }
     void keep(const std::string& recordPath);
+    void write(const std::string& recordPath, const KeptAnalysis& kept);
 
     const std::string m_keptDir;
     mutable std::mutex m_mutex;
