@@ -1,6 +1,7 @@
 #include "practice/TrackGrid.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -78,15 +79,26 @@ TrackGrid::TrackGrid(QWidget& page, TrackPlaybackControl& track, TrackOverview& 
     });
     connect(m_toA440, &QPushButton::clicked, this, &TrackGrid::playAtA440);
     connect(m_toTuner, &QPushButton::clicked, this, &TrackGrid::tuneTunerToRecording);
-    // The analysis starts as soon as a track is open, whether the page is shown or not.
+    // While the panel is open the analysis follows the track, whichever page is shown; a user who
+    // never opens the panel has no analysis run, kept or loaded.
     m_poll.setInterval(kRestingPollMs);
     connect(&m_poll, &QTimer::timeout, this, &TrackGrid::refresh);
-    m_poll.start();
+    m_page.window()->installEventFilter(this);
     showGrid();
     showTuning();
 }
 
 TrackGrid::~TrackGrid() = default;
+
+bool TrackGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show) {
+        m_poll.start();
+        refresh();
+    } else if (event->type() == QEvent::Hide) {
+        m_poll.stop();
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 QPushButton* TrackGrid::button(const QString& text, const QString& name, const QString& tip,
                                const QRect& place) {

@@ -38,7 +38,6 @@ public:
     double snapped(double seconds, bool exact) const;
     // Follows the track in the player and its analysis; the page calls it as it refreshes.
     void refresh();
-
     void doubleTempo();
     void halveTempo();
     void oneAtPlayHead();
@@ -46,6 +45,9 @@ public:
     void toggleClick();
     void playAtA440();
     void tuneTunerToRecording();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // A new grid, or none.
