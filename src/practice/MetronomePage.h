@@ -7,7 +7,9 @@
 #include "practice/PanelControls.h"
 
 class BeatDots;
+class CoachPart;
 class Metronome;
+class NoteOutput;
 class QKeyEvent;
 class QLabel;
 class QPushButton;
@@ -17,11 +19,11 @@ struct ScreenUnits;
 // The practice panel's page for the main window's metronome: beats per bar and their accents,
 // subdivisions and swing, tap tempo, the tempo and gap trainers and the visual beat. Each is off
 // until turned on here; what is set is kept in practice.conf and handed to the metronome, which
-// takes it up on its next bar line.
+// takes it up on its next bar line. Below them, the timing coach.
 class MetronomePage : public QWidget {
     Q_OBJECT
 public:
-    MetronomePage(QWidget& panel, Metronome& metronome, QSettings& settings,
+    MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& output, QSettings& settings,
                   const ScreenUnits& units);
 
     void stepBeats(int change);
@@ -52,6 +54,7 @@ private:
     QSettings& m_settings;
     const ScreenUnits& m_units;
     BeatDots* m_dots;
+    CoachPart* m_coach;
     QLabel *m_beatsShown, *m_swingShown, *m_tapShown, *m_now;
     QPushButton *m_accents, *m_subdivision, *m_visualBeat, *m_trainer, *m_atEnd, *m_gap;
     QSpinBox *m_from, *m_step, *m_every, *m_to, *m_play, *m_mute;

@@ -100,7 +100,7 @@ PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
     m_trackPage = new TrackPage(*this, track, m_settings, u);
     addPage(m_trackPage, ":/assets/practice-skin.svg", tr("TRACK"),
             u.toPixels(80 * 15, 16 * 15, 40 * 15, 14 * 15));
-    addPage(new MetronomePage(*this, metronome, m_settings, u),
+    addPage(new MetronomePage(*this, metronome, output, m_settings, u),
             ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
             u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
     addPage(new TunerPage(*this, main, tuner, voice, output, m_settings, u),
