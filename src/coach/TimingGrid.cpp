@@ -1,5 +1,6 @@
 #include "coach/TimingGrid.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Coach {
@@ -7,6 +8,7 @@ namespace Coach {
 namespace {
 constexpr double kTempoTolerance = 0.005;
 constexpr double kPauseBeats = 2;
+constexpr double kSureShare = 0.4;
 }  // namespace
 
 void TimingGrid::clear() {
@@ -14,11 +16,16 @@ void TimingGrid::clear() {
     m_lastBeat.reset();
     m_beatSeconds = 0;
     m_tempoPart = 0;
+    m_shortest = 0;
 }
 
 void TimingGrid::add(const GridPoint& point) {
     if (m_count > 0 && point.at <= entry(m_count - 1).point.at) {
         return;
+    }
+    if (m_count > 0) {
+        const double spacing = point.at - entry(m_count - 1).point.at;
+        m_shortest = m_shortest > 0 ? std::min(m_shortest, spacing) : spacing;
     }
     if (point.subdivision == 0) {
         if (m_lastBeat) {
@@ -57,6 +64,11 @@ TimingGrid::Placement TimingGrid::place(double at, double now) const {
     }
     const Entry& last = entry(m_count - 1);
     const double beat = last.beatSeconds > 0 ? last.beatSeconds : m_beatSeconds;
+    // Closer to the last position than half the shortest spacing yet (with a margin for a
+    // quicker tempo): no position planned later can be nearer.
+    if (at > last.point.at && at - last.point.at < kSureShare * m_shortest) {
+        return {Outcome::Placed, timingAt(at, last)};
+    }
     if (at > last.point.at) {
         // Past the last position: a later one may still be planned while the metronome runs.
         const double reach = beat > 0 ? beat : 1.0;

@@ -59,6 +59,7 @@ private:
     std::optional<double> m_lastBeat;
     double m_beatSeconds = 0;
     int m_tempoPart = 0;
+    double m_shortest = 0;  // the shortest spacing of two positions so far
 };
 
 }  // namespace Coach

@@ -104,12 +104,12 @@ void CoachPart::createControls(QWidget& page, PanelControls::PageKeys& keys) {
             [this] { m_reportPane->setVisible(m_report->isChecked()); });
     m_calibrate = PanelControls::button(
         page, u, tr("CALIBRATE"), "coachCalibrate",
-        tr("Calibrate the latency with clicks heard back by the microphone (K)"),
+        tr("Calibrate the latency with clicks heard back by the microphone (B)"),
         at(u, 174, 257, 54, 12));
     connect(m_calibrate, &QPushButton::clicked, this, [this] { calibrate(false); });
     m_tapCalibrate = PanelControls::button(
         page, u, tr("BY TAPS"), "coachTapCalibrate",
-        tr("Calibrate the latency on headphones: tap or pick along with the clicks (J)"),
+        tr("Calibrate the latency on headphones: tap or pick along with the clicks (N)"),
         at(u, 230, 257, 52, 12));
     connect(m_tapCalibrate, &QPushButton::clicked, this, [this] { calibrate(true); });
     m_status = PanelControls::display(page, u, "coachStatus",
@@ -140,8 +140,8 @@ void CoachPart::createControls(QWidget& page, PanelControls::PageKeys& keys) {
     m_reportPane->hide();
 
     keys.add(Qt::Key_C, [this] { toggleCoach(); });
-    keys.add(Qt::Key_K, [this] { calibrate(false); });
-    keys.add(Qt::Key_J, [this] { calibrate(true); });
+    keys.add(Qt::Key_B, [this] { calibrate(false); });
+    keys.add(Qt::Key_N, [this] { calibrate(true); });
     keys.add(Qt::Key_I, [this] { toggleReport(); });
 }
 
@@ -324,7 +324,7 @@ void CoachPart::endCalibration() {
 void CoachPart::showLatency() {
     const QString group = deviceKey(m_settings.value("coach/lastInput").toString());
     if (!m_settings.contains(group + "correctionMs")) {
-        PanelControls::show(*m_status, tr("NOT CALIBRATED: K (SPEAKERS) OR J (HEADPHONES)"));
+        PanelControls::show(*m_status, tr("NOT CALIBRATED: B (SPEAKERS) OR N (HEADPHONES)"));
         return;
     }
     PanelControls::show(*m_status,

@@ -22,8 +22,8 @@ struct ScreenUnits;
 // shows each note early or late against the running metronome's grid; when the metronome stops
 // or the coach is turned off, the take's report and its plot (I shows and hides them). Two
 // calibrations measure what the sound server's figures leave out of the round trip: clicks
-// heard back (K: speakers and a microphone, or a cable from output to input) or the player's
-// taps with the clicks (J: headphones). What they find is kept per input in practice.conf.
+// heard back (B: speakers and a microphone, or a cable from output to input) or the player's
+// taps with the clicks (N: headphones). What they find is kept per input in practice.conf.
 // Off by default; nothing listens until it is turned on.
 class CoachPart : public QObject {
     Q_OBJECT

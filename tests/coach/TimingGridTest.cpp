@@ -51,6 +51,7 @@ TEST(TimingGrid, PlacesEachNoteAtTheNearestPosition) {
         {1.376, 1.4, O::Placed, -124, 1, 0},
         {0.880, 1.0, O::Placed, -120, 0, 0},  // before the grid, within half a position's beat
         {0.700, 1.0, O::Outside, 0, 0, 0},    // before the grid by more
+        {3.090, 3.1, O::Placed, +90, 0, 0},   // nearer the last than any later position can be
         {3.100, 3.2, O::Wait, 0, 0, 0},       // the next beat may still be planned
         {3.100, 4.0, O::Placed, +100, 0, 0},  // the metronome stopped: the last beat stands
         {3.400, 4.0, O::Outside, 0, 0, 0},

@@ -14,6 +14,8 @@ namespace takes {
 struct Heard {
     std::vector<double> onsets;  // s
     std::vector<Coach::NoteTiming> notes;
+    std::vector<double>
+        placedAfter;  // s from each note's onset to the end of the block that placed it
 };
 
 inline Heard run(Coach::TakeAnalyser& analyser, const Take& take, const Grid& grid,
@@ -41,6 +43,9 @@ inline Heard run(Coach::TakeAnalyser& analyser, const Take& take, const Grid& gr
         analyser.feed(&take.samples[at], count, when(now));
         heard.onsets.insert(heard.onsets.end(), analyser.onsets().begin(), analyser.onsets().end());
         heard.notes.insert(heard.notes.end(), analyser.placed().begin(), analyser.placed().end());
+        for (const auto& note : analyser.placed()) {
+            heard.placedAfter.push_back(double(at + count) / kRate - note.at);
+        }
     }
     return heard;
 }
