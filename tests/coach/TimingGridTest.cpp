@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "coach/Calibration.h"
 #include "coach/TakeReport.h"
 #include "coach/TimingGrid.h"
 
@@ -147,4 +148,32 @@ TEST(TakeReport, SplitsByTempoAndSetsTheMutedBarsAndTheOffBeatsApart) {
     EXPECT_NEAR(parts[0].bpm, 120, 1e-9);
     EXPECT_EQ(parts[1].all.notes, 1);
     EXPECT_NEAR(parts[1].all.meanMs, 5, 1e-9);
+}
+
+TEST(Calibration, TheMedianOfWhatIsHeardUnlessTooLittleOrScattered) {
+    struct Case {
+        const char* name;
+        std::vector<double> offsets;
+        int played;
+        bool good;
+        double correctionMs, spreadMs;
+    };
+    const Case cases[] = {
+        {"steady", {4.1, 4.0, 3.9, 4.0, 4.2, 3.8, 4.0, 30.0}, 8, true, 4.0, 0.1},
+        {"an even count", {1, 2, 3, 4}, 8, true, 2.5, 1.0},
+        {"half heard", {5, 5, 5, 5}, 9, false, 0, 0},
+        {"nothing heard", {}, 16, false, 0, 0},
+        {"scattered", {-40, -20, 0, 20, 40, 60}, 6, false, 10, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = Coach::calibrate(c.offsets, c.played);
+        EXPECT_EQ(result.good, c.good);
+        EXPECT_EQ(result.heard, int(c.offsets.size()));
+        EXPECT_EQ(result.problem.empty(), c.good);
+        if (c.good) {
+            EXPECT_NEAR(result.correctionMs, c.correctionMs, 1e-9);
+            EXPECT_NEAR(result.spreadMs, c.spreadMs, 1e-9);
+        }
+    }
 }
