@@ -29,8 +29,3 @@ double CaptureClock::streamSeconds(TimePoint t) const {
     const std::chrono::duration<double> sinceOrigin = t - m_origin;
     return sinceOrigin.count() - m_offset;
 }
-
-CaptureClock::TimePoint CaptureClock::timeOf(double streamSeconds) const {
-    return m_origin + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                          std::chrono::duration<double>(streamSeconds + m_offset));
-}

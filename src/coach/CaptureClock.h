@@ -22,7 +22,6 @@ public:
     bool known() const { return m_count > 0; }
     // Where a moment falls on the stream's timeline, in seconds from its first sample.
     double streamSeconds(TimePoint t) const;
-    TimePoint timeOf(double streamSeconds) const;
 
 private:
     static constexpr size_t kReports = 25;

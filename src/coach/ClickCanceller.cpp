@@ -26,8 +26,7 @@ int64_t samplesFor(double ms, int rate) {
 }  // namespace
 
 ClickCanceller::ClickCanceller(int sampleRate)
-    : m_rate(sampleRate),
-      m_search(samplesFor(kSearchMs, sampleRate)),
+    : m_search(samplesFor(kSearchMs, sampleRate)),
       m_length(std::min<int64_t>(samplesFor(kLengthMs, sampleRate), kMaxLength)),
       m_gateBefore(samplesFor(kGateBeforeMs, sampleRate)),
       m_gateAfter(samplesFor(kGateAfterMs, sampleRate)),
@@ -51,7 +50,6 @@ void ClickCanceller::reset() {
     m_recentAttacks.fill(INT64_MIN / 2);
     m_expectedTotal = 0;
     m_heard = false;
-    m_lastFound = -1;
 }
 
 // The learnt sound begins a search's width before the click is expected, so that its attack
@@ -186,9 +184,6 @@ void ClickCanceller::find(Click& click) {
         }
     }
     click.heard = best >= kHeardCorrelation;
-    if (click.heard) {
-        m_lastFound = click.found + m_search;
-    }
 }
 
 // Whether the click was heard counts whatever the player did; its sound is kept only when the

@@ -34,9 +34,8 @@ public:
     // from, so that a player who keeps playing at one lag from the click does not teach it the
     // guitar's attack.
     void noteAt(int64_t onset);
-    // Whether the clicks are heard clearly enough to be learnt, and where the last was found.
+    // Whether the clicks are heard clearly enough to be learnt.
     bool learnt() const { return m_learntCount >= kMinimumLearnt && m_heard; }
-    int64_t lastFound() const { return m_lastFound; }
 
 private:
     static constexpr size_t kRing = 1 << 15;  // more than a click's sound and the delay
@@ -65,7 +64,6 @@ private:
     float fadeAt(int64_t n, int64_t length) const;
     int64_t lengthOf(size_t fromFirst) const;
 
-    int m_rate;
     int64_t m_search, m_length, m_gateBefore, m_gateAfter, m_ringing, m_delay;
     std::array<float, kRing> m_raw{};
     int64_t m_in = 0, m_out = 0;
@@ -82,5 +80,4 @@ private:
     std::array<int64_t, kRecent> m_recentAttacks{};
     size_t m_expectedTotal = 0;
     bool m_heard = false;
-    int64_t m_lastFound = -1;
 };

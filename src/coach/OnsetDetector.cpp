@@ -71,10 +71,6 @@ void OnsetDetector::reset() {
     m_history.fill(0);
 }
 
-int64_t OnsetDetector::lagSamples() const {
-    return samplesFor(kSearchAfterMs, m_rate) + 5 * kHopSamples;
-}
-
 std::span<const int64_t> OnsetDetector::feed(const float* samples, size_t count) {
     m_placedCount = 0;
     for (size_t i = 0; i < count; ++i) {

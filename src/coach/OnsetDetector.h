@@ -27,8 +27,6 @@ public:
     // The onsets placed while these samples came in, as indices counted from the first sample
     // fed since the last reset. An onset is placed once the samples just after it have come.
     std::span<const int64_t> feed(const float* samples, size_t count);
-    // How far after an attack the detector must have heard before it can place it.
-    int64_t lagSamples() const;
 
 private:
     void detectHop();

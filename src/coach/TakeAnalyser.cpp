@@ -16,11 +16,6 @@ void TakeAnalyser::reset(const Options& options) {
     m_grid.clear();
     m_fed = 0;
     m_onsetCount = m_placedCount = m_waitingCount = 0;
-    m_outside = 0;
-}
-
-double TakeAnalyser::lagSeconds() const {
-    return double(m_canceller.delaySamples() + m_detector.lagSamples()) / m_rate;
 }
 
 // A click comes into the stream when it is heard plus the correction; the notes the player
@@ -75,9 +70,8 @@ void TakeAnalyser::placeWaiting() {
         const auto placement = m_grid.place(m_waiting[i], now);
         if (placement.outcome == TimingGrid::Outcome::Wait) {
             m_waiting[kept++] = m_waiting[i];
-        } else if (placement.outcome == TimingGrid::Outcome::Outside) {
-            ++m_outside;
-        } else if (m_placedCount < kMaxFound) {
+        } else if (placement.outcome == TimingGrid::Outcome::Placed && m_placedCount < kMaxFound) {
+            // A note with no grid near it (Outside) is not measured.
             m_placed[m_placedCount++] = placement.timing;
         }
     }

@@ -41,11 +41,6 @@ public:
     // correction) and each note placed on the grid.
     std::span<const double> onsets() const { return {m_onsets.data(), m_onsetCount}; }
     std::span<const NoteTiming> placed() const { return {m_placed.data(), m_placedCount}; }
-    // Notes heard with no grid near them since the reset.
-    long outsideGrid() const { return m_outside; }
-    // How long after a sound the analyser can have placed it, beyond the stream's own latency.
-    double lagSeconds() const;
-    const CaptureClock& clock() const { return m_clock; }
 
 private:
     void placeWaiting();
@@ -66,7 +61,6 @@ private:
     size_t m_placedCount = 0;
     std::array<double, kMaxFound> m_waiting{};
     size_t m_waitingCount = 0;
-    long m_outside = 0;
 };
 
 }  // namespace Coach

@@ -38,8 +38,6 @@ public:
     const std::string& missingLibrary() const { return m_missingLibrary; }
     // How long the server said the input took to hand its last block over, ms.
     double inputLatencyMs() const { return m_inputLatencyMs; }
-    // Notes lost because the user interface did not take them in time.
-    long lost() const { return m_lost; }
 
 private:
     struct TimedPoint {
@@ -53,6 +51,5 @@ private:
     HandOver<TimedPoint, 256> m_grid;
     HandOver<Coach::NoteTiming, 256> m_notes;
     std::atomic<double> m_inputLatencyMs{0};
-    std::atomic<long> m_lost{0};
     CaptureStream m_capture;
 };

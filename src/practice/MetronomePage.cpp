@@ -54,7 +54,7 @@ MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& o
     createBarControls();
     createTrainerControls();
     addKeys();
-    m_coach = new CoachPart(*this, metronome, output, settings, units, m_keys);
+    new CoachPart(*this, metronome, output, settings, units, m_keys);
     load();
     connect(&metronome, &Metronome::beatHeard, this, &MetronomePage::showHeard);
     connect(&metronome, &Metronome::trainerTempo, this, [this](int bpm) { m_tempoShown = bpm; });

@@ -7,7 +7,6 @@
 #include "practice/PanelControls.h"
 
 class BeatDots;
-class CoachPart;
 class Metronome;
 class NoteOutput;
 class QKeyEvent;
@@ -54,7 +53,6 @@ private:
     QSettings& m_settings;
     const ScreenUnits& m_units;
     BeatDots* m_dots;
-    CoachPart* m_coach;
     QLabel *m_beatsShown, *m_swingShown, *m_tapShown, *m_now;
     QPushButton *m_accents, *m_subdivision, *m_visualBeat, *m_trainer, *m_atEnd, *m_gap;
     QSpinBox *m_from, *m_step, *m_every, *m_to, *m_play, *m_mute;
