@@ -23,10 +23,9 @@ public:
     // A click expected to begin near this sample of the stream; in time order, before the
     // stream reaches it.
     void expect(int64_t sample);
-    // Takes `count` samples of the stream and writes the `count` samples that come out, those
-    // from stream sample outputStart() on, with the clicks taken out.
+    // Takes `count` samples of the stream and writes the `count` samples that come out, with the
+    // clicks taken out: the stream's samples delaySamples() earlier.
     void process(const float* in, float* out, size_t count);
-    int64_t outputStart() const { return m_out; }
     int64_t delaySamples() const { return m_delay; }
     // True for an onset at this sample that is the click itself, while its sound is not learnt.
     bool gated(int64_t onset) const;
@@ -34,10 +33,9 @@ public:
     // from, so that a player who keeps playing at one lag from the click does not teach it the
     // guitar's attack.
     void noteAt(int64_t onset);
-    // Whether the clicks are heard clearly enough to be learnt.
-    bool learnt() const { return m_learntCount >= kMinimumLearnt && m_heard; }
-
 private:
+    // Whether the clicks are heard clearly enough to be taken out.
+    bool learnt() const { return m_learntCount >= kMinimumLearnt && m_heard; }
     static constexpr size_t kRing = 1 << 15;  // more than a click's sound and the delay
     static constexpr size_t kMask = kRing - 1;
     static constexpr size_t kMaxLength = 19200;  // 400 ms at 48 kHz
