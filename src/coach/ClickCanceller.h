@@ -33,6 +33,7 @@ public:
     // from, so that a player who keeps playing at one lag from the click does not teach it the
     // guitar's attack.
     void noteAt(int64_t onset);
+
 private:
     // Whether the clicks are heard clearly enough to be taken out.
     bool learnt() const { return m_learntCount >= kMinimumLearnt && m_heard; }
