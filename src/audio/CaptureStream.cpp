@@ -13,6 +13,8 @@ constexpr int kConnectTimeoutUsec = 3000000;
 
 CaptureStream::CaptureStream(Consumer consumer) : m_consumer(std::move(consumer)) {}
 
+CaptureStream::CaptureStream(TimedConsumer consumer) : m_timedConsumer(std::move(consumer)) {}
+
 CaptureStream::~CaptureStream() {
     stop();
 }
@@ -40,6 +42,11 @@ void CaptureStream::stop() {
 std::string CaptureStream::error() const {
     std::lock_guard lock(m_errorMutex);
     return m_error;
+}
+
+std::string CaptureStream::sourceName() const {
+    std::lock_guard lock(m_errorMutex);
+    return m_sourceName;
 }
 
 void CaptureStream::fail(const std::string& error) {
@@ -88,6 +95,10 @@ void CaptureStream::run(std::string source) {
                  pa_strerror(pa_context_errno(context)) + ".");
         }
     } else {
+        if (const char* name = pa_stream_get_device_name(stream)) {
+            std::lock_guard lock(m_errorMutex);
+            m_sourceName = name;
+        }
         m_state = State::Listening;
         while (!m_stop && iterate() && healthy()) {
             handOver(stream);
@@ -106,15 +117,19 @@ void CaptureStream::run(std::string source) {
     pa_mainloop_free(loop);
 }
 
-pa_stream* CaptureStream::openRecording(pa_context* context, const std::string& source) {
+pa_stream* CaptureStream::openRecording(pa_context* context, const std::string& source) const {
     const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kSampleRate, 1};
     pa_buffer_attr attributes{};
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.fragsize = static_cast<uint32_t>(kBlockFrames * sizeof(float));
     pa_stream* stream = pa_stream_new(context, "Tuner input", &format, nullptr);
+    // A timed consumer needs the server's latency at each read, kept current by the library.
+    const auto flags = m_timedConsumer ? PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                             PA_STREAM_AUTO_TIMING_UPDATE
+                                       : PA_STREAM_ADJUST_LATENCY;
     if (stream != nullptr &&
         pa_stream_connect_record(stream, source.empty() ? nullptr : source.c_str(), &attributes,
-                                 PA_STREAM_ADJUST_LATENCY) < 0) {
+                                 static_cast<pa_stream_flags_t>(flags)) < 0) {
         pa_stream_unref(stream);
         return nullptr;
     }
@@ -122,13 +137,25 @@ pa_stream* CaptureStream::openRecording(pa_context* context, const std::string& 
 }
 
 // Everything the server has sent, straight from its buffers; a hole (samples lost) is skipped.
+// The latency the server reports for a recording stream is how long ago the sample at our read
+// position reached the source.
 void CaptureStream::handOver(pa_stream* stream) {
     const void* data = nullptr;
     size_t bytes = 0;
-    while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 &&
-           bytes > 0) {
-        if (data != nullptr) {
+    while (pa_stream_readable_size(stream) > 0) {
+        pa_usec_t latency = 0;
+        int negative = 0;
+        const bool timed =
+            m_timedConsumer && pa_stream_get_latency(stream, &latency, &negative) == 0;
+        const auto now = std::chrono::steady_clock::now();
+        if (pa_stream_peek(stream, &data, &bytes) != 0 || bytes == 0) {
+            break;
+        }
+        if (data != nullptr && m_consumer) {
             m_consumer(static_cast<const float*>(data), bytes / sizeof(float));
+        } else if (data != nullptr && timed) {
+            const auto ago = std::chrono::microseconds(negative ? 0 : latency);
+            m_timedConsumer(static_cast<const float*>(data), bytes / sizeof(float), now - ago);
         }
         pa_stream_drop(stream);
     }

@@ -146,6 +146,7 @@ void Metronome::imgBPMPlay_Click() {
     if (isRunning()) {
         return;
     }
+    m_plainBeats = 0;
     if (m_trainerSettings.any()) {
         startTrainer(std::nullopt);
     } else {
@@ -207,6 +208,7 @@ void Metronome::playTrainerClick(const MetronomeTrainer::Click& click) {
     if (click.subdivision == 0) {
         flashBeat(click);
     }
+    emit gridPlanned(click);
 }
 
 // Shown as it is heard: the click's due time plus what the device adds before it sounds.
@@ -262,6 +264,10 @@ Metronome::Tap Metronome::tapTempo() {
 
 void Metronome::tmrBPM_Timer(NoteOutput::Due due) {
     m_output.noteOn(kClickChannel, kClickNote, m_voice.NoteVelocity, due);
+    MetronomeTrainer::Click beat;
+    beat.due = due.value_or(m_now());
+    beat.bar = m_plainBeats++;
+    emit gridPlanned(beat);
 }
 
 void Metronome::imgBPMslider_MouseMove(int16_t Button, int16_t, float X, float) {

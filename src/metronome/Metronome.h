@@ -72,6 +72,10 @@ signals:
     void beatHeard(long bar, int beat, bool sounds);
     // The trainer's tempo, shown as the bar that plays at it begins.
     void trainerTempo(int bpm);
+    // Each position of the grid as it is planned, a little ahead of its due time, heard or not
+    // (a muted bar's, a silent beat's): what a player's notes are measured against. The plain
+    // metronome's beats count as bars of one beat.
+    void gridPlanned(const MetronomeTrainer::Click& click);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -98,6 +102,7 @@ private:
     QLabel* m_beatShown = nullptr;  // the visual beat's number on the tempo display
     QTimer m_flashEnd;
     int m_flashGeneration = 0;
+    long m_plainBeats = 0;
     float m_knobLeftTwips;
     DragPicture* imgBPMslider = nullptr;
     QLabel* lblBPM = nullptr;

@@ -10,6 +10,7 @@
 #include "app/ScreenUnits.h"
 #include "metronome/Metronome.h"
 #include "practice/BeatDots.h"
+#include "practice/CoachPart.h"
 #include "practice/PanelControls.h"
 
 namespace {
@@ -44,8 +45,8 @@ QRect at(const ScreenUnits& u, int x, int y, int width, int height) {
 
 }  // namespace
 
-MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, QSettings& settings,
-                             const ScreenUnits& units)
+MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& output,
+                             QSettings& settings, const ScreenUnits& units)
     : QWidget(&panel), m_metronome(metronome), m_settings(settings), m_units(units) {
     setObjectName("metronomePage");
     setGeometry(panel.rect());
@@ -53,6 +54,7 @@ MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, QSettings& se
     createBarControls();
     createTrainerControls();
     addKeys();
+    new CoachPart(*this, metronome, output, settings, units, m_keys);
     load();
     connect(&metronome, &Metronome::beatHeard, this, &MetronomePage::showHeard);
     connect(&metronome, &Metronome::trainerTempo, this, [this](int bpm) { m_tempoShown = bpm; });

@@ -8,6 +8,7 @@
 
 class BeatDots;
 class Metronome;
+class NoteOutput;
 class QKeyEvent;
 class QLabel;
 class QPushButton;
@@ -17,11 +18,11 @@ struct ScreenUnits;
 // The practice panel's page for the main window's metronome: beats per bar and their accents,
 // subdivisions and swing, tap tempo, the tempo and gap trainers and the visual beat. Each is off
 // until turned on here; what is set is kept in practice.conf and handed to the metronome, which
-// takes it up on its next bar line.
+// takes it up on its next bar line. Below them, the timing coach.
 class MetronomePage : public QWidget {
     Q_OBJECT
 public:
-    MetronomePage(QWidget& panel, Metronome& metronome, QSettings& settings,
+    MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& output, QSettings& settings,
                   const ScreenUnits& units);
 
     void stepBeats(int change);

@@ -77,6 +77,9 @@ void listPanelKeys(ShortcutKeys& keys) {
          "Metronome page: type the trainer's start, step, bars, target"},
         {{Qt::Key_G, Qt::Key_P, Qt::Key_M}, "Metronome page: gap trainer on and off, play, mute"},
         {{Qt::Key_Space}, "Metronome page: start or stop the metronome"},
+        {{Qt::Key_C, Qt::Key_I}, "Metronome page: timing coach on and off, its report"},
+        {{Qt::Key_B, Qt::Key_N},
+         "Metronome page: calibrate the coach by clicks heard back, by taps on headphones"},
         {{Qt::Key_L}, "Tuner page: listen on and off"},
         {{Qt::Key_R, Qt::Key_C}, "Tuner page: type the reference pitch, the custom tuning"},
         {{Qt::Key_T}, "Tuner page: the next tuning"},
@@ -123,7 +126,7 @@ PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
     m_trackPage = new TrackPage(*this, track, m_settings, u);
     addPage(m_trackPage, ":/assets/practice-skin.svg", tr("TRACK"),
             u.toPixels(80 * 15, 16 * 15, 40 * 15, 14 * 15));
-    addPage(new MetronomePage(*this, metronome, m_settings, u),
+    addPage(new MetronomePage(*this, metronome, output, m_settings, u),
             ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
             u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
     auto* tunerPage = new TunerPage(*this, main, tuner, voice, output, m_settings, u);

@@ -279,3 +279,45 @@ TEST_F(MetronomeTest, TheTrainerTakesOverOnTheBeatAndHandsBack) {
 }
 
 }  // namespace
+
+// What a timing coach measures against: every position, sounded or not, with its due time.
+TEST_F(MetronomeTest, EveryPositionOfTheGridIsToldMutedBarsIncluded) {
+    start();
+    typeTempo("120");
+    std::vector<MetronomeTrainer::Click> told;
+    QObject::connect(metronome, &Metronome::gridPlanned,
+                     [&](const MetronomeTrainer::Click& click) { told.push_back(click); });
+    const auto started = now;
+    metronome->imgBPMPlay_Click();
+    for (int beat = 1; beat <= 2; ++beat) {
+        now = started + beat * 500ms;
+        fireTimer();
+    }
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[1].due, started + 1000ms);
+    EXPECT_EQ(told[1].bar, 1);
+
+    MetronomeTrainer::Settings settings;
+    settings.bar.beats = 2;
+    settings.bar.subdivision = 2;
+    settings.gap = MetronomeTrainer::GapTrainer{1, 1};
+    metronome->setTrainer(settings);
+    auto* trainerTimer = metronome->findChild<QTimer*>("trainerTimer");
+    ASSERT_NE(trainerTimer, nullptr);
+    told.clear();
+    takeSent();
+    for (int wake = 0; wake < 400 && now < started + 3400ms; ++wake) {
+        now += 10ms;
+        QMetaObject::invokeMethod(trainerTimer, "timeout", Qt::DirectConnection);
+    }
+    // Two bars of two beats in eighths from 1500 ms: the first sounds, the second is muted.
+    ASSERT_EQ(told.size(), 8u);
+    EXPECT_EQ(takeSent().size(), 4u);
+    for (size_t i = 0; i < told.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(told[i].due, started + 1500ms + int(i) * 250ms);
+        EXPECT_EQ(told[i].sounds, i < 4);
+        EXPECT_EQ(told[i].beat, int(i / 2) % 2);
+        EXPECT_EQ(told[i].subdivision, int(i % 2));
+    }
+}
