@@ -268,10 +268,15 @@ void TrackGrid::showGrid() {
 
 void TrackGrid::showTuning() {
     const bool known = m_analysis && m_analysis->tuningCents;
-    PanelControls::show(*m_tuningShown, known ? QString::fromStdString(
-                                                    recordingTuning(*m_analysis->tuningCents).words)
-                                        : m_analysing ? QString()
-                                                      : tr("TUNING NOT KNOWN"));
+    const QString key = m_analysis ? QString::fromStdString(m_analysis->key).toUpper() : QString();
+    QString text = m_analysing ? QString() : tr("TUNING NOT KNOWN");
+    if (known) {
+        text = QString::fromStdString(recordingTuning(*m_analysis->tuningCents).words) +
+               (key.isEmpty() ? QString() : tr(", IN %1").arg(key));
+    } else if (!key.isEmpty()) {
+        text = tr("IN %1").arg(key);
+    }
+    PanelControls::show(*m_tuningShown, text);
     m_toA440->setEnabled(known);
     m_toTuner->setEnabled(known);
 }

@@ -34,6 +34,7 @@
 #include "mp3/Mp3Panel.h"
 #include "mp3/TrackPlaybackControl.h"
 #include "practice/PracticePanel.h"
+#include "practice/TrackPage.h"
 #include "setup/SetupButton.h"
 #include "setup/SkinComboBox.h"
 #include "setup/frmSetup.h"
@@ -195,6 +196,7 @@ public:
         new SetupButton(*m_window, m_output, voice, m_reporter);
         auto control = std::make_unique<TrackPlaybackControl>(m_engine, m_reporter);
         m_panel = new PracticePanel(*m_window, *control, *m_metronome, *m_tuner, voice, m_output);
+        m_panel->trackPage().setFileDialog(std::make_unique<AlternatingDialog>(track));
         new Mp3Panel(*m_window, std::make_unique<AlternatingDialog>(track), std::move(control));
         m_window->show();
         activate(*m_window);

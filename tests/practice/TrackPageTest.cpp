@@ -106,8 +106,8 @@ TEST_F(TrackPageTest, MovesWorkWhileTheOverviewIsRead) {
     EXPECT_EQ(page->findChild<QLabel*>("trackPosition")->text().toStdString(), "0:01.0 / 0:04.0");
 }
 
-// A grid kept for the track (240 BPM, a bar a second from the start, 28 cents flat): A and B go
-// to the nearest beat, the digits loop bars and move the loop, the loop is told in bars, a
+// A grid kept for the track (240 BPM, a bar a second from the start, 28 cents flat, A minor): A and
+// B go to the nearest beat, the digits loop bars and move the loop, the loop is told in bars, a
 // correction is kept with the analysis, and the track is tuned to A440 in one action. Without
 // the grid the digits are not the page's.
 TEST_F(TrackPageTest, TheKeptGridPlacesLoopsOnBeatsAndBars) {
@@ -133,7 +133,7 @@ TEST_F(TrackPageTest, TheKeptGridPlacesLoopsOnBeatsAndBars) {
         QTest::qWait(50);
     }
     ASSERT_EQ(shown("gridShown"), "240.0 BPM  BAR 1.1");
-    EXPECT_EQ(shown("recordingTuning"), "RECORDED 28 CENTS FLAT OF A440");
+    EXPECT_EQ(shown("recordingTuning"), "RECORDED 28 CENTS FLAT OF A440, IN A MINOR");
 
     const struct {
         double at;
