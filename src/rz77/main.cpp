@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
     // On X11 each repaint of a small strip (the tag line five times a second, the displays) put
     // through shared memory also wakes two threads for the server's completion event: 23 wake-ups
     // a second at rest instead of 5, for a few kilobytes that cost less sent down the socket.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     app.setApplicationName("RZ77");
     if (app.arguments().contains("--verbose")) {
