@@ -28,9 +28,9 @@ int main(int argc, char** argv) {
     setenv("JACK_NO_START_SERVER", "1", 0);
     // On X11 each repaint of a small strip (the tag line five times a second, the displays) put
     // through shared memory also wakes two threads for the server's completion event: 23 wake-ups
-    // a second at rest instead of 5, for a few kilobytes that cost less sent down the socket.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
+    // a second at rest instead of 5, for a few kilobytes that cost less sent down the socket. A
+    // user's own setting stands.
+    setenv("QT_XCB_NO_MITSHM", "1", 0);
     QApplication app(argc, argv);
     app.setApplicationName("RZ77");
     if (app.arguments().contains("--verbose")) {
