@@ -86,7 +86,7 @@ void listPanelKeys(ShortcutKeys& keys) {
         {{Qt::Key_W, Qt::Key_S}, "Tuner page: follow the strings, sustain on and off"},
         {{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8,
           Qt::Key_9},
-         "Track and sections pages: loop section 1 to 9"},
+         "Sections page: loop section 1 to 9"},
         {{Qt::Key_Up, Qt::Key_Down}, "Sections page: loop the section before, after"},
         {{QKeySequence(Qt::SHIFT | Qt::Key_Up), QKeySequence(Qt::SHIFT | Qt::Key_Down)},
          "Sections page: move the chosen section up, down"},
