@@ -189,6 +189,10 @@ void CoachPart::toggleReport() {
 
 // A fresh take begins with the metronome's first position after a stop.
 void CoachPart::planned(const MetronomeTrainer::Click& click) {
+    if (m_mode == Mode::Calibrating) {
+        cancelCalibration();  // the metronome's clicks would be heard as the calibration's
+        return;
+    }
     if (m_mode != Mode::Take) {
         return;
     }
@@ -319,6 +323,14 @@ void CoachPart::endCalibration() {
     m_settings.setValue(group + "roundTripMs", output.count() + inputMs);
     m_settings.setValue(group + "byTaps", m_byTaps);
     showLatency();
+}
+
+void CoachPart::cancelCalibration() {
+    m_listener.stop();
+    m_poll.stop();
+    m_mode = Mode::Off;
+    showLatency();
+    PanelControls::show(*m_status, tr("CALIBRATION STOPPED: THE LAST CALIBRATION IS KEPT"));
 }
 
 void CoachPart::showLatency() {

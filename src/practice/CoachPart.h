@@ -47,6 +47,7 @@ private:
     void endTake();
     void sendCalibrationClicks();
     void endCalibration();
+    void cancelCalibration();
     void showLatency();
     bool startListening(const Coach::TakeAnalyser::Options& options);
     QString deviceKey(const QString& name) const;

@@ -212,7 +212,7 @@ public:
         m_chosenAtStep = m_model.chosen;
         const std::string settingsBefore = settingsBytes();
         const Before before{m_metronome->isRunning(), m_tuner->tmrLoopSpeed.isActive(),
-                            m_metronome->beatInterval()};
+                            m_metronome->beatInterval(), coachCalibrating()};
         const std::string done = perform(action);
         if (!m_model.faults.empty()) {
             return m_model.faults.front();
@@ -233,6 +233,7 @@ private:
     struct Before {
         bool metronome, loop;
         int interval;
+        bool calibrating;
     };
 
     frmSetup* dialog() const {
@@ -552,6 +553,9 @@ private:
                 ++loopNotes;
             }
         }
+        if (before.calibrating || coachCalibrating()) {
+            return std::nullopt;  // the coach's calibration clicks on a grid of its own
+        }
         const bool running = before.metronome && m_metronome->isRunning();
         if (!before.metronome && !m_metronome->isRunning() && !clicks.empty()) {
             return "the stopped metronome clicked";
@@ -572,6 +576,11 @@ private:
             }
         }
         return std::nullopt;
+    }
+
+    bool coachCalibrating() const {
+        const auto* status = m_window->findChild<QLabel*>("coachStatus");
+        return status != nullptr && status->text().startsWith("CALIBRATING");
     }
 
     bool trainerOn() const {
