@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QWidget>
+#include <utility>
 
 #include "app/ScreenUnits.h"
 #include "coach/TakeMix.h"
@@ -77,13 +78,22 @@ CoachTake::CoachTake(QWidget& page, const ScreenUnits& u, PanelControls::PageKey
     tell(tr("NO TAKE"));
 }
 
-CoachTake::~CoachTake() = default;
+CoachTake::~CoachTake() {
+    if (m_mixer.joinable()) {
+        m_mixer.join();
+    }
+}
 
 void CoachTake::setFileDialog(std::unique_ptr<FileDialog> dialog) {
     m_dialog = std::move(dialog);
 }
 
 std::string CoachTake::beginRecording(double correctionMs, const QString& latency) {
+    if (m_mixer.joinable()) {
+        m_mixer.join();
+    }
+    ++m_generation;
+    m_afterMix = {};
     m_take = {};
     m_recording = true;
     m_report.clear();
@@ -132,8 +142,12 @@ void CoachTake::setRecorded(Coach::RecordedTake take) {
         tell(m_take.path.empty() ? tr("NO TAKE") : tr("NO TAKE: THE METRONOME DID NOT RUN"));
         return;
     }
+    tell(summary());
+}
+
+QString CoachTake::summary() const {
     const double seconds = m_take.grid.back().at - m_take.grid.front().at;
-    tell(tr("TAKE %1%2").arg(lengthText(seconds), endingText(m_take)));
+    return tr("TAKE %1%2").arg(lengthText(seconds), endingText(m_take));
 }
 
 void CoachTake::play() {
@@ -141,9 +155,7 @@ void CoachTake::play() {
         return;
     }
     m_endListening();
-    if (mixed()) {
-        emit playWanted(m_mixPath);
-    }
+    whenMixed([this] { emit playWanted(m_mixPath); });
 }
 
 void CoachTake::keep() {
@@ -151,9 +163,10 @@ void CoachTake::keep() {
         return;
     }
     m_endListening();
-    if (!mixed()) {
-        return;
-    }
+    whenMixed([this] { keepMixed(); });
+}
+
+void CoachTake::keepMixed() {
     const QString name = QFileInfo(pathOf(m_mixPath)).fileName();
     const QString folder = m_keptPath.isEmpty() ? QDir::homePath() : QFileInfo(m_keptPath).path();
     m_dialog->Filter(kWavFilter);
@@ -174,23 +187,52 @@ void CoachTake::keep() {
 }
 
 // Mixed once per take, at the first call for it; only the last take's mix stays in the cache.
-bool CoachTake::mixed() {
+void CoachTake::whenMixed(std::function<void()> then) {
     if (!m_mixPath.empty()) {
-        return true;
+        then();
+        return;
+    }
+    m_afterMix = std::move(then);
+    if (m_mixer.joinable()) {
+        return;  // on its way
     }
     QDir folder(m_folder);
     for (const QString& old : folder.entryList({kMixPattern}, QDir::Files)) {
         folder.remove(old);
     }
     const QString path = folder.filePath("take-" + m_ended.toString("yyyy-MM-dd-HHmmss") + ".wav");
-    Coach::TakeMix mix;
-    std::string error;
-    if (!Coach::renderTakeMix(m_take, m_correctionMs / 1000, pathOf(path), mix, error)) {
-        tell(tr("THE TAKE CANNOT BE MIXED: %1").arg(QString::fromStdString(error).toUpper()));
-        return false;
+    enable(false);
+    tell(tr("MIXING THE TAKE"));
+    m_mixer = std::thread(
+        [this, take = m_take, correction = m_correctionMs / 1000, path, generation = m_generation] {
+            Coach::TakeMix mix;
+            std::string error;
+            const bool mixed = Coach::renderTakeMix(take, correction, pathOf(path), mix, error);
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, mixed, path, error = QString::fromStdString(error)] {
+                    mixDone(generation, mixed, path, error);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CoachTake::mixDone(int generation, bool mixed, const QString& path, const QString& error) {
+    if (generation != m_generation) {
+        return;  // a fresh take has begun meanwhile
+    }
+    m_mixer.join();
+    enable(true);
+    if (!mixed) {
+        m_afterMix = {};
+        tell(tr("THE TAKE CANNOT BE MIXED: %1").arg(error.toUpper()));
+        return;
     }
     m_mixPath = pathOf(path);
-    return true;
+    tell(summary());
+    if (const auto then = std::exchange(m_afterMix, {})) {
+        then();
+    }
 }
 
 bool CoachTake::writeReport(const QString& wavPath) const {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "coach/TakeRecorder.h"
 #include "practice/PanelControls.h"
@@ -50,7 +51,12 @@ signals:
     void playWanted(const std::string& mixPath);
 
 private:
-    bool mixed();
+    // Runs `then` once the take is mixed: at once when it is, else when the mixing thread is
+    // done (a long take takes seconds).
+    void whenMixed(std::function<void()> then);
+    void mixDone(int generation, bool mixed, const QString& path, const QString& error);
+    void keepMixed();
+    QString summary() const;
     bool writeReport(const QString& wavPath) const;
     void enable(bool on);
     void tell(const QString& text);
@@ -66,5 +72,8 @@ private:
     QString m_latency, m_report, m_tempo;
     QDateTime m_ended;
     std::string m_mixPath;
+    std::thread m_mixer;
+    std::function<void()> m_afterMix;
+    int m_generation = 0;  // counts the takes, so that a mix of one gone is let go
     QString m_keptPath;
 };
