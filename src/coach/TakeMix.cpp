@@ -96,8 +96,8 @@ bool renderTakeMix(const RecordedTake& take, double correctionSeconds, const std
         error = sf_strerror(nullptr);
         return false;
     }
-    sf_command(mixFile.get(), SFC_SET_CLIPPING, nullptr,
-               SF_TRUE);  // a loud take clips, never wraps
+    // A loud take clips rather than wraps.
+    sf_command(mixFile.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     const Ticks ticks{tick(kBeatTick, kClickLevel, rate), tick(kAccentTick, kClickLevel, rate),
                       tick(kBeatTick, kClickLevel * kSubdivisionShare, rate)};

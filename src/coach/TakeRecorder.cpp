@@ -14,10 +14,7 @@ constexpr size_t kRingSeconds = 4;
 }  // namespace
 
 TakeRecorder::TakeRecorder(int sampleRate, int64_t longestFrames)
-    : m_rate(sampleRate),
-      m_longest(longestFrames),
-      m_ring(kRingSeconds * static_cast<size_t>(sampleRate)),
-      m_chunk(kChunk) {}
+    : m_rate(sampleRate), m_longest(longestFrames) {}
 
 TakeRecorder::~TakeRecorder() {
     finish();
@@ -25,7 +22,11 @@ TakeRecorder::~TakeRecorder() {
 
 bool TakeRecorder::start(const std::string& path, std::string& error) {
     finish();
-    m_ring.clear();
+    if (!m_ring) {
+        m_ring = std::make_unique<SampleRing>(kRingSeconds * static_cast<size_t>(m_rate));
+        m_chunk.resize(kChunk);
+    }
+    m_ring->clear();
     while (m_marks.take()) {
     }
     SF_INFO info{};
@@ -60,11 +61,11 @@ void TakeRecorder::write(const float* samples, size_t count) {
     }
     const size_t room = static_cast<size_t>(m_longest - m_accepted);
     const size_t taken = std::min(count, room);
-    if (m_ring.space() < taken) {
+    if (m_ring->space() < taken) {
         m_overrun.store(true, std::memory_order_relaxed);
         return;
     }
-    m_ring.write(samples, taken);
+    m_ring->write(samples, taken);
     m_accepted += static_cast<int64_t>(taken);
     if (taken < count) {
         m_full.store(true, std::memory_order_relaxed);
@@ -79,7 +80,7 @@ void TakeRecorder::mark(const GridPoint& point, bool beginsTake) {
 void TakeRecorder::drain() {
     for (;;) {
         std::fill(m_chunk.begin(), m_chunk.end(), 0.0f);
-        const size_t count = m_ring.readAdding(m_chunk.data(), m_chunk.size());
+        const size_t count = m_ring->readAdding(m_chunk.data(), m_chunk.size());
         if (count == 0) {
             break;
         }

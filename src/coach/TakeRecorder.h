@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,11 +14,12 @@
 typedef struct sf_private_tag SNDFILE;
 
 // The take as the coach heard it, kept in a WAV file (mono, 32-bit float: what the server gave,
-// nothing clipped). The capture thread hands each block over through a ring allocated once, and a
-// writer thread of the recorder's own drains it into the file with libsndfile, so the capture
-// thread never allocates, locks or waits. The grid's positions come the same way, each at its
-// place on the stream's timeline, which is the file's: sample n of the file is sample n the
-// analyser was fed. Bounded: past its longest the file ends and the listening goes on.
+// nothing clipped). The capture thread hands each block over through a ring allocated before the
+// first take (none while the coach is off), and a writer thread of the recorder's own drains it
+// into the file with libsndfile, so the capture thread never allocates, locks or waits. The
+// grid's positions come the same way, each at its place on the stream's timeline, which is the
+// file's: sample n of the file is sample n the analyser was fed. Bounded: past its longest the
+// file ends and the listening goes on.
 namespace Coach {
 
 struct RecordedTake {
@@ -64,7 +66,7 @@ private:
     static constexpr size_t kChunk = 4096;
     int m_rate;
     int64_t m_longest;
-    SampleRing m_ring;
+    std::unique_ptr<SampleRing> m_ring;
     HandOver<Mark, 256> m_marks;
     std::thread m_writer;
     std::atomic<bool> m_finishing{false};

@@ -57,7 +57,8 @@ void TimingListener::hear(const float* samples, size_t count, TimePoint captured
         std::chrono::steady_clock::now() - captured;
     m_inputLatencyMs = age.count();
     while (const auto timed = m_grid.take()) {
-        if (const auto placed = m_analyser->addGridPoint(timed->heardAt, timed->point)) {
+        const auto placed = m_analyser->addGridPoint(timed->heardAt, timed->point);
+        if (placed && m_recorder.recording()) {
             m_recorder.mark(*placed, timed->beginsTake);
         }
     }

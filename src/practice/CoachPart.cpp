@@ -35,6 +35,15 @@ QString signedMs(double ms, int decimals = 1) {
     return QString("%1%2").arg(ms < 0 ? "\u2212" : "+").arg(std::abs(ms), 0, 'f', decimals);
 }
 
+QString positionName(const Coach::TempoPartReport::Position& p) {
+    return QString::number(p.beat + 1) +
+           (p.subdivision > 0 ? QString("+%1").arg(p.subdivision) : "");
+}
+
+QString bpmText(const Coach::TempoPartReport& part) {
+    return part.bpm > 0 ? QString::number(part.bpm, 'f', 0) : QString("?");
+}
+
 QString figuresText(const Coach::Figures& f) {
     return CoachPart::tr(
                "%1 notes, mean %2 ms, spread %3, drift %4, \u00b110 ms %5 %, \u00b120 ms %6 %")
@@ -49,14 +58,10 @@ QString figuresText(const Coach::Figures& f) {
 QString reportText(const std::vector<Coach::TempoPartReport>& parts) {
     QStringList lines;
     for (const auto& part : parts) {
-        lines << CoachPart::tr("%1 BPM: %2")
-                     .arg(part.bpm > 0 ? QString::number(part.bpm, 'f', 0) : QString("?"))
-                     .arg(figuresText(part.all));
+        lines << CoachPart::tr("%1 BPM: %2").arg(bpmText(part), figuresText(part.all));
         QStringList positions;
         for (const auto& p : part.perPosition) {
-            const QString name = QString::number(p.beat + 1) +
-                                 (p.subdivision > 0 ? QString("+%1").arg(p.subdivision) : "");
-            positions << QString("%1: %2").arg(name, signedMs(p.meanMs));
+            positions << QString("%1: %2").arg(positionName(p), signedMs(p.meanMs));
         }
         lines << CoachPart::tr("By position: %1").arg(positions.join("  "));
         if (part.muted.notes > 0) {
@@ -76,18 +81,12 @@ QStringList figureLines(const QString& of, const Coach::Figures& f) {
             CoachPart::tr("%1within \u00b120 ms: %2 %").arg(of).arg(std::lround(100 * f.within20))};
 }
 
-QString bpmText(const Coach::TempoPartReport& part) {
-    return part.bpm > 0 ? QString::number(part.bpm, 'f', 0) : QString("?");
-}
-
 QString reportFileText(const std::vector<Coach::TempoPartReport>& parts) {
     QStringList lines;
     for (const auto& part : parts) {
         lines << CoachPart::tr("At %1 BPM").arg(bpmText(part)) << figureLines("", part.all);
         for (const auto& p : part.perPosition) {
-            const QString name = QString::number(p.beat + 1) +
-                                 (p.subdivision > 0 ? QString("+%1").arg(p.subdivision) : "");
-            lines << CoachPart::tr("position %1: %2 ms").arg(name, signedMs(p.meanMs));
+            lines << CoachPart::tr("position %1: %2 ms").arg(positionName(p), signedMs(p.meanMs));
         }
         if (part.muted.notes > 0) {
             lines << figureLines(CoachPart::tr("muted bars, "), part.muted);

@@ -55,8 +55,8 @@ MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& o
     createBarControls();
     createTrainerControls();
     addKeys();
-    m_coach = new CoachPart(*this, metronome, output, settings, units, m_keys);
-    connect(&m_coach->take(), &CoachTake::playWanted, this, &MetronomePage::takePlaybackWanted);
+    auto* coach = new CoachPart(*this, metronome, output, settings, units, m_keys);
+    connect(&coach->take(), &CoachTake::playWanted, this, &MetronomePage::takePlaybackWanted);
     load();
     connect(&metronome, &Metronome::beatHeard, this, &MetronomePage::showHeard);
     connect(&metronome, &Metronome::trainerTempo, this, [this](int bpm) { m_tempoShown = bpm; });

@@ -8,7 +8,6 @@
 #include "practice/PanelControls.h"
 
 class BeatDots;
-class CoachPart;
 class Metronome;
 class NoteOutput;
 class QKeyEvent;
@@ -32,7 +31,6 @@ public:
     void cycleSubdivision();
     void markChosenBeat(int change);
     void tap();
-    CoachPart& coach() const { return *m_coach; }
 
 signals:
     // The coach's take, mixed with its clicks, to be played through the track player.
@@ -64,7 +62,6 @@ private:
     QPushButton *m_accents, *m_subdivision, *m_visualBeat, *m_trainer, *m_atEnd, *m_gap;
     QSpinBox *m_from, *m_step, *m_every, *m_to, *m_play, *m_mute;
     PanelControls::PageKeys m_keys;
-    CoachPart* m_coach;
     MetronomeTrainer::Bar m_bar;
     int m_tempoShown = 0;
 };
