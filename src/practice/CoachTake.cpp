@@ -139,7 +139,7 @@ void CoachTake::setRecorded(Coach::RecordedTake take) {
     const bool ready = !m_report.isEmpty() && !m_take.grid.empty();
     enable(ready);
     if (!ready) {
-        tell(m_take.path.empty() ? tr("NO TAKE") : tr("NO TAKE: THE METRONOME DID NOT RUN"));
+        tell(m_take.frames == 0 ? tr("NO TAKE") : tr("NO TAKE: THE METRONOME DID NOT RUN"));
         return;
     }
     tell(summary());
@@ -151,19 +151,24 @@ QString CoachTake::summary() const {
 }
 
 void CoachTake::play() {
-    if (!m_play->isEnabled()) {
-        return;
+    if (readyToMix()) {
+        whenMixed([this] { emit playWanted(m_mixPath); });
     }
-    m_endListening();
-    whenMixed([this] { emit playWanted(m_mixPath); });
 }
 
 void CoachTake::keep() {
-    if (!m_keep->isEnabled()) {
-        return;
+    if (readyToMix()) {
+        whenMixed([this] { keepMixed(); });
+    }
+}
+
+// The listening ends first; the take it leaves may still be none (no click was recorded).
+bool CoachTake::readyToMix() {
+    if (!m_play->isEnabled()) {
+        return false;
     }
     m_endListening();
-    whenMixed([this] { keepMixed(); });
+    return m_play->isEnabled();
 }
 
 void CoachTake::keepMixed() {

@@ -54,6 +54,7 @@ private:
     // Runs `then` once the take is mixed: at once when it is, else when the mixing thread is
     // done (a long take takes seconds).
     void whenMixed(std::function<void()> then);
+    bool readyToMix();
     void mixDone(int generation, bool mixed, const QString& path, const QString& error);
     void keepMixed();
     QString summary() const;
