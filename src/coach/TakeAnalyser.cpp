@@ -20,15 +20,16 @@ void TakeAnalyser::reset(const Options& options) {
 
 // A click comes into the stream when it is heard plus the correction; the notes the player
 // plays with it come as late, and are taken back by as much.
-void TakeAnalyser::addGridPoint(TimePoint heardAt, GridPoint point) {
+std::optional<GridPoint> TakeAnalyser::addGridPoint(TimePoint heardAt, GridPoint point) {
     if (!m_clock.known()) {
-        return;
+        return std::nullopt;
     }
     point.at = m_clock.streamSeconds(heardAt);
     m_grid.add(point);
     if (point.heard && m_options.cancelClicks) {
         m_canceller.expect(std::llround((point.at + m_options.correctionSeconds) * m_rate));
     }
+    return point;
 }
 
 void TakeAnalyser::feed(const float* samples, size_t count, TimePoint captured) {

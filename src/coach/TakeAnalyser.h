@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -32,8 +33,9 @@ public:
 
     void reset(const Options& options);
     // A position of the grid and when it is heard (a click's due time and the output's
-    // latency after it); `point.at` is set from it.
-    void addGridPoint(TimePoint heardAt, GridPoint point);
+    // latency after it); `point.at` is set from it. The point as placed on the stream's
+    // timeline, or nothing before the stream has told its clock.
+    std::optional<GridPoint> addGridPoint(TimePoint heardAt, GridPoint point);
     // The next samples of the stream, whose first reached the source at `captured`.
     void feed(const float* samples, size_t count, TimePoint captured);
 

@@ -16,6 +16,7 @@ struct GridPoint {
     int beat = 0;         // in the bar, from 0
     int subdivision = 0;  // within the beat, from 0
     bool heard = true;    // false in a muted bar or on a silent beat
+    bool accent = false;
 };
 
 struct NoteTiming {

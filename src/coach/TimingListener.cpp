@@ -11,8 +11,9 @@ TimingListener::~TimingListener() {
     m_capture.stop();
 }
 
-bool TimingListener::listen(const Coach::TakeAnalyser::Options& options) {
-    m_capture.stop();
+bool TimingListener::listen(const Coach::TakeAnalyser::Options& options,
+                            const std::string& takePath) {
+    stop();
     if (!m_analyser) {
         try {
             m_analyser = std::make_unique<Coach::TakeAnalyser>(CaptureStream::kSampleRate);
@@ -26,17 +27,23 @@ bool TimingListener::listen(const Coach::TakeAnalyser::Options& options) {
     while (m_notes.take()) {
     }
     m_analyser->reset(options);
+    m_takeError.clear();
+    if (!takePath.empty()) {
+        m_recorder.start(takePath, m_takeError);
+    }
     m_capture.start();
     return true;
 }
 
-void TimingListener::stop() {
+Coach::RecordedTake TimingListener::stop() {
     m_capture.stop();
+    return m_recorder.finish();
 }
 
-void TimingListener::addGridPoint(TimePoint heardAt, const Coach::GridPoint& point) {
+void TimingListener::addGridPoint(TimePoint heardAt, const Coach::GridPoint& point,
+                                  bool beginsTake) {
     if (listening()) {
-        m_grid.post({heardAt, point});
+        m_grid.post({heardAt, point, beginsTake});
     }
 }
 
@@ -50,7 +57,13 @@ void TimingListener::hear(const float* samples, size_t count, TimePoint captured
         std::chrono::steady_clock::now() - captured;
     m_inputLatencyMs = age.count();
     while (const auto timed = m_grid.take()) {
-        m_analyser->addGridPoint(timed->heardAt, timed->point);
+        const auto placed = m_analyser->addGridPoint(timed->heardAt, timed->point);
+        if (placed && m_recorder.recording()) {
+            m_recorder.mark(*placed, timed->beginsTake);
+        }
+    }
+    if (m_recorder.recording()) {
+        m_recorder.write(samples, count);
     }
     m_analyser->feed(samples, count, captured);
     for (const auto& note : m_analyser->placed()) {

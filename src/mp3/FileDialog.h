@@ -12,4 +12,10 @@ public:
     // Shows the modal dialog and returns when the user has closed it.
     virtual void ShowOpen() = 0;
     virtual std::string FileName() const = 0;
+    // Asks for a file to write, starting from `suggested`: the name chosen, empty after a cancel.
+    // A dialog that only opens files answers as a cancel. FileName is left as it was.
+    virtual std::string ShowSave(const std::string& suggested) {
+        (void)suggested;
+        return {};
+    }
 };

@@ -37,3 +37,16 @@ void QtFileDialog::ShowOpen() {
     }
     m_fileName = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
+
+// Qt asks before a file is overwritten.
+std::string QtFileDialog::ShowSave(const std::string& suggested) {
+    QFileDialog dialog(m_parent, m_title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(m_nameFilters);
+    dialog.selectFile(QFile::decodeName(QByteArray::fromStdString(suggested)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+}

@@ -7,7 +7,7 @@
 
 class QWidget;
 
-// The file-open dialog on QFileDialog.
+// The file dialog on QFileDialog.
 class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget* parent, QString title = QObject::tr("Open MP3 file"));
@@ -15,6 +15,7 @@ public:
     void Filter(const std::string& filter) override;
     void ShowOpen() override;
     std::string FileName() const override { return m_fileName; }
+    std::string ShowSave(const std::string& suggested) override;
 
     // "desc|*.a|desc2|*.b" as Qt's name filters: "desc (*.a)", "desc2 (*.b)".
     static QStringList nameFilters(const std::string& filter);

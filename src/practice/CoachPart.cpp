@@ -13,6 +13,7 @@
 #include "metronome/Metronome.h"
 #include "midi/NoteOutput.h"
 #include "practice/CoachPlot.h"
+#include "practice/CoachTake.h"
 
 namespace {
 
@@ -34,6 +35,15 @@ QString signedMs(double ms, int decimals = 1) {
     return QString("%1%2").arg(ms < 0 ? "\u2212" : "+").arg(std::abs(ms), 0, 'f', decimals);
 }
 
+QString positionName(const Coach::TempoPartReport::Position& p) {
+    return QString::number(p.beat + 1) +
+           (p.subdivision > 0 ? QString("+%1").arg(p.subdivision) : "");
+}
+
+QString bpmText(const Coach::TempoPartReport& part) {
+    return part.bpm > 0 ? QString::number(part.bpm, 'f', 0) : QString("?");
+}
+
 QString figuresText(const Coach::Figures& f) {
     return CoachPart::tr(
                "%1 notes, mean %2 ms, spread %3, drift %4, \u00b110 ms %5 %, \u00b120 ms %6 %")
@@ -48,14 +58,10 @@ QString figuresText(const Coach::Figures& f) {
 QString reportText(const std::vector<Coach::TempoPartReport>& parts) {
     QStringList lines;
     for (const auto& part : parts) {
-        lines << CoachPart::tr("%1 BPM: %2")
-                     .arg(part.bpm > 0 ? QString::number(part.bpm, 'f', 0) : QString("?"))
-                     .arg(figuresText(part.all));
+        lines << CoachPart::tr("%1 BPM: %2").arg(bpmText(part), figuresText(part.all));
         QStringList positions;
         for (const auto& p : part.perPosition) {
-            const QString name = QString::number(p.beat + 1) +
-                                 (p.subdivision > 0 ? QString("+%1").arg(p.subdivision) : "");
-            positions << QString("%1: %2").arg(name, signedMs(p.meanMs));
+            positions << QString("%1: %2").arg(positionName(p), signedMs(p.meanMs));
         }
         lines << CoachPart::tr("By position: %1").arg(positions.join("  "));
         if (part.muted.notes > 0) {
@@ -63,6 +69,39 @@ QString reportText(const std::vector<Coach::TempoPartReport>& parts) {
         }
     }
     return lines.isEmpty() ? CoachPart::tr("No notes were placed on the grid.") : lines.join("\n");
+}
+
+// The same figures for a file beside the take, one to a line.
+QStringList figureLines(const QString& of, const Coach::Figures& f) {
+    return {CoachPart::tr("%1notes: %2").arg(of).arg(f.notes),
+            CoachPart::tr("%1mean: %2 ms").arg(of, signedMs(f.meanMs)),
+            CoachPart::tr("%1spread: %2 ms").arg(of).arg(f.spreadMs, 0, 'f', 1),
+            CoachPart::tr("%1drift: %2 ms").arg(of, signedMs(f.driftMs)),
+            CoachPart::tr("%1within \u00b110 ms: %2 %").arg(of).arg(std::lround(100 * f.within10)),
+            CoachPart::tr("%1within \u00b120 ms: %2 %").arg(of).arg(std::lround(100 * f.within20))};
+}
+
+QString reportFileText(const std::vector<Coach::TempoPartReport>& parts) {
+    QStringList lines;
+    for (const auto& part : parts) {
+        lines << CoachPart::tr("At %1 BPM").arg(bpmText(part)) << figureLines("", part.all);
+        for (const auto& p : part.perPosition) {
+            lines << CoachPart::tr("position %1: %2 ms").arg(positionName(p), signedMs(p.meanMs));
+        }
+        if (part.muted.notes > 0) {
+            lines << figureLines(CoachPart::tr("muted bars, "), part.muted);
+        }
+    }
+    return lines.isEmpty() ? CoachPart::tr("No notes were placed on the grid.") : lines.join("\n");
+}
+
+QString tempoText(const std::vector<Coach::TempoPartReport>& parts) {
+    QStringList tempos;
+    for (const auto& part : parts) {
+        tempos << bpmText(part);
+    }
+    return tempos.isEmpty() ? CoachPart::tr("no notes placed")
+                            : CoachPart::tr("%1 BPM").arg(tempos.join(", "));
 }
 
 }  // namespace
@@ -138,6 +177,14 @@ void CoachPart::createControls(QWidget& page, PanelControls::PageKeys& keys) {
     m_plot->setToolTip(
         tr("Each note early (down) or late (up), ±50 ms; bar lines behind; muted bars hollow"));
     m_reportPane->hide();
+    // The microphone would hear the take played back: whatever listens ends first.
+    m_takePart = new CoachTake(page, u, keys, [this] {
+        if (m_mode == Mode::Take) {
+            endTake();
+        } else if (m_mode == Mode::Calibrating) {
+            endCalibration();
+        }
+    });
 
     keys.add(Qt::Key_C, [this] { toggleCoach(); });
     keys.add(Qt::Key_B, [this] { calibrate(false); });
@@ -151,8 +198,20 @@ QString CoachPart::deviceKey(const QString& name) const {
     return QString("coach/input/%1/").arg(device);
 }
 
-bool CoachPart::startListening(const Coach::TakeAnalyser::Options& options) {
-    if (!m_listener.listen(options)) {
+// What a take's notes are taken back by, with the latencies the calibration found.
+QString CoachPart::latencyText(const QString& group) const {
+    if (!m_settings.contains(group + "correctionMs")) {
+        return tr("not calibrated, notes taken as the sound server times them");
+    }
+    return tr("notes taken back by %1 ms (round trip %2 ms, input %3 ms)")
+        .arg(signedMs(m_settings.value(group + "correctionMs").toDouble(), 2))
+        .arg(m_settings.value(group + "roundTripMs").toDouble(), 0, 'f', 1)
+        .arg(m_settings.value(group + "inputMs").toDouble(), 0, 'f', 1);
+}
+
+bool CoachPart::startListening(const Coach::TakeAnalyser::Options& options,
+                               const std::string& takePath) {
+    if (!m_listener.listen(options, takePath)) {
         PanelControls::show(*m_status, QString::fromStdString(m_listener.missingLibrary()));
         return false;
     }
@@ -170,11 +229,16 @@ void CoachPart::toggleCoach() {
         m_coach->setChecked(false);
         return;
     }
-    const QString device = m_settings.value("coach/lastInput").toString();
-    const double correctionMs = m_settings.value(deviceKey(device) + "correctionMs", 0).toDouble();
-    if (!startListening({true, correctionMs / 1000})) {
+    const QString group = deviceKey(m_settings.value("coach/lastInput").toString());
+    const double correctionMs = m_settings.value(group + "correctionMs", 0).toDouble();
+    const std::string takePath = m_takePart->beginRecording(correctionMs, latencyText(group));
+    if (!startListening({true, correctionMs / 1000}, takePath)) {
+        m_takePart->setRecorded({});
         m_coach->setChecked(false);
         return;
+    }
+    if (!m_listener.takeError().empty()) {
+        m_takePart->recordingRefused(QString::fromStdString(m_listener.takeError()));
     }
     m_mode = Mode::Take;
     m_heardMetronome = false;
@@ -196,12 +260,19 @@ void CoachPart::planned(const MetronomeTrainer::Click& click) {
     if (m_mode != Mode::Take) {
         return;
     }
-    if (!m_heardMetronome) {
+    const bool beginsTake = !m_heardMetronome;
+    if (beginsTake) {
         m_take.clear();
         m_heardMetronome = true;
+        m_takePart->runBegins();
     }
-    const Coach::GridPoint point{0, click.bar, click.beat, click.subdivision, click.sounds};
-    m_listener.addGridPoint(click.due + m_output.heardAfter(), point);
+    const Coach::GridPoint point{0,
+                                 click.bar,
+                                 click.beat,
+                                 click.subdivision,
+                                 click.sounds,
+                                 click.kind == MetronomeTrainer::Kind::Accent};
+    m_listener.addGridPoint(click.due + m_output.heardAfter(), point, beginsTake);
 }
 
 void CoachPart::poll() {
@@ -225,11 +296,7 @@ void CoachPart::poll() {
         }
     } else if (m_mode == Mode::Take && m_heardMetronome && !m_metronome.isRunning()) {
         m_heardMetronome = false;
-        m_plot->setNotes(m_take);
-        m_reportText->setText(reportText(Coach::reportTake(m_take)));
-        m_reportText->setAccessibleName(m_reportText->text());
-        m_report->setChecked(true);
-        m_reportPane->show();
+        showReport();
     } else if (m_mode == Mode::Take) {
         PanelControls::show(*m_status,
                             tr("LISTENING: %n NOTES", "", static_cast<int>(m_take.size())));
@@ -244,18 +311,27 @@ void CoachPart::showMark(const Coach::NoteTiming& note) {
     m_markFade.start(kMarkShownMs);
 }
 
+void CoachPart::showReport() {
+    const auto parts = Coach::reportTake(m_take);
+    m_plot->setNotes(m_take);
+    m_reportText->setText(reportText(parts));
+    m_reportText->setAccessibleName(m_reportText->text());
+    m_report->setChecked(true);
+    m_reportPane->show();
+    m_takePart->setReport(reportFileText(parts), tempoText(parts));
+}
+
+// The take in the making ends with the listening, its run of the grid too.
 void CoachPart::endTake() {
-    m_listener.stop();
+    auto recorded = m_listener.stop();
     m_poll.stop();
     m_mode = Mode::Off;
     m_coach->setChecked(false);
-    if (!m_take.empty()) {
-        m_plot->setNotes(m_take);
-        m_reportText->setText(reportText(Coach::reportTake(m_take)));
-        m_reportText->setAccessibleName(m_reportText->text());
-        m_report->setChecked(true);
-        m_reportPane->show();
+    if (!m_take.empty() || m_heardMetronome) {
+        showReport();
     }
+    m_heardMetronome = false;
+    m_takePart->setRecorded(std::move(recorded));
     showLatency();
 }
 

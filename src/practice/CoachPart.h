@@ -10,6 +10,7 @@
 #include "practice/PanelControls.h"
 
 class CoachPlot;
+class CoachTake;
 class Metronome;
 class NoteOutput;
 class QLabel;
@@ -35,6 +36,8 @@ public:
     void toggleCoach();
     void calibrate(bool byTaps);
     void toggleReport();
+    // The last take, to be played back and kept.
+    CoachTake& take() const { return *m_takePart; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -44,13 +47,16 @@ private:
     void planned(const MetronomeTrainer::Click& click);
     void poll();
     void showMark(const Coach::NoteTiming& note);
+    void showReport();
     void endTake();
     void sendCalibrationClicks();
     void endCalibration();
     void cancelCalibration();
     void showLatency();
-    bool startListening(const Coach::TakeAnalyser::Options& options);
+    bool startListening(const Coach::TakeAnalyser::Options& options,
+                        const std::string& takePath = {});
     QString deviceKey(const QString& name) const;
+    QString latencyText(const QString& group) const;
 
     Metronome& m_metronome;
     NoteOutput& m_output;
@@ -69,4 +75,5 @@ private:
     QLabel *m_mark = nullptr, *m_status = nullptr, *m_reportText = nullptr;
     QWidget* m_reportPane = nullptr;
     CoachPlot* m_plot = nullptr;
+    CoachTake* m_takePart = nullptr;
 };

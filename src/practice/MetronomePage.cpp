@@ -11,6 +11,7 @@
 #include "metronome/Metronome.h"
 #include "practice/BeatDots.h"
 #include "practice/CoachPart.h"
+#include "practice/CoachTake.h"
 #include "practice/PanelControls.h"
 
 namespace {
@@ -54,7 +55,8 @@ MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& o
     createBarControls();
     createTrainerControls();
     addKeys();
-    new CoachPart(*this, metronome, output, settings, units, m_keys);
+    auto* coach = new CoachPart(*this, metronome, output, settings, units, m_keys);
+    connect(&coach->take(), &CoachTake::playWanted, this, &MetronomePage::takePlaybackWanted);
     load();
     connect(&metronome, &Metronome::beatHeard, this, &MetronomePage::showHeard);
     connect(&metronome, &Metronome::trainerTempo, this, [this](int bpm) { m_tempoShown = bpm; });

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QWidget>
+#include <string>
 
 #include "metronome/ClickPlanner.h"
 #include "practice/PanelControls.h"
@@ -30,6 +31,10 @@ public:
     void cycleSubdivision();
     void markChosenBeat(int change);
     void tap();
+
+signals:
+    // The coach's take, mixed with its clicks, to be played through the track player.
+    void takePlaybackWanted(const std::string& mixPath);
 
 protected:
     bool event(QEvent* event) override;

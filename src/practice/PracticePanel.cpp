@@ -11,6 +11,7 @@
 #include "app/MainWindowHost.h"
 #include "app/ShortcutKeys.h"
 #include "app/SkinnedWindow.h"
+#include "mp3/TrackPlaybackControl.h"
 #include "practice/MetronomePage.h"
 #include "practice/PanelControls.h"
 #include "practice/SectionsPage.h"
@@ -80,6 +81,8 @@ void listPanelKeys(ShortcutKeys& keys) {
         {{Qt::Key_C, Qt::Key_I}, "Metronome page: timing coach on and off, its report"},
         {{Qt::Key_B, Qt::Key_N},
          "Metronome page: calibrate the coach by clicks heard back, by taps on headphones"},
+        {{Qt::Key_T, Qt::Key_K},
+         "Metronome page: play the coach's last take with its click, keep it as a WAV"},
         {{Qt::Key_L}, "Tuner page: listen on and off"},
         {{Qt::Key_R, Qt::Key_C}, "Tuner page: type the reference pitch, the custom tuning"},
         {{Qt::Key_T}, "Tuner page: the next tuning"},
@@ -126,9 +129,15 @@ PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
     m_trackPage = new TrackPage(*this, track, m_settings, u);
     addPage(m_trackPage, ":/assets/practice-skin.svg", tr("TRACK"),
             u.toPixels(80 * 15, 16 * 15, 40 * 15, 14 * 15));
-    addPage(new MetronomePage(*this, metronome, output, m_settings, u),
-            ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
+    auto* metronomePage = new MetronomePage(*this, metronome, output, m_settings, u);
+    addPage(metronomePage, ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
             u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
+    // The coach's take plays through the track player, for its PLAY, PAUSE and STOP.
+    connect(metronomePage, &MetronomePage::takePlaybackWanted, this,
+            [this, &track](const std::string& mixPath) {
+                m_trackPage->open(mixPath);
+                track.play();
+            });
     auto* tunerPage = new TunerPage(*this, main, tuner, voice, output, m_settings, u);
     addPage(tunerPage, ":/assets/practice-tuner-skin.svg", tr("TUNER"),
             u.toPixels(190 * 15, 16 * 15, 40 * 15, 14 * 15));

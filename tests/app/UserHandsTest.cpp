@@ -33,6 +33,7 @@
 #include "mp3/FileDialog.h"
 #include "mp3/Mp3Panel.h"
 #include "mp3/TrackPlaybackControl.h"
+#include "practice/CoachTake.h"
 #include "practice/PracticePanel.h"
 #include "practice/TrackPage.h"
 #include "setup/SetupButton.h"
@@ -197,6 +198,8 @@ public:
         auto control = std::make_unique<TrackPlaybackControl>(m_engine, m_reporter);
         m_panel = new PracticePanel(*m_window, *control, *m_metronome, *m_tuner, voice, m_output);
         m_panel->trackPage().setFileDialog(std::make_unique<AlternatingDialog>(track));
+        // Asked to keep a take, it answers as a cancel: no modal dialog may stop the hands.
+        m_panel->findChild<CoachTake*>()->setFileDialog(std::make_unique<AlternatingDialog>(track));
         new Mp3Panel(*m_window, std::make_unique<AlternatingDialog>(track), std::move(control));
         m_window->show();
         activate(*m_window);
