@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -564,6 +565,11 @@ void SectionsPage::tell(const QString& text) {
 void SectionsPage::rememberRecent(const std::string& file) {
     QStringList recent = recentTracks();
     const QString path = QString::fromStdString(file);
+    // The program's own files there (a coach's take, replaced by the next) are no user's track.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (!cache.isEmpty() && path.startsWith(cache + '/')) {
+        return;
+    }
     recent.removeAll(path);
     recent.prepend(path);
     m_settings.setValue(kRecentKey, recent.mid(0, kMostRecent));
