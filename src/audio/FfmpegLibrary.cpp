@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -92,6 +93,10 @@ std::string resolveAll(FfmpegLibrary& f) {
 
 }  // namespace
 
+namespace {
+std::atomic<bool> openTried{false};
+}  // namespace
+
 const FfmpegLibrary* FfmpegLibrary::open(std::string& error) {
     static std::once_flag once;
     static FfmpegLibrary functions{};
@@ -99,6 +104,7 @@ const FfmpegLibrary* FfmpegLibrary::open(std::string& error) {
     static std::string failure;
     std::call_once(once, [] {
         const std::string reason = resolveAll(functions);
+        openTried = true;
         if (!reason.empty()) {
             failure = "The FFmpeg libraries that read this format could not be opened (" + reason +
                       "). Installing the package libavformat" +
@@ -111,4 +117,8 @@ const FfmpegLibrary* FfmpegLibrary::open(std::string& error) {
     });
     error = failure;
     return opened;
+}
+
+bool FfmpegLibrary::triedToOpen() {
+    return openTried;
 }

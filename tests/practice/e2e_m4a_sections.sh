@@ -44,13 +44,21 @@ start_program() {
 }
 keys() { xdotool windowfocus --sync "$panel"; xdotool key --delay 50 "$@"; }
 # FFmpeg's libraries are loaded in the background when the first M4A is chosen; the track is in
-# the player soon after.
+# the player a moment after.
 wait_for_ffmpeg() {
   for _ in $(seq 1 200); do
-    grep -q libavformat "/proc/$app/maps" 2>/dev/null && { sleep 1.5; return 0; }
+    grep -q libavformat "/proc/$app/maps" 2>/dev/null && { sleep 3; return 0; }
     sleep 0.1
   done
   fail "FFmpeg was not loaded for the M4A"
+}
+# The track page keeps the name of the track it shows.
+wait_for_track() {
+  for _ in $(seq 1 200); do
+    grep -qF "file=$work/tone.m4a" "$conf" && return 0
+    sleep 0.1
+  done
+  fail "the track page does not show the M4A"
 }
 # Waits for practice.conf to keep the loop $1-$2 (seconds), which the page writes once the track
 # is in the player.
@@ -85,7 +93,7 @@ done
 sleep 0.3
 xdotool type --delay 5 "$work/tone.m4a"
 xdotool key Return
-wait_for_ffmpeg
+wait_for_track
 
 # The first section from 1 s to 3 s (Shift+Right is a second on), added on the SECTIONS page
 # (Ctrl+Page Up from the track page).
