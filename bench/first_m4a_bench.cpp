@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "app/ScreenUnits.h"
 #include "audio/AudioEngine.h"

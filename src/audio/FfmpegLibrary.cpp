@@ -7,6 +7,8 @@
 
 namespace {
 
+std::atomic<bool> openTried{false};
+
 // The sonames of the versions the headers describe: another major version lays out its
 // structures differently.
 std::string soname(const char* name, int major) {
@@ -91,10 +93,6 @@ std::string resolveAll(FfmpegLibrary& f) {
     return "";
 }
 
-}  // namespace
-
-namespace {
-std::atomic<bool> openTried{false};
 }  // namespace
 
 const FfmpegLibrary* FfmpegLibrary::open(std::string& error) {

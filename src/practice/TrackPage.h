@@ -87,7 +87,7 @@ private:
     QLabel* m_loopShown;
     TrackControls* m_controls;
     std::unique_ptr<FileDialog> m_dialog;
-    std::thread m_loading;         // of the decoders' libraries
+    std::thread m_loading;         // FFmpeg's libraries, the first time
     std::string m_openWhenLoaded;  // the file chosen last while they load
     TrackGrid* m_grid;
     QTimer m_refresh;
