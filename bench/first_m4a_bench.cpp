@@ -1,5 +1,5 @@
 // How long the user-interface thread stands still while the track page opens the first M4A of
-// the program's life, when FFmpeg's libraries are loaded, against a second M4A opened after it.
+// the program's life, at which FFmpeg's libraries load, against a second M4A opened after it.
 // The page is the program's own, on the real sound server (PulseAudio or PipeWire's service),
 // shown on the platform Qt is given (offscreen when none is). A 1 ms timer on the event loop is
 // the probe: the longest gap between two of its ticks, from the OPEN until the track is in the
