@@ -2,9 +2,12 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace {
+
+std::atomic<bool> openTried{false};
 
 // The sonames of the versions the headers describe: another major version lays out its
 // structures differently.
@@ -99,6 +102,7 @@ const FfmpegLibrary* FfmpegLibrary::open(std::string& error) {
     static std::string failure;
     std::call_once(once, [] {
         const std::string reason = resolveAll(functions);
+        openTried = true;
         if (!reason.empty()) {
             failure = "The FFmpeg libraries that read this format could not be opened (" + reason +
                       "). Installing the package libavformat" +
@@ -111,4 +115,8 @@ const FfmpegLibrary* FfmpegLibrary::open(std::string& error) {
     });
     error = failure;
     return opened;
+}
+
+bool FfmpegLibrary::triedToOpen() {
+    return openTried;
 }

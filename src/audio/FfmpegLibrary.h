@@ -49,4 +49,6 @@ struct FfmpegLibrary {
     // The libraries' functions, found once for the whole process; nullptr when they cannot be
     // opened, with the reason in error.
     static const FfmpegLibrary* open(std::string& error);
+    // Whether open() has been called, and so costs no loading any more; any thread.
+    static bool triedToOpen();
 };

@@ -7,6 +7,7 @@
 
 #include "audio/ConvertingDecoder.h"
 #include "audio/FfmpegDecoder.h"
+#include "audio/FfmpegLibrary.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/SndfileDecoder.h"
 
@@ -58,4 +59,18 @@ std::unique_ptr<TrackDecoder> openTrackDecoder(const std::string& path, std::str
     }
     error = decoder ? "" : mp3 ? mp3Error : ffmpegError;
     return decoder;
+}
+
+// What looks like an MP3 is one nearly always, and libmpg123 opens it without FFmpeg.
+bool trackDecoderNeedsLoading(const std::string& path) {
+    std::string error;
+    return !FfmpegLibrary::triedToOpen() && unreadableReason(path).empty() && !looksLikeMp3(path) &&
+           !SndfileDecoder::open(path, error);
+}
+
+// The decoder opened once here and let go sets up, besides the libraries, what the codec builds at
+// its first use.
+void loadTrackDecoders(const std::string& path) {
+    std::string error;  // told when the file is opened for playing
+    FfmpegDecoder::open(path, error);
 }

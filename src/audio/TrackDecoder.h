@@ -34,3 +34,10 @@ public:
 // The decoder for any audio file RZ77 plays (MP3, M4A/AAC, FLAC, WAV, AIFF, Ogg Vorbis, Opus);
 // nothing, with error set in words for the user, when the file cannot be played.
 std::unique_ptr<TrackDecoder> openTrackDecoder(const std::string& path, std::string& error);
+
+// Whether opening the file would first load FFmpeg's libraries (a format neither libmpg123 nor
+// libsndfile reads, and FFmpeg not loaded yet): a quarter of a second better spent off the
+// user-interface thread, in loadTrackDecoders().
+bool trackDecoderNeedsLoading(const std::string& path);
+// Loads what trackDecoderNeedsLoading() found missing for the file; any thread.
+void loadTrackDecoders(const std::string& path);

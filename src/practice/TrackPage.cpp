@@ -97,14 +97,45 @@ TrackPage::TrackPage(QWidget& panel, TrackPlaybackControl& track, QSettings& set
     refresh();
 }
 
-TrackPage::~TrackPage() = default;
+// A load under way ends before the page: its report back is then dropped with the page's events.
+TrackPage::~TrackPage() {
+    if (m_loading.joinable()) {
+        m_loading.join();
+    }
+}
 
 void TrackPage::open(const std::string& path) {
+    if (trackDecoderNeedsLoading(path)) {
+        openOnceLoaded(path);
+        return;
+    }
+    m_openWhenLoaded.clear();  // the choice made last is the one that opens
     m_track.setFile(path);
     if (m_track.decodes()) {
         emit trackOpened(path, m_track.tags());
     }
     refresh();
+}
+
+// FFmpeg's libraries take a quarter of a second to load the first time, which would hold the
+// windows still: they load on a thread of their own, and the track opens here once they are in.
+void TrackPage::openOnceLoaded(const std::string& path) {
+    m_openWhenLoaded = path;
+    if (m_loading.joinable()) {
+        return;  // the load under way opens it
+    }
+    m_loading = std::thread([this, path] {
+        loadTrackDecoders(path);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_loading.join();
+                if (!m_openWhenLoaded.empty()) {
+                    open(std::exchange(m_openWhenLoaded, {}));
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TrackPage::openFromDialog() {

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "audio/TrackDecoder.h"
 #include "practice/LoopMarkers.h"
@@ -34,6 +35,7 @@ public:
     ~TrackPage() override;
 
     // Into the player, as the MP3 panel's OPEN would; what cannot be played is told to the user.
+    // The first file that needs FFmpeg goes in a moment later, once its libraries have loaded.
     void open(const std::string& path);
     // The file dialog for any audio file; a cancel leaves the track as it is.
     void openFromDialog();
@@ -69,6 +71,7 @@ protected:
 
 private:
     void addKeys();
+    void openOnceLoaded(const std::string& path);
     void refresh();
     void followTrack();
     void applyLoop(bool placed = true);
@@ -84,6 +87,8 @@ private:
     QLabel* m_loopShown;
     TrackControls* m_controls;
     std::unique_ptr<FileDialog> m_dialog;
+    std::thread m_loading;         // FFmpeg's libraries, the first time
+    std::string m_openWhenLoaded;  // the file chosen last while they load
     TrackGrid* m_grid;
     QTimer m_refresh;
     std::string m_file;
