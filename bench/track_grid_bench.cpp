@@ -6,8 +6,15 @@
 // count-in: the count-in's next one (its last click plus one of its beats, from its own clicks'
 //   onsets) against the stream frame where the track reaches the downbeat it counts into; at the
 //   track's start and at each of a loop's seams.
+// lead: how far ahead of its place the stretcher plays a transient, against the speed, for both
+//   engines at 44.1 and 48 kHz, over a track of ticks held in memory (no coder in the way), next
+//   to the lead the timeline places the song's click by.
 // click: every onset of the song's click, mapped to the track's frame it sounds at, against the
-//   nearest beat of the grid, through 100 seams of a one-bar loop at 50 %.
+//   grid's beat less the stretcher's lead; and against the track's own ticks as the finer
+//   stretcher plays them, as placed and as it was placed before (on the grid's beat), through 100
+//   seams of a one-bar loop at 25, 50, 100 and 150 %.
+//
+// track_grid_bench [lead|countin|click], all when none is named.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -21,8 +28,10 @@
 #include "audio/BeatGrid.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/SampleRing.h"
+#include "audio/TrackDecoder.h"
 #include "audio/TrackRender.h"
 #include "audio/TrackTimeline.h"
+#include "audio/TransientLead.h"
 
 namespace {
 
@@ -81,6 +90,8 @@ public:
         m_timeline.setTuning({speed, 0, 0});
     }
     TrackTimeline& timeline() { return m_timeline; }
+    // Frames of the stream by which the stretcher plays a beat ahead of its place.
+    double lead() const { return m_render.transientLead(); }
 
     // Calls each(streamFrame, sample, trackFrame) for every frame of the next `frames`.
     template <typename Each>
@@ -139,6 +150,115 @@ struct Spread {
         ++count;
     }
 };
+
+// A track held in memory at the stream's rate: the stretcher sees the ticks as they were made.
+class MemoryTrack final : public TrackDecoder {
+public:
+    MemoryTrack(std::vector<float> interleaved, int rate)
+        : m_samples(std::move(interleaved)), m_rate(rate) {}
+    bool setOutputRate(int, std::string&) override { return true; }
+    int fileRate() const override { return m_rate; }
+    double estimatedSeconds() const override { return frames() / static_cast<double>(m_rate); }
+    int read(float* interleaved, int maxFrames) override {
+        const int64_t count = std::min<int64_t>(maxFrames, frames() - m_at);
+        std::copy_n(m_samples.begin() + 2 * m_at, 2 * count, interleaved);
+        m_at += count;
+        return static_cast<int>(count);
+    }
+    int64_t seek(int64_t outputFrame) override {
+        m_at = std::clamp<int64_t>(outputFrame, 0, frames());
+        return m_at;
+    }
+
+private:
+    int64_t frames() const { return static_cast<int64_t>(m_samples.size() / 2); }
+    std::vector<float> m_samples;
+    int m_rate;
+    int64_t m_at = 0;
+};
+
+struct Mean {
+    double sum = 0, squares = 0;
+    int count = 0;
+    void add(double x) {
+        sum += x;
+        squares += x * x;
+        ++count;
+    }
+    double mean() const { return sum / count; }
+    double sd() const { return std::sqrt(std::max(0.0, squares / count - mean() * mean())); }
+};
+
+// The ticks 0.30-0.45 s apart at random, so that they fall anywhere in the stretcher's hops; the
+// render starts 0.3 s before the first, as a pass does. Each tick is found in the output where
+// it first reaches an eighth and a half of its loudest within 80 ms of its place.
+void leadFigures() {
+    std::printf(
+        "the stretcher's lead: a transient's onset against its place, in ms (+ is late);"
+        " mean (sd) of 38 ticks\n");
+    for (const int rate : {44100, 48000}) {
+        for (const StretchEngine engine : {StretchEngine::Finer, StretchEngine::Faster}) {
+            const char* name = engine == StretchEngine::Finer ? "finer" : "faster";
+            for (int percent = 25; percent <= 150; percent += 5) {
+                if (percent == 100) {
+                    continue;  // the track goes through untouched
+                }
+                const double speed = percent / 100.0, seconds = 16, start = 0.2;
+                std::vector<float> samples(2 * static_cast<size_t>(seconds * rate));
+                std::vector<int64_t> ticks;
+                std::mt19937 random(5);
+                std::uniform_real_distribution<double> apart(0.30, 0.45);
+                for (double at = start + 0.3; at < seconds - 0.5; at += apart(random)) {
+                    const auto first = static_cast<size_t>(std::llround(at * rate));
+                    ticks.push_back(static_cast<int64_t>(first));
+                    for (size_t i = 0; i < static_cast<size_t>(rate / 50); ++i) {
+                        const double u = static_cast<double>(i) / rate;
+                        samples[2 * (first + i)] = samples[2 * (first + i) + 1] =
+                            static_cast<float>(0.8 * std::exp(-u / 0.003) *
+                                               std::sin(2 * M_PI * 2500 * u + 1));
+                    }
+                }
+                MemoryTrack track(std::move(samples), rate);
+                TrackRender render(rate, engine);
+                render.setDecoder(&track);
+                const int64_t startFrame = std::llround(start * rate);
+                render.start(startFrame, {speed, 0, 0});
+                std::vector<float> out(2 * static_cast<size_t>((seconds - start) * rate / speed));
+                int64_t made = 0;
+                for (int got = 1; got > 0 && made < static_cast<int64_t>(out.size() / 2);
+                     made += got) {
+                    got = render.render(out.data() + 2 * made,
+                                        static_cast<int>(std::min<int64_t>(
+                                            1024, static_cast<int64_t>(out.size() / 2) - made)));
+                }
+                Mean eighth, half;
+                for (const int64_t tick : ticks) {
+                    const double place = static_cast<double>(tick - startFrame) / speed;
+                    const auto from = std::max<int64_t>(0, std::llround(place - 0.08 * rate));
+                    const auto to = std::min<int64_t>(made, std::llround(place + 0.08 * rate));
+                    float loudest = 0;
+                    for (int64_t i = from; i < to; ++i) {
+                        loudest = std::max(loudest, std::abs(out[2 * static_cast<size_t>(i)]));
+                    }
+                    const auto reaches = [&](float level) {
+                        int64_t i = from;
+                        while (i < to && std::abs(out[2 * static_cast<size_t>(i)]) < level) {
+                            ++i;
+                        }
+                        return 1000.0 * (static_cast<double>(i) - place) / rate;
+                    };
+                    eighth.add(reaches(loudest / 8));
+                    half.add(reaches(loudest / 2));
+                }
+                std::printf(
+                    "  %d Hz %-6s %3d %%: at an eighth %+7.2f (%.2f), at half %+7.2f (%.2f);"
+                    " placed by %+7.2f\n",
+                    rate, name, percent, eighth.mean(), eighth.sd(), half.mean(), half.sd(),
+                    -1000.0 * render.transientLead() / rate);
+            }
+        }
+    }
+}
 
 void countInFigures(const std::string& track, const BeatGrid& grid) {
     const double speeds[] = {0.25, 0.5, 1.0, 1.5};
@@ -263,11 +383,13 @@ void heardCountInFigures(const std::string& ticks, const BeatGrid& grid) {
 }
 
 // The song's click over the silent track, each onset against the grid's beat at the track's
-// frame it sounds at; and the same loop over the ticking track without the click, through the
-// finer stretcher, each click against the nearest tick heard there (the timeline places both
-// runs' frames alike).
-void clickFigures(const std::string& silence, const std::string& ticks, const BeatGrid& grid) {
-    const double speed = 0.5;
+// frame it sounds at, less the stretcher's lead where the click is placed by it (every beat but
+// the one the pass starts on); and the same loop over the ticking track without the click, each
+// click against the nearest tick heard there (the timeline places both runs' frames alike). The
+// click as it was placed before, on the grid's beat, is the same onset moved back by what the
+// first run found.
+void clickFigures(const std::string& silence, const std::string& ticks, const BeatGrid& grid,
+                  double speed) {
     const int seams = 100;
     const double from = BeatGrids::barTime(grid, 3), to = BeatGrids::barTime(grid, 4);
     const auto frames = static_cast<int64_t>(((seams + 0.5) * (to - from) + from) / speed * kRate);
@@ -277,12 +399,15 @@ void clickFigures(const std::string& silence, const std::string& ticks, const Be
         run.timeline().rewind(true);
     };
 
-    Run clicking(silence, grid, speed);
+    Run clicking(silence, grid, speed, StretchEngine::Finer);
     clicking.timeline().setSongClick(TrackTimeline::SongClick{{0.5f, 0.3f, 0.3f, 0.3f}});
     loopOn(clicking);
+    const double lead = clicking.lead();
+    const long passBeat = BeatGrids::nearestBeat(grid, from);
     Onsets onsets;
-    Spread error;
+    Spread placed;
     std::vector<int64_t> clicks;
+    std::vector<double> shifts;  // stream frames from the grid's beat
     int seen = 0, wrongPasses = 0, inPass = 0;
     int64_t lastPosition = 0;
     clicking.play(frames, [&](int64_t frame, float sample, int64_t position) {
@@ -296,15 +421,14 @@ void clickFigures(const std::string& silence, const std::string& ticks, const Be
             // The onset is a frame after the click's start.
             const double heardAt = static_cast<double>(position) - speed;
             const long beat = BeatGrids::nearestBeat(grid, heardAt / kRate);
-            error.add(1000.0 * (heardAt - BeatGrids::beatTime(grid, beat) * kRate) / speed / kRate);
+            const double shift = (heardAt - BeatGrids::beatTime(grid, beat) * kRate) / speed;
+            const double expected = beat == passBeat ? 0.0 : -lead;
+            placed.add(1000.0 * (shift - expected) / kRate);
             clicks.push_back(frame - 1);
+            shifts.push_back(shift);
             ++inPass;
         }
     });
-    std::printf(
-        "click at 50 %%, %d seams of a one-bar loop: %d clicks, worst %.3f ms, mean %.3f ms "
-        "from the grid's beat, %d passes without their %d clicks   target <= 2 ms\n",
-        seen, error.count, error.worst, error.sum / error.count, wrongPasses, grid.beatsPerBar);
 
     Run ticking(ticks, grid, speed, StretchEngine::Finer);
     loopOn(ticking);
@@ -315,33 +439,57 @@ void clickFigures(const std::string& silence, const std::string& ticks, const Be
             heardTicks.push_back(frame);
         }
     });
-    Spread heard;
-    double signedSum = 0;
-    for (const int64_t click : clicks) {
+    const auto nearestTick = [&](double click) {
         const auto after = std::lower_bound(heardTicks.begin(), heardTicks.end(), click);
-        int64_t nearest = after != heardTicks.end() ? *after : heardTicks.back();
-        if (after != heardTicks.begin() && click - *(after - 1) < std::abs(nearest - click)) {
-            nearest = *(after - 1);
+        double nearest =
+            static_cast<double>(after != heardTicks.end() ? *after : heardTicks.back());
+        if (after != heardTicks.begin() &&
+            click - static_cast<double>(*(after - 1)) < std::abs(nearest - click)) {
+            nearest = static_cast<double>(*(after - 1));
         }
-        const double ms = 1000.0 * static_cast<double>(click - nearest) / kRate;
-        heard.add(ms);
-        signedSum += ms;
+        return 1000.0 * (click - nearest) / kRate;
+    };
+    Spread heard, before;
+    double heardSum = 0, beforeSum = 0;
+    for (size_t i = 0; i < clicks.size(); ++i) {
+        const double now = nearestTick(static_cast<double>(clicks[i]));
+        const double was = nearestTick(static_cast<double>(clicks[i]) - shifts[i]);
+        heard.add(now);
+        before.add(was);
+        heardSum += now;
+        beforeSum += was;
     }
     std::printf(
-        "heard click at 50 %%: %zu ticks of the track through the finer stretcher, the "
-        "click %+.2f ms (mean) from them, worst %.2f ms\n",
-        heardTicks.size(), signedSum / heard.count, heard.worst);
+        "click at %3.0f %%, %d seams of a one-bar loop: %d clicks, %d passes without their %d;"
+        " placed %.3f ms at worst from the grid's beat less the lead (%.2f ms)\n"
+        "  heard against the track's ticks through the finer stretcher: %+.2f ms (mean), worst"
+        " %.2f ms; placed on the grid's beat it was %+.2f ms (mean), worst %.2f ms"
+        "   target <= 2 ms\n",
+        100 * speed, seen, placed.count, wrongPasses, grid.beatsPerBar, placed.worst,
+        1000.0 * lead / kRate, heardSum / heard.count, heard.worst, beforeSum / before.count,
+        before.worst);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::string only = argc > 1 ? argv[1] : "";
+    const auto wanted = [&](const char* part) { return only.empty() || only == part; };
+    if (wanted("lead")) {
+        leadFigures();
+    }
     const std::string track = silentTrack();
     const BeatGrid grid = jitteredGrid();
+    const std::string ticks = tickTrack(grid);
     std::printf("track_grid_bench: %d Hz, 120 BPM grid with +-4 ms jitter, two beats of upbeat\n",
                 kRate);
-    countInFigures(track, grid);
-    const std::string ticks = tickTrack(grid);
-    heardCountInFigures(ticks, grid);
-    clickFigures(track, ticks, grid);
+    if (wanted("countin")) {
+        countInFigures(track, grid);
+        heardCountInFigures(ticks, grid);
+    }
+    if (wanted("click")) {
+        for (const double speed : {0.25, 0.5, 1.0, 1.5}) {
+            clickFigures(track, ticks, grid, speed);
+        }
+    }
 }

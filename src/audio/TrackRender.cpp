@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "audio/TrackDecoder.h"
+#include "audio/TransientLead.h"
 
 namespace {
 
@@ -37,7 +38,9 @@ double threadCpuSeconds() {
 
 TrackRender::TrackRender(int rate, StretchEngine engine)
     : m_rate(rate),
+      m_engine(engine),
       m_stretcher(std::make_unique<RubberBandStretcher>(rate, 2, optionsFor(engine))),
+      m_startPad(static_cast<double>(m_stretcher->getPreferredStartPad())),
       m_interleaved(2 * kChunkFrames),
       m_left(kChunkFrames),
       m_right(kChunkFrames),
@@ -118,6 +121,10 @@ void TrackRender::start(int64_t frame, const TrackTuning& tuning) {
 
 int64_t TrackRender::position() const {
     return m_startFrame + std::llround(static_cast<double>(m_rendered) * m_tuning.speed);
+}
+
+double TrackRender::transientLead() const {
+    return m_tuning.plain() ? 0.0 : ::transientLead(m_engine, m_tuning.speed, m_startPad);
 }
 
 int TrackRender::render(float* interleaved, int frames) {
