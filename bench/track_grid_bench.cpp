@@ -7,12 +7,13 @@
 //   onsets) against the stream frame where the track reaches the downbeat it counts into; at the
 //   track's start and at each of a loop's seams.
 // lead: how far ahead of its place the stretcher plays a transient, against the speed, for both
-//   engines at 44.1 and 48 kHz, over a track of ticks held in memory (no coder in the way), next
-//   to the lead the timeline places the song's click by.
+//   engines at 44.1 and 48 kHz, over an MP3 of ticks, next to the lead the timeline places the
+//   song's click by.
 // click: every onset of the song's click, mapped to the track's frame it sounds at, against the
 //   grid's beat less the stretcher's lead; and against the track's own ticks as the finer
-//   stretcher plays them, as placed and as it was placed before (on the grid's beat), through 100
-//   seams of a one-bar loop at 25, 50, 100 and 150 %.
+//   stretcher plays them (where they reach half, and an eighth, of their peak), as placed and as
+//   it was placed before (on the grid's beat), through 100 seams of a one-bar loop at 25, 50,
+//   100 and 150 %.
 //
 // track_grid_bench [lead|countin|click], all when none is named.
 #include <algorithm>
@@ -28,7 +29,6 @@
 #include "audio/BeatGrid.h"
 #include "audio/Mp3Decoder.h"
 #include "audio/SampleRing.h"
-#include "audio/TrackDecoder.h"
 #include "audio/TrackRender.h"
 #include "audio/TrackTimeline.h"
 #include "audio/TransientLead.h"
@@ -141,6 +141,53 @@ private:
     int64_t m_lastLoud = -kRate;
 };
 
+// The track's ticks as heard through the stretcher, each where it first reaches a fraction of its
+// own loudest within 30 ms of where it rises from silence: the stretcher changes a tick's peak,
+// and the MP3 coder's pre-echo, which it stretches too, reaches an eighth of it a few
+// milliseconds before the tick.
+class TickFinder {
+public:
+    explicit TickFinder(double fraction) : m_fraction(fraction) {}
+    double fraction() const { return m_fraction; }
+    void heard(int64_t frame, float sample) {
+        const float level = std::abs(sample);
+        if (m_window.empty() && level > 0.02f && frame - m_lastLoud > kRate / 50) {
+            m_start = frame;
+        }
+        if (level > 0.02f) {
+            m_lastLoud = frame;
+        }
+        if (m_start < 0) {
+            return;
+        }
+        m_window.push_back(level);
+        if (m_window.size() == static_cast<size_t>(kRate * 3 / 100)) {
+            const float loudest = *std::max_element(m_window.begin(), m_window.end());
+            const auto reached = std::find_if(m_window.begin(), m_window.end(),
+                                              [&](float x) { return x >= m_fraction * loudest; });
+            m_ticks.push_back(static_cast<double>(m_start + (reached - m_window.begin())));
+            m_window.clear();
+            m_start = -1;
+        }
+    }
+    // A frame of the stream against the nearest tick, in milliseconds (+ is after it).
+    double msFromNearest(double frame) const {
+        const auto after = std::lower_bound(m_ticks.begin(), m_ticks.end(), frame);
+        double nearest = after != m_ticks.end() ? *after : m_ticks.back();
+        if (after != m_ticks.begin() && frame - *(after - 1) < std::abs(nearest - frame)) {
+            nearest = *(after - 1);
+        }
+        return 1000.0 * (frame - nearest) / kRate;
+    }
+
+private:
+    double m_fraction;
+    std::vector<float> m_window;
+    std::vector<double> m_ticks;
+    int64_t m_start = -1;
+    int64_t m_lastLoud = -kRate;
+};
+
 struct Spread {
     double worst = 0, sum = 0;
     int count = 0;
@@ -149,32 +196,6 @@ struct Spread {
         sum += std::abs(ms);
         ++count;
     }
-};
-
-// A track held in memory at the stream's rate: the stretcher sees the ticks as they were made.
-class MemoryTrack final : public TrackDecoder {
-public:
-    MemoryTrack(std::vector<float> interleaved, int rate)
-        : m_samples(std::move(interleaved)), m_rate(rate) {}
-    bool setOutputRate(int, std::string&) override { return true; }
-    int fileRate() const override { return m_rate; }
-    double estimatedSeconds() const override { return frames() / static_cast<double>(m_rate); }
-    int read(float* interleaved, int maxFrames) override {
-        const int64_t count = std::min<int64_t>(maxFrames, frames() - m_at);
-        std::copy_n(m_samples.begin() + 2 * m_at, 2 * count, interleaved);
-        m_at += count;
-        return static_cast<int>(count);
-    }
-    int64_t seek(int64_t outputFrame) override {
-        m_at = std::clamp<int64_t>(outputFrame, 0, frames());
-        return m_at;
-    }
-
-private:
-    int64_t frames() const { return static_cast<int64_t>(m_samples.size() / 2); }
-    std::vector<float> m_samples;
-    int m_rate;
-    int64_t m_at = 0;
 };
 
 struct Mean {
@@ -189,41 +210,50 @@ struct Mean {
     double sd() const { return std::sqrt(std::max(0.0, squares / count - mean() * mean())); }
 };
 
-// The ticks 0.30-0.45 s apart at random, so that they fall anywhere in the stretcher's hops; the
-// render starts 0.3 s before the first, as a pass does. Each tick is found in the output where
-// it first reaches an eighth and a half of its loudest within 80 ms of its place.
+// Ticks 0.30-0.45 s apart at random, so that they fall anywhere in the stretcher's hops, coded
+// as MP3 as a song's file is; the render starts 0.3 s before the first, as a pass does. Each
+// tick is found in the output where it first reaches half, and an eighth, of its loudest within
+// 40 ms of its place.
 void leadFigures() {
+    constexpr int kFileRate = 44100;
+    constexpr double kSeconds = 16, kStart = 0.2;
+    std::vector<int16_t> stereo(2 * static_cast<size_t>(kSeconds * kFileRate));
+    std::vector<double> ticks;  // seconds
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> apart(0.30, 0.45);
+    for (double at = kStart + 0.3; at < kSeconds - 0.5; at += apart(random)) {
+        const auto first = static_cast<size_t>(std::llround(at * kFileRate));
+        ticks.push_back(static_cast<double>(first) / kFileRate);
+        for (size_t i = 0; i < kFileRate / 50; ++i) {
+            const double u = static_cast<double>(i) / kFileRate;
+            const double value = 0.8 * std::exp(-u / 0.003) * std::sin(2 * M_PI * 2500 * u + 1);
+            stereo[2 * (first + i)] = stereo[2 * (first + i) + 1] =
+                static_cast<int16_t>(std::lround(32767 * value));
+        }
+    }
+    const std::string path = bench::encodeMp3("rz77-grid-bench-lead", stereo);
     std::printf(
-        "the stretcher's lead: a transient's onset against its place, in ms (+ is late);"
-        " mean (sd) of 38 ticks\n");
+        "the stretcher's lead: a tick's onset against its place, in ms (+ is late), mean"
+        " (sd) of %zu MP3 ticks, against the lead the click is placed by\n",
+        ticks.size());
     for (const int rate : {44100, 48000}) {
         for (const StretchEngine engine : {StretchEngine::Finer, StretchEngine::Faster}) {
-            const char* name = engine == StretchEngine::Finer ? "finer" : "faster";
             for (int percent = 25; percent <= 150; percent += 5) {
                 if (percent == 100) {
                     continue;  // the track goes through untouched
                 }
-                const double speed = percent / 100.0, seconds = 16, start = 0.2;
-                std::vector<float> samples(2 * static_cast<size_t>(seconds * rate));
-                std::vector<int64_t> ticks;
-                std::mt19937 random(5);
-                std::uniform_real_distribution<double> apart(0.30, 0.45);
-                for (double at = start + 0.3; at < seconds - 0.5; at += apart(random)) {
-                    const auto first = static_cast<size_t>(std::llround(at * rate));
-                    ticks.push_back(static_cast<int64_t>(first));
-                    for (size_t i = 0; i < static_cast<size_t>(rate / 50); ++i) {
-                        const double u = static_cast<double>(i) / rate;
-                        samples[2 * (first + i)] = samples[2 * (first + i) + 1] =
-                            static_cast<float>(0.8 * std::exp(-u / 0.003) *
-                                               std::sin(2 * M_PI * 2500 * u + 1));
-                    }
+                const double speed = percent / 100.0;
+                std::string error;
+                auto decoder = Mp3Decoder::open(path, error);
+                if (!decoder || !decoder->setOutputRate(rate, error)) {
+                    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+                    std::exit(1);
                 }
-                MemoryTrack track(std::move(samples), rate);
                 TrackRender render(rate, engine);
-                render.setDecoder(&track);
-                const int64_t startFrame = std::llround(start * rate);
-                render.start(startFrame, {speed, 0, 0});
-                std::vector<float> out(2 * static_cast<size_t>((seconds - start) * rate / speed));
+                render.setDecoder(decoder.get());
+                const double startFrame = std::round(kStart * rate);
+                render.start(static_cast<int64_t>(startFrame), {speed, 0, 0});
+                std::vector<float> out(2 * static_cast<size_t>((kSeconds - kStart) * rate / speed));
                 int64_t made = 0;
                 for (int got = 1; got > 0 && made < static_cast<int64_t>(out.size() / 2);
                      made += got) {
@@ -231,11 +261,11 @@ void leadFigures() {
                                         static_cast<int>(std::min<int64_t>(
                                             1024, static_cast<int64_t>(out.size() / 2) - made)));
                 }
-                Mean eighth, half;
-                for (const int64_t tick : ticks) {
-                    const double place = static_cast<double>(tick - startFrame) / speed;
-                    const auto from = std::max<int64_t>(0, std::llround(place - 0.08 * rate));
-                    const auto to = std::min<int64_t>(made, std::llround(place + 0.08 * rate));
+                Mean half, eighth;
+                for (const double tick : ticks) {
+                    const double place = (tick * rate - startFrame) / speed;
+                    const auto from = std::max<int64_t>(0, std::llround(place - 0.04 * rate));
+                    const auto to = std::min<int64_t>(made, std::llround(place + 0.04 * rate));
                     float loudest = 0;
                     for (int64_t i = from; i < to; ++i) {
                         loudest = std::max(loudest, std::abs(out[2 * static_cast<size_t>(i)]));
@@ -247,14 +277,15 @@ void leadFigures() {
                         }
                         return 1000.0 * (static_cast<double>(i) - place) / rate;
                     };
-                    eighth.add(reaches(loudest / 8));
                     half.add(reaches(loudest / 2));
+                    eighth.add(reaches(loudest / 8));
                 }
                 std::printf(
-                    "  %d Hz %-6s %3d %%: at an eighth %+7.2f (%.2f), at half %+7.2f (%.2f);"
+                    "  %d Hz %-6s %3d %%: at half %+7.2f (%.2f), at an eighth %+7.2f (%.2f);"
                     " placed by %+7.2f\n",
-                    rate, name, percent, eighth.mean(), eighth.sd(), half.mean(), half.sd(),
-                    -1000.0 * render.transientLead() / rate);
+                    rate, engine == StretchEngine::Finer ? "finer" : "faster", percent, half.mean(),
+                    half.sd(), eighth.mean(), eighth.sd(), -1000.0 * render.transientLead() / rate);
+                std::fflush(stdout);
             }
         }
     }
@@ -432,42 +463,34 @@ void clickFigures(const std::string& silence, const std::string& ticks, const Be
 
     Run ticking(ticks, grid, speed, StretchEngine::Finer);
     loopOn(ticking);
-    Onsets tickOnsets(0.1f);
-    std::vector<int64_t> heardTicks;
+    TickFinder halves(0.5), eighths(0.125);
     ticking.play(frames, [&](int64_t frame, float sample, int64_t) {
-        if (tickOnsets.heard(frame, sample)) {
-            heardTicks.push_back(frame);
-        }
+        halves.heard(frame, sample);
+        eighths.heard(frame, sample);
     });
-    const auto nearestTick = [&](double click) {
-        const auto after = std::lower_bound(heardTicks.begin(), heardTicks.end(), click);
-        double nearest =
-            static_cast<double>(after != heardTicks.end() ? *after : heardTicks.back());
-        if (after != heardTicks.begin() &&
-            click - static_cast<double>(*(after - 1)) < std::abs(nearest - click)) {
-            nearest = static_cast<double>(*(after - 1));
-        }
-        return 1000.0 * (click - nearest) / kRate;
-    };
-    Spread heard, before;
-    double heardSum = 0, beforeSum = 0;
-    for (size_t i = 0; i < clicks.size(); ++i) {
-        const double now = nearestTick(static_cast<double>(clicks[i]));
-        const double was = nearestTick(static_cast<double>(clicks[i]) - shifts[i]);
-        heard.add(now);
-        before.add(was);
-        heardSum += now;
-        beforeSum += was;
-    }
     std::printf(
-        "click at %3.0f %%, %d seams of a one-bar loop: %d clicks, %d passes without their %d;"
-        " placed %.3f ms at worst from the grid's beat less the lead (%.2f ms)\n"
-        "  heard against the track's ticks through the finer stretcher: %+.2f ms (mean), worst"
-        " %.2f ms; placed on the grid's beat it was %+.2f ms (mean), worst %.2f ms"
-        "   target <= 2 ms\n",
+        "click at %3.0f %%, %d seams of a one-bar loop: %d clicks, %d passes without their"
+        " %d; placed %.3f ms at worst from the grid's beat less the lead (%.2f ms)\n",
         100 * speed, seen, placed.count, wrongPasses, grid.beatsPerBar, placed.worst,
-        1000.0 * lead / kRate, heardSum / heard.count, heard.worst, beforeSum / before.count,
-        before.worst);
+        1000.0 * lead / kRate);
+    for (const TickFinder* finder : {&halves, &eighths}) {
+        Spread heard, before;
+        double heardSum = 0, beforeSum = 0;
+        for (size_t i = 0; i < clicks.size(); ++i) {
+            const double now = finder->msFromNearest(static_cast<double>(clicks[i]));
+            const double was = finder->msFromNearest(static_cast<double>(clicks[i]) - shifts[i]);
+            heard.add(now);
+            before.add(was);
+            heardSum += now;
+            beforeSum += was;
+        }
+        std::printf(
+            "  against the track's ticks at %s their peak: %+.2f ms (mean), worst %.2f ms;"
+            " placed on the grid's beat %+.2f ms (mean), worst %.2f ms%s\n",
+            finder->fraction() == 0.5 ? "half" : "an eighth of", heardSum / heard.count,
+            heard.worst, beforeSum / before.count, before.worst,
+            finder->fraction() == 0.5 ? "   target <= 2 ms" : "");
+    }
 }
 
 }  // namespace

@@ -219,8 +219,8 @@ void TrackTimeline::scheduleClick(double streamFrame, float gain) {
 
 // The ticks of the song's beats as the stream plays the track's frames from and to (not
 // included), which the render has just made. The stretcher plays a beat after the frame it
-// started from a little ahead of its place, by its transient lead, so each such tick is placed
-// that much earlier and the frames looked at run that far ahead of those rendered: a click never
+// started from a little off its place, by its transient lead, so each such tick is placed that
+// much earlier (or later) and the frames looked at run as far ahead (or behind): a click never
 // lands on frames already written. Half a frame early on both ends: a pass from a beat starts
 // on the frame nearest it.
 void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
@@ -246,7 +246,7 @@ void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
         const double next = i + 1 < beats.size() ? beats[i + 1] : beats[i];
         for (int j = 0; j < subdivision && (j == 0 || next > beats[i]); ++j) {
             const double tick = (beats[i] + (next - beats[i]) * j / subdivision) * m_streamRate;
-            const double early = tick - start < ahead ? 0.0 : lead;
+            const double early = tick - start < std::abs(ahead) ? 0.0 : lead;
             const double at = streamStart + (tick - static_cast<double>(from)) / speed - early;
             if (tick < low || tick >= high || at < static_cast<double>(m_songClicksFrom) - 0.5) {
                 continue;
