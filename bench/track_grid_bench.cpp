@@ -31,7 +31,6 @@
 #include "audio/SampleRing.h"
 #include "audio/TrackRender.h"
 #include "audio/TrackTimeline.h"
-#include "audio/TransientLead.h"
 
 namespace {
 

@@ -40,7 +40,6 @@ TrackRender::TrackRender(int rate, StretchEngine engine)
     : m_rate(rate),
       m_engine(engine),
       m_stretcher(std::make_unique<RubberBandStretcher>(rate, 2, optionsFor(engine))),
-      m_startPad(static_cast<double>(m_stretcher->getPreferredStartPad())),
       m_interleaved(2 * kChunkFrames),
       m_left(kChunkFrames),
       m_right(kChunkFrames),
@@ -124,7 +123,7 @@ int64_t TrackRender::position() const {
 }
 
 double TrackRender::transientLead() const {
-    return m_tuning.plain() ? 0.0 : ::transientLead(m_engine, m_tuning.speed, m_startPad);
+    return m_tuning.plain() ? 0.0 : ::transientLead(m_engine, m_tuning.speed) * m_rate;
 }
 
 int TrackRender::render(float* interleaved, int frames) {

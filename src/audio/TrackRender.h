@@ -49,7 +49,6 @@ private:
     const StretchEngine m_engine;
     TrackDecoder* m_decoder = nullptr;
     std::unique_ptr<RubberBand::RubberBandStretcher> m_stretcher;
-    const double m_startPad;  // the stretcher's, which depends on the rate alone
     TrackTuning m_tuning;
     int64_t m_startFrame = 0;
     int64_t m_rendered = 0;    // frames rendered since the start
