@@ -452,7 +452,8 @@ void clickFigures(const std::string& silence, const std::string& ticks, const Be
             const double heardAt = static_cast<double>(position) - speed;
             const long beat = BeatGrids::nearestBeat(grid, heardAt / kRate);
             const double shift = (heardAt - BeatGrids::beatTime(grid, beat) * kRate) / speed;
-            const double expected = beat == passBeat ? 0.0 : -lead;
+            // The first pass starts from the track's start, the others from the loop's one.
+            const double expected = beat == passBeat && seen > 0 ? 0.0 : -lead;
             placed.add(1000.0 * (shift - expected) / kRate);
             clicks.push_back(frame - 1);
             shifts.push_back(shift);

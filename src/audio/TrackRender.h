@@ -36,7 +36,7 @@ public:
     int64_t position() const;
     int64_t startFrame() const { return m_startFrame; }
     // Frames of the output by which a transient after the start frame is heard ahead of its
-    // place at this tuning.
+    // place at this tuning (behind it when negative).
     double transientLead() const;
     const TrackTuning& tuning() const { return m_tuning; }
 
