@@ -6,8 +6,16 @@
 // count-in: the count-in's next one (its last click plus one of its beats, from its own clicks'
 //   onsets) against the stream frame where the track reaches the downbeat it counts into; at the
 //   track's start and at each of a loop's seams.
+// lead: how far ahead of its place the stretcher plays a transient, against the speed, for both
+//   engines at 44.1 and 48 kHz, over an MP3 of ticks, next to the lead the timeline places the
+//   song's click by.
 // click: every onset of the song's click, mapped to the track's frame it sounds at, against the
-//   nearest beat of the grid, through 100 seams of a one-bar loop at 50 %.
+//   grid's beat less the stretcher's lead; and against the track's own ticks as the finer
+//   stretcher plays them (where they reach half, and an eighth, of their peak), as placed and as
+//   it was placed before (on the grid's beat), through 100 seams of a one-bar loop at 25, 50,
+//   100 and 150 %.
+//
+// track_grid_bench [lead|countin|click], all when none is named.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -81,6 +89,8 @@ public:
         m_timeline.setTuning({speed, 0, 0});
     }
     TrackTimeline& timeline() { return m_timeline; }
+    // Frames of the stream by which the stretcher plays a beat ahead of its place.
+    double lead() const { return m_render.transientLead(); }
 
     // Calls each(streamFrame, sample, trackFrame) for every frame of the next `frames`.
     template <typename Each>
@@ -130,6 +140,53 @@ private:
     int64_t m_lastLoud = -kRate;
 };
 
+// The track's ticks as heard through the stretcher, each where it first reaches a fraction of its
+// own loudest within 30 ms of where it rises from silence: the stretcher changes a tick's peak,
+// and the MP3 coder's pre-echo, which it stretches too, reaches an eighth of it a few
+// milliseconds before the tick.
+class TickFinder {
+public:
+    explicit TickFinder(double fraction) : m_fraction(fraction) {}
+    double fraction() const { return m_fraction; }
+    void heard(int64_t frame, float sample) {
+        const float level = std::abs(sample);
+        if (m_window.empty() && level > 0.02f && frame - m_lastLoud > kRate / 50) {
+            m_start = frame;
+        }
+        if (level > 0.02f) {
+            m_lastLoud = frame;
+        }
+        if (m_start < 0) {
+            return;
+        }
+        m_window.push_back(level);
+        if (m_window.size() == static_cast<size_t>(kRate * 3 / 100)) {
+            const float loudest = *std::max_element(m_window.begin(), m_window.end());
+            const auto reached = std::find_if(m_window.begin(), m_window.end(),
+                                              [&](float x) { return x >= m_fraction * loudest; });
+            m_ticks.push_back(static_cast<double>(m_start + (reached - m_window.begin())));
+            m_window.clear();
+            m_start = -1;
+        }
+    }
+    // A frame of the stream against the nearest tick, in milliseconds (+ is after it).
+    double msFromNearest(double frame) const {
+        const auto after = std::lower_bound(m_ticks.begin(), m_ticks.end(), frame);
+        double nearest = after != m_ticks.end() ? *after : m_ticks.back();
+        if (after != m_ticks.begin() && frame - *(after - 1) < std::abs(nearest - frame)) {
+            nearest = *(after - 1);
+        }
+        return 1000.0 * (frame - nearest) / kRate;
+    }
+
+private:
+    double m_fraction;
+    std::vector<float> m_window;
+    std::vector<double> m_ticks;
+    int64_t m_start = -1;
+    int64_t m_lastLoud = -kRate;
+};
+
 struct Spread {
     double worst = 0, sum = 0;
     int count = 0;
@@ -139,6 +196,99 @@ struct Spread {
         ++count;
     }
 };
+
+struct Mean {
+    double sum = 0, squares = 0;
+    int count = 0;
+    void add(double x) {
+        sum += x;
+        squares += x * x;
+        ++count;
+    }
+    double mean() const { return sum / count; }
+    double sd() const { return std::sqrt(std::max(0.0, squares / count - mean() * mean())); }
+};
+
+// Ticks 0.30-0.45 s apart at random, so that they fall anywhere in the stretcher's hops, coded
+// as MP3 as a song's file is; the render starts 0.3 s before the first, as a pass does. Each
+// tick is found in the output where it first reaches half, and an eighth, of its loudest within
+// 40 ms of its place.
+void leadFigures() {
+    constexpr int kFileRate = 44100;
+    constexpr double kSeconds = 16, kStart = 0.2;
+    std::vector<int16_t> stereo(2 * static_cast<size_t>(kSeconds * kFileRate));
+    std::vector<double> ticks;  // seconds
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> apart(0.30, 0.45);
+    for (double at = kStart + 0.3; at < kSeconds - 0.5; at += apart(random)) {
+        const auto first = static_cast<size_t>(std::llround(at * kFileRate));
+        ticks.push_back(static_cast<double>(first) / kFileRate);
+        for (size_t i = 0; i < kFileRate / 50; ++i) {
+            const double u = static_cast<double>(i) / kFileRate;
+            const double value = 0.8 * std::exp(-u / 0.003) * std::sin(2 * M_PI * 2500 * u + 1);
+            stereo[2 * (first + i)] = stereo[2 * (first + i) + 1] =
+                static_cast<int16_t>(std::lround(32767 * value));
+        }
+    }
+    const std::string path = bench::encodeMp3("rz77-grid-bench-lead", stereo);
+    std::printf(
+        "the stretcher's lead: a tick's onset against its place, in ms (+ is late), mean"
+        " (sd) of %zu MP3 ticks, against the lead the click is placed by\n",
+        ticks.size());
+    for (const int rate : {44100, 48000}) {
+        for (const StretchEngine engine : {StretchEngine::Finer, StretchEngine::Faster}) {
+            for (int percent = 25; percent <= 150; percent += 5) {
+                if (percent == 100) {
+                    continue;  // the track goes through untouched
+                }
+                const double speed = percent / 100.0;
+                std::string error;
+                auto decoder = Mp3Decoder::open(path, error);
+                if (!decoder || !decoder->setOutputRate(rate, error)) {
+                    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+                    std::exit(1);
+                }
+                TrackRender render(rate, engine);
+                render.setDecoder(decoder.get());
+                const double startFrame = std::round(kStart * rate);
+                render.start(static_cast<int64_t>(startFrame), {speed, 0, 0});
+                std::vector<float> out(2 * static_cast<size_t>((kSeconds - kStart) * rate / speed));
+                int64_t made = 0;
+                for (int got = 1; got > 0 && made < static_cast<int64_t>(out.size() / 2);
+                     made += got) {
+                    got = render.render(out.data() + 2 * made,
+                                        static_cast<int>(std::min<int64_t>(
+                                            1024, static_cast<int64_t>(out.size() / 2) - made)));
+                }
+                Mean half, eighth;
+                for (const double tick : ticks) {
+                    const double place = (tick * rate - startFrame) / speed;
+                    const auto from = std::max<int64_t>(0, std::llround(place - 0.04 * rate));
+                    const auto to = std::min<int64_t>(made, std::llround(place + 0.04 * rate));
+                    float loudest = 0;
+                    for (int64_t i = from; i < to; ++i) {
+                        loudest = std::max(loudest, std::abs(out[2 * static_cast<size_t>(i)]));
+                    }
+                    const auto reaches = [&](float level) {
+                        int64_t i = from;
+                        while (i < to && std::abs(out[2 * static_cast<size_t>(i)]) < level) {
+                            ++i;
+                        }
+                        return 1000.0 * (static_cast<double>(i) - place) / rate;
+                    };
+                    half.add(reaches(loudest / 2));
+                    eighth.add(reaches(loudest / 8));
+                }
+                std::printf(
+                    "  %d Hz %-6s %3d %%: at half %+7.2f (%.2f), at an eighth %+7.2f (%.2f);"
+                    " placed by %+7.2f\n",
+                    rate, engine == StretchEngine::Finer ? "finer" : "faster", percent, half.mean(),
+                    half.sd(), eighth.mean(), eighth.sd(), -1000.0 * render.transientLead() / rate);
+                std::fflush(stdout);
+            }
+        }
+    }
+}
 
 void countInFigures(const std::string& track, const BeatGrid& grid) {
     const double speeds[] = {0.25, 0.5, 1.0, 1.5};
@@ -263,11 +413,13 @@ void heardCountInFigures(const std::string& ticks, const BeatGrid& grid) {
 }
 
 // The song's click over the silent track, each onset against the grid's beat at the track's
-// frame it sounds at; and the same loop over the ticking track without the click, through the
-// finer stretcher, each click against the nearest tick heard there (the timeline places both
-// runs' frames alike).
-void clickFigures(const std::string& silence, const std::string& ticks, const BeatGrid& grid) {
-    const double speed = 0.5;
+// frame it sounds at, less the stretcher's lead where the click is placed by it (every beat but
+// the one the pass starts on); and the same loop over the ticking track without the click, each
+// click against the nearest tick heard there (the timeline places both runs' frames alike). The
+// click as it was placed before, on the grid's beat, is the same onset moved back by what the
+// first run found.
+void clickFigures(const std::string& silence, const std::string& ticks, const BeatGrid& grid,
+                  double speed) {
     const int seams = 100;
     const double from = BeatGrids::barTime(grid, 3), to = BeatGrids::barTime(grid, 4);
     const auto frames = static_cast<int64_t>(((seams + 0.5) * (to - from) + from) / speed * kRate);
@@ -277,12 +429,15 @@ void clickFigures(const std::string& silence, const std::string& ticks, const Be
         run.timeline().rewind(true);
     };
 
-    Run clicking(silence, grid, speed);
+    Run clicking(silence, grid, speed, StretchEngine::Finer);
     clicking.timeline().setSongClick(TrackTimeline::SongClick{{0.5f, 0.3f, 0.3f, 0.3f}});
     loopOn(clicking);
+    const double lead = clicking.lead();
+    const long passBeat = BeatGrids::nearestBeat(grid, from);
     Onsets onsets;
-    Spread error;
+    Spread placed;
     std::vector<int64_t> clicks;
+    std::vector<double> shifts;  // stream frames from the grid's beat
     int seen = 0, wrongPasses = 0, inPass = 0;
     int64_t lastPosition = 0;
     clicking.play(frames, [&](int64_t frame, float sample, int64_t position) {
@@ -296,52 +451,68 @@ void clickFigures(const std::string& silence, const std::string& ticks, const Be
             // The onset is a frame after the click's start.
             const double heardAt = static_cast<double>(position) - speed;
             const long beat = BeatGrids::nearestBeat(grid, heardAt / kRate);
-            error.add(1000.0 * (heardAt - BeatGrids::beatTime(grid, beat) * kRate) / speed / kRate);
+            const double shift = (heardAt - BeatGrids::beatTime(grid, beat) * kRate) / speed;
+            // The first pass starts from the track's start, the others from the loop's one.
+            const double expected = beat == passBeat && seen > 0 ? 0.0 : -lead;
+            placed.add(1000.0 * (shift - expected) / kRate);
             clicks.push_back(frame - 1);
+            shifts.push_back(shift);
             ++inPass;
         }
     });
-    std::printf(
-        "click at 50 %%, %d seams of a one-bar loop: %d clicks, worst %.3f ms, mean %.3f ms "
-        "from the grid's beat, %d passes without their %d clicks   target <= 2 ms\n",
-        seen, error.count, error.worst, error.sum / error.count, wrongPasses, grid.beatsPerBar);
 
     Run ticking(ticks, grid, speed, StretchEngine::Finer);
     loopOn(ticking);
-    Onsets tickOnsets(0.1f);
-    std::vector<int64_t> heardTicks;
+    TickFinder halves(0.5), eighths(0.125);
     ticking.play(frames, [&](int64_t frame, float sample, int64_t) {
-        if (tickOnsets.heard(frame, sample)) {
-            heardTicks.push_back(frame);
-        }
+        halves.heard(frame, sample);
+        eighths.heard(frame, sample);
     });
-    Spread heard;
-    double signedSum = 0;
-    for (const int64_t click : clicks) {
-        const auto after = std::lower_bound(heardTicks.begin(), heardTicks.end(), click);
-        int64_t nearest = after != heardTicks.end() ? *after : heardTicks.back();
-        if (after != heardTicks.begin() && click - *(after - 1) < std::abs(nearest - click)) {
-            nearest = *(after - 1);
-        }
-        const double ms = 1000.0 * static_cast<double>(click - nearest) / kRate;
-        heard.add(ms);
-        signedSum += ms;
-    }
     std::printf(
-        "heard click at 50 %%: %zu ticks of the track through the finer stretcher, the "
-        "click %+.2f ms (mean) from them, worst %.2f ms\n",
-        heardTicks.size(), signedSum / heard.count, heard.worst);
+        "click at %3.0f %%, %d seams of a one-bar loop: %d clicks, %d passes without their"
+        " %d; placed %.3f ms at worst from the grid's beat less the lead (%.2f ms)\n",
+        100 * speed, seen, placed.count, wrongPasses, grid.beatsPerBar, placed.worst,
+        1000.0 * lead / kRate);
+    for (const TickFinder* finder : {&halves, &eighths}) {
+        Spread heard, before;
+        double heardSum = 0, beforeSum = 0;
+        for (size_t i = 0; i < clicks.size(); ++i) {
+            const double now = finder->msFromNearest(static_cast<double>(clicks[i]));
+            const double was = finder->msFromNearest(static_cast<double>(clicks[i]) - shifts[i]);
+            heard.add(now);
+            before.add(was);
+            heardSum += now;
+            beforeSum += was;
+        }
+        std::printf(
+            "  against the track's ticks at %s their peak: %+.2f ms (mean), worst %.2f ms;"
+            " placed on the grid's beat %+.2f ms (mean), worst %.2f ms%s\n",
+            finder->fraction() == 0.5 ? "half" : "an eighth of", heardSum / heard.count,
+            heard.worst, beforeSum / before.count, before.worst,
+            finder->fraction() == 0.5 ? "   target <= 2 ms" : "");
+    }
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::string only = argc > 1 ? argv[1] : "";
+    const auto wanted = [&](const char* part) { return only.empty() || only == part; };
+    if (wanted("lead")) {
+        leadFigures();
+    }
     const std::string track = silentTrack();
     const BeatGrid grid = jitteredGrid();
+    const std::string ticks = tickTrack(grid);
     std::printf("track_grid_bench: %d Hz, 120 BPM grid with +-4 ms jitter, two beats of upbeat\n",
                 kRate);
-    countInFigures(track, grid);
-    const std::string ticks = tickTrack(grid);
-    heardCountInFigures(ticks, grid);
-    clickFigures(track, ticks, grid);
+    if (wanted("countin")) {
+        countInFigures(track, grid);
+        heardCountInFigures(ticks, grid);
+    }
+    if (wanted("click")) {
+        for (const double speed : {0.25, 0.5, 1.0, 1.5}) {
+            clickFigures(track, ticks, grid, speed);
+        }
+    }
 }

@@ -145,7 +145,8 @@ std::optional<TrackAnalysis> analyseTrack(const SourceOpener& open,
     analysis.key = second->key;
     for (const double step : tracked->steps) analysis.grid.beats.push_back(beatSeconds(step));
     if (!analysis.grid.beats.empty()) {
-        const BarPlacement bars = placeBars(second->changes);
+        const BarPlacement bars =
+            placeBars(second->changes, beatAccents(first->onsets, tracked->steps));
         analysis.grid.beatsPerBar = bars.beatsPerBar;
         analysis.grid.firstDownbeat = bars.firstDownbeat;
         analysis.beatsPerMinute = mainTempo(analysis.grid.beats);

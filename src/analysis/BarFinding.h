@@ -38,7 +38,12 @@ struct BarPlacement {
     int firstDownbeat = 0;
 };
 
-// The meter and the first bar's one from the change at each beat: bars of four beats, or of
-// three where their one stands out more than that of bars of two, or of six where the one of
-// every other bar of three stands out clearly more than the one between.
-BarPlacement placeBars(const std::vector<double>& changes);
+// How hard each beat is struck: the onset curve's largest value within two steps of it.
+std::vector<double> beatAccents(const std::vector<double>& onsets,
+                                const std::vector<double>& beatSteps);
+
+// The meter and the first bar's one from the change and the accent at each beat: bars of four
+// beats, or of three where their one stands out more than that of bars of two, or of six where
+// the one of every other bar of three stands out clearly more than the one between; or of two
+// where the third beat of a bar of four is struck about as hard as its one.
+BarPlacement placeBars(const std::vector<double>& changes, const std::vector<double>& accents);

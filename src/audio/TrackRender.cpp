@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "audio/TrackDecoder.h"
+#include "audio/TransientLead.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ double threadCpuSeconds() {
 
 TrackRender::TrackRender(int rate, StretchEngine engine)
     : m_rate(rate),
+      m_engine(engine),
       m_stretcher(std::make_unique<RubberBandStretcher>(rate, 2, optionsFor(engine))),
       m_interleaved(2 * kChunkFrames),
       m_left(kChunkFrames),
@@ -118,6 +120,10 @@ void TrackRender::start(int64_t frame, const TrackTuning& tuning) {
 
 int64_t TrackRender::position() const {
     return m_startFrame + std::llround(static_cast<double>(m_rendered) * m_tuning.speed);
+}
+
+double TrackRender::transientLead() const {
+    return m_tuning.plain() ? 0.0 : ::transientLead(m_engine, m_tuning.speed) * m_rate;
 }
 
 int TrackRender::render(float* interleaved, int frames) {

@@ -32,8 +32,12 @@ public:
     void start(int64_t frame, const TrackTuning& tuning);
     // Up to frames frames of interleaved stereo; fewer once the track is over.
     int render(float* interleaved, int frames);
-    // The frame of the track the next frame rendered plays.
+    // The frame of the track the next frame rendered plays, and the one it started from.
     int64_t position() const;
+    int64_t startFrame() const { return m_startFrame; }
+    // Frames of the output by which a transient after the start frame is heard ahead of its
+    // place at this tuning (behind it when negative).
+    double transientLead() const;
     const TrackTuning& tuning() const { return m_tuning; }
 
 private:
@@ -42,6 +46,7 @@ private:
     int retrieve(float* interleaved, int frames);
 
     const int m_rate;
+    const StretchEngine m_engine;
     TrackDecoder* m_decoder = nullptr;
     std::unique_ptr<RubberBand::RubberBandStretcher> m_stretcher;
     TrackTuning m_tuning;

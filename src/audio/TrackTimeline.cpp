@@ -217,16 +217,28 @@ void TrackTimeline::scheduleClick(double streamFrame, float gain) {
     }
 }
 
-// The ticks of the song's beats that the track's frames from and to (not included) play, placed
-// where the stream plays them. Half a frame early on both ends: a pass from a beat starts on the
-// frame nearest it.
+// The ticks of the song's beats as the stream plays the track's frames from and to (not
+// included), which the render has just made. The stretcher plays a beat after the frame it
+// started from a little off its place, by its transient lead, so each such tick is placed that
+// much earlier (or later) and the frames looked at run as far ahead (or behind): a click never
+// lands on frames already written. Half a frame early on both ends: a pass from a beat starts
+// on the frame nearest it.
 void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
     if (!m_songClick || !m_grid || to <= from) {
         return;
     }
+    const double lead = m_render->transientLead();
+    const double ahead = lead * speed;  // in frames of the track
+    const auto start = static_cast<double>(m_render->startFrame());
+    // The ticks in the loop's seam fade out with it; the next pass begins on its own.
+    const double passEnd = m_loop && from < m_loop->to
+                               ? static_cast<double>(m_loop->to) - m_seamFrames * speed
+                               : std::numeric_limits<double>::infinity();
     const auto streamStart = static_cast<double>(m_ring.written() / 2);
     const auto& beats = m_grid->beats;
-    const double low = static_cast<double>(from) - 0.5, high = static_cast<double>(to) - 0.5;
+    const double low = (static_cast<double>(from) == start ? start : from + ahead) - 0.5;
+    const double high =
+        std::min(static_cast<double>(to) + ahead, std::max(static_cast<double>(to), passEnd)) - 0.5;
     const long first = std::max(0L, BeatGrids::beatAt(*m_grid, low / m_streamRate) - 1);
     const int subdivision = m_songClick->subdivision;
     for (auto i = static_cast<size_t>(first); i < beats.size() && beats[i] * m_streamRate < high;
@@ -234,7 +246,8 @@ void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
         const double next = i + 1 < beats.size() ? beats[i + 1] : beats[i];
         for (int j = 0; j < subdivision && (j == 0 || next > beats[i]); ++j) {
             const double tick = (beats[i] + (next - beats[i]) * j / subdivision) * m_streamRate;
-            const double at = streamStart + (tick - static_cast<double>(from)) / speed;
+            const double early = tick - start < std::abs(ahead) ? 0.0 : lead;
+            const double at = streamStart + (tick - static_cast<double>(from)) / speed - early;
             if (tick < low || tick >= high || at < static_cast<double>(m_songClicksFrom) - 0.5) {
                 continue;
             }
