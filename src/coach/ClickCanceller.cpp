@@ -15,9 +15,13 @@ constexpr double kGateBeforeMs = 5;
 constexpr double kGateAfterMs = 20;
 // A note this long before a click still rings loud in it.
 constexpr double kRingingMs = 150;
+// A note is told (noteAt) within this of its attack, once the detector has placed it: a click is
+// learnt from no sooner, so that a note struck at the end of its sound is known to be there.
+constexpr double kToldWithinMs = 80;
 // A click whose sound matches the learnt one at least this well was heard; a microphone that
 // hears half the clicks of the last few this well hears the metronome.
 constexpr double kHeardCorrelation = 0.3;
+constexpr double kSureCorrelation = 0.8;
 // How loud the stream is this long before a click is how much else (a guitar ringing, noise) its
 // sound holds; the clicks heard longer ago count for less, so that a change of volume is learnt.
 constexpr double kQuietBeforeMs = 20;
@@ -48,6 +52,7 @@ ClickCanceller::ClickCanceller(int sampleRate)
       m_gateAfter(samplesFor(kGateAfterMs, sampleRate)),
       m_ringing(samplesFor(kRingingMs, sampleRate)),
       m_quietBefore(samplesFor(kQuietBeforeMs, sampleRate)),
+      m_told(samplesFor(kToldWithinMs, sampleRate)),
       m_delay(2 * m_search + samplesFor(kCorrelateMs, sampleRate)) {
     for (size_t n = 0; n < kFade; ++n) {
         m_fade[n] = static_cast<float>(0.5 + 0.5 * std::cos(std::numbers::pi * double(n) / kFade));
@@ -131,7 +136,7 @@ void ClickCanceller::process(const float* in, float* out, size_t count) {
         if (click.found < 0 && m_in >= click.expected + m_drift + m_delay) {
             find(click);
         }
-        if (click.found >= 0 && !click.learnt && m_in >= click.found + lengthOf(c)) {
+        if (click.found >= 0 && !click.learnt && m_in >= click.found + lengthOf(c) + m_told) {
             learn(click, lengthOf(c));
         }
     }
@@ -180,10 +185,10 @@ float ClickCanceller::soundAt(int64_t i) const {
     return sum;
 }
 
-// The normalised correlation of the stream's differences from `start` on with the learnt
-// sound's, over the search's width before its attack and the attack's first milliseconds: a
-// click's highs stand out of a low string's ringing there.
-double ClickCanceller::match(const Learnt& learnt, int64_t start) const {
+// How the stream's differences from `start` on match the learnt sound's, over the search's
+// width before its attack and the attack's first milliseconds: a click's highs stand out of a low
+// string's ringing there.
+ClickCanceller::Match ClickCanceller::match(const Learnt& learnt, int64_t start) const {
     double dot = 0, energy = 0, learntEnergy = 0;
     for (int64_t n = 0; n < m_delay - m_search; ++n) {
         const auto k = static_cast<size_t>(n);
@@ -193,14 +198,13 @@ double ClickCanceller::match(const Learnt& learnt, int64_t start) const {
         energy += heard * heard;
         learntEnergy += sound * sound;
     }
-    return dot / std::sqrt(std::max(energy * learntEnergy, 1e-30));
+    return {dot, dot / std::sqrt(std::max(energy * learntEnergy, 1e-30))};
 }
 
-// Where within the search the stream matches the learnt sound best, to a fraction of a sample
-// (the peak of a parabola through the best match and its neighbours): a click that falls
-// between two samples, as one played on another clock does, and is taken out a sample off
-// leaves a fifth of itself behind. Where it is expected while nothing is learnt yet. A poor
-// match marks the click as not heard.
+// Where within the search the stream matches the learnt sound best, to a fraction of a sample: a
+// click that falls between two samples, as one played on another clock does, and is taken out a
+// sample off leaves a fifth of itself behind. Where it is expected while nothing is learnt yet. A
+// poor match marks the click as not heard.
 void ClickCanceller::find(Click& click) {
     const Learnt& learnt = learntFor(click.sound);
     click.found = click.expected;
@@ -209,24 +213,52 @@ void ClickCanceller::find(Click& click) {
     if (!learnt.kept) {
         return;
     }
-    double best = -1;
+    Match best{0, -1};
     for (int64_t lag = m_drift - m_search; lag <= m_drift + m_search; ++lag) {
-        const double correlation = match(learnt, click.expected + lag);
-        if (correlation > best) {
-            best = correlation;
+        const Match here = match(learnt, click.expected + lag);
+        if (here.correlation > best.correlation) {
+            best = here;
             click.found = click.expected + lag;
         }
     }
-    const double before = match(learnt, click.found - 1), after = match(learnt, click.found + 1);
-    const double curvature = before - 2 * best + after;
-    if (curvature < 0) {
-        click.fraction =
-            static_cast<float>(std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5));
+    // A note struck with the click spoils the match, and its best may lie milliseconds off: a
+    // click matched no better than this is taken where the last clicks put it.
+    if (best.correlation < kSureCorrelation) {
+        click.found = click.expected + m_drift;
     }
-    click.heard = best >= kHeardCorrelation;
-    if (click.heard) {
+    // The best correlation may be a sample off where the fit lands: the window it is taken over
+    // moves with it.
+    const double fraction = fractionAt(learnt, click.found);
+    click.found += std::lround(fraction);
+    click.fraction = static_cast<float>(fraction - std::round(fraction));
+    click.heard = best.correlation >= kHeardCorrelation;
+    if (best.correlation >= kSureCorrelation) {
         followDrift(click.found - click.expected);
     }
+}
+
+// The fraction of a sample the learnt sound is best moved by to match the stream from `found`
+// on, in the differences over the part a click is found by: the least squares of the leftover,
+// by Gauss-Newton steps from where it matches to the sample, within a sample and a half.
+float ClickCanceller::fractionAt(const Learnt& learnt, int64_t found) const {
+    const auto sound = [&learnt](int64_t k) {
+        return k >= 0 && k < int64_t(kMaxLength) ? learnt.sound[size_t(k)] : 0.0f;
+    };
+    double fraction = 0;
+    for (int step = 0; step < 3; ++step) {
+        const auto moved = [&](int64_t n) {
+            return between(sound, n, -fraction) - between(sound, n - 1, -fraction);
+        };
+        double along = 0, slope = 0;
+        for (int64_t n = 1; n < m_delay - m_search; ++n) {
+            const double heard = double(raw(found + n)) - raw(found + n - 1);
+            const double change = 0.5 * (moved(n + 1) - moved(n - 1));
+            along += (heard - moved(n)) * change;
+            slope += change * change;
+        }
+        fraction = std::clamp(fraction - along / std::max(slope, 1e-30), -1.5, 1.5);
+    }
+    return static_cast<float>(fraction);
 }
 
 // Where the clicks are heard against where the grid puts them wanders by a few milliseconds
@@ -272,7 +304,26 @@ void ClickCanceller::keep(const Click& click, int64_t length) {
             between([this](int64_t i) { return raw(i); }, click.found + n, click.fraction));
         learnt.sum[k] = kForgetting * learnt.sum[k] + weight * heard;
         learnt.weight[k] = kForgetting * learnt.weight[k] + weight;
-        learnt.sound[k] = learnt.sum[k] / learnt.weight[k];
+    }
+    for (size_t from = 0; from < size_t(length); from += kFrame) {
+        settle(learnt, from, std::min(from + kFrame, size_t(length)));
     }
     learnt.kept = true;
+}
+
+// The average of clicks heard in noise holds the noise too, 1 / (sum of weights) of its power
+// when each is weighted by the inverse of its own; taken out with the click, it would be noise
+// added from where the click begins. Each stretch keeps what of it stands above that (Wiener's
+// gain), so the click's body stays and the quiet before and after it is left alone.
+void ClickCanceller::settle(Learnt& learnt, size_t from, size_t to) {
+    double power = 0, noise = 0;
+    for (size_t k = from; k < to; ++k) {
+        const double average = learnt.sum[k] / learnt.weight[k];
+        power += average * average;
+        noise += 1 / learnt.weight[k];
+    }
+    const double gain = power > 0 ? std::max(0.0, 1 - noise / power) : 0.0;
+    for (size_t k = from; k < to; ++k) {
+        learnt.sound[k] = static_cast<float>(gain * learnt.sum[k] / learnt.weight[k]);
+    }
 }

@@ -40,7 +40,7 @@ public:
     void noteAt(int64_t onset);
 
 private:
-    static constexpr size_t kRing = 1 << 15;  // more than a click's sound and the delay
+    static constexpr size_t kRing = 1 << 15;  // more than a click's sound, the delay and m_told
     static constexpr size_t kMask = kRing - 1;
     static constexpr size_t kMaxLength = 19200;  // 400 ms at 48 kHz
     static constexpr size_t kSounds = 3;
@@ -49,6 +49,7 @@ private:
     static constexpr size_t kRecent = 8;
     static constexpr size_t kFade = 4800;  // 100 ms at 48 kHz
     static constexpr size_t kRecentLags = 5;
+    static constexpr size_t kFrame = 48;  // a stretch of the learnt sound weighed as one
 
     struct Click {
         int64_t expected = 0;  // where its learnt sound would begin
@@ -79,16 +80,22 @@ private:
     const Learnt& learntFor(Sound sound) const { return m_learnt[static_cast<size_t>(sound)]; }
     Click& clickAt(size_t fromFirst);
     const Click& clickAt(size_t fromFirst) const;
-    double match(const Learnt& learnt, int64_t start) const;
+    struct Match {
+        double dot, correlation;
+    };
+    Match match(const Learnt& learnt, int64_t start) const;
+    float fractionAt(const Learnt& learnt, int64_t found) const;
     void find(Click& click);
     void learn(Click& click, int64_t length);
     void keep(const Click& click, int64_t length);
+    static void settle(Learnt& learnt, size_t from, size_t to);
     void followDrift(int64_t lag);
     float soundAt(int64_t i) const;
     float fadeAt(int64_t n, int64_t length) const;
     int64_t lengthOf(size_t fromFirst) const;
 
-    int64_t m_search, m_length, m_gateBefore, m_gateAfter, m_ringing, m_quietBefore, m_delay;
+    int64_t m_search, m_length, m_gateBefore, m_gateAfter, m_ringing, m_quietBefore, m_told,
+        m_delay;
     std::array<float, kRing> m_raw{};
     int64_t m_in = 0, m_out = 0;
     std::array<Click, kExpected> m_clicks{};
