@@ -10,9 +10,11 @@
 // kind of click the metronome strikes (the accent is a higher tick, a subdivision a softer one),
 // as their average weighted by how quiet the stream was just before each: a guitar ringing under
 // a click is in what is heard with it, and the quietest clicks hold least of it. Each click is
-// found to the sample by its correlation with that sound and subtracted there. The stream comes
-// out a fixed delay later, the time needed to find a click before it is taken out. Clicks with a
-// note struck under them are not learnt from. Each click's sound runs until the next click or
+// found by its correlation with that sound, to a fraction of a sample (the input's clock is not
+// the output's), around where the last ones were found (where the grid puts the clicks wanders by
+// milliseconds over a take), and subtracted there. The stream comes out a fixed delay later, the
+// time needed to find a click before it is taken out. Clicks with a note struck under them are
+// not learnt from. Each click's sound runs until the next click or
 // 400 ms, all of its echo in a room that is not a hall. Until a kind's sound is learnt, onsets
 // near its clicks are gated instead. When the clicks are not heard at all (headphones) nothing is
 // subtracted or gated once that is clear. Owns its buffers from construction on: processing never
