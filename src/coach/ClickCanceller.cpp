@@ -15,9 +15,29 @@ constexpr double kGateBeforeMs = 5;
 constexpr double kGateAfterMs = 20;
 // A note this long before a click still rings loud in it.
 constexpr double kRingingMs = 150;
+// A note is told (noteAt) within this of its attack, once the detector has placed it: a click is
+// learnt from no sooner, so that a note struck at the end of its sound is known to be there.
+constexpr double kToldWithinMs = 80;
 // A click whose sound matches the learnt one at least this well was heard; a microphone that
 // hears half the clicks of the last few this well hears the metronome.
 constexpr double kHeardCorrelation = 0.3;
+constexpr double kSureCorrelation = 0.8;
+// How loud the stream is this long before a click is how much else (a guitar ringing, noise) its
+// sound holds; the clicks heard longer ago count for less, so that a change of volume is learnt.
+constexpr double kQuietBeforeMs = 20;
+constexpr float kForgetting = 0.95f;
+constexpr double kSilence = 1e-10;  // mean square, −100 dB
+
+// sample(at + offset), |offset| <= 0.5, from the four samples around it (Lagrange's cubic).
+template <typename Sample>
+double between(Sample sample, int64_t at, double offset) {
+    const int64_t whole = at + (offset < 0 ? -1 : 0);
+    const double x = offset < 0 ? offset + 1 : offset;
+    const double a = sample(whole - 1), b = sample(whole), c = sample(whole + 1),
+                 d = sample(whole + 2);
+    return -x * (x - 1) * (x - 2) / 6 * a + (x + 1) * (x - 1) * (x - 2) / 2 * b -
+           (x + 1) * x * (x - 2) / 2 * c + (x + 1) * x * (x - 1) / 6 * d;
+}
 
 int64_t samplesFor(double ms, int rate) {
     return static_cast<int64_t>(std::lround(ms * rate / 1000));
@@ -31,6 +51,8 @@ ClickCanceller::ClickCanceller(int sampleRate)
       m_gateBefore(samplesFor(kGateBeforeMs, sampleRate)),
       m_gateAfter(samplesFor(kGateAfterMs, sampleRate)),
       m_ringing(samplesFor(kRingingMs, sampleRate)),
+      m_quietBefore(samplesFor(kQuietBeforeMs, sampleRate)),
+      m_told(samplesFor(kToldWithinMs, sampleRate)),
       m_delay(2 * m_search + samplesFor(kCorrelateMs, sampleRate)) {
     for (size_t n = 0; n < kFade; ++n) {
         m_fade[n] = static_cast<float>(0.5 + 0.5 * std::cos(std::numbers::pi * double(n) / kFade));
@@ -43,9 +65,16 @@ void ClickCanceller::reset() {
     m_in = 0;
     m_out = -m_delay;
     m_first = m_count = 0;
-    m_keptCount = m_keptNext = 0;
-    m_template.fill(0);
-    m_learntCount = 0;
+    for (Learnt& learnt : m_learnt) {
+        learnt.sound.fill(0);
+        learnt.sum.fill(0);
+        learnt.weight.fill(0);
+        learnt.clicks = 0;
+        learnt.kept = false;
+    }
+    m_clicksPassed = 0;
+    m_lagCount = 0;
+    m_drift = 0;
     m_recentHeard.fill(false);
     m_recentAttacks.fill(INT64_MIN / 2);
     m_expectedTotal = 0;
@@ -54,14 +83,15 @@ void ClickCanceller::reset() {
 
 // The learnt sound begins a search's width before the click is expected, so that its attack
 // lies inside it wherever within the search the click is found.
-void ClickCanceller::expect(int64_t sample) {
+void ClickCanceller::expect(int64_t sample, Sound sound) {
     const int64_t start = sample - m_search;
     if (start < m_in || m_count == kExpected ||
         (m_count > 0 && start <= clickAt(m_count - 1).expected)) {
         return;  // already heard, a backlog no stream makes, or out of order
     }
-    clickAt(m_count) = Click{start, -1, false, false, false};
+    clickAt(m_count) = Click{start, -1, 0, sound, false, false, false};
     ++m_count;
+    m_recentSounds[m_expectedTotal % kRecent] = sound;
     m_recentAttacks[m_expectedTotal++ % kRecent] = sample;
 }
 
@@ -74,12 +104,14 @@ const ClickCanceller::Click& ClickCanceller::clickAt(size_t fromFirst) const {
 }
 
 bool ClickCanceller::gated(int64_t onset) const {
-    if (m_learntCount >= kMinimumLearnt) {
-        return false;
+    for (size_t i = 0; i < std::min(m_expectedTotal, kRecent); ++i) {
+        const int64_t attack = m_recentAttacks[i];
+        if (gating(learntFor(m_recentSounds[i])) && onset >= attack + m_drift - m_gateBefore &&
+            onset <= attack + m_drift + m_gateAfter) {
+            return true;
+        }
     }
-    return std::any_of(m_recentAttacks.begin(), m_recentAttacks.end(), [&](int64_t attack) {
-        return onset >= attack - m_gateBefore && onset <= attack + m_gateAfter;
-    });
+    return false;
 }
 
 void ClickCanceller::noteAt(int64_t onset) {
@@ -101,16 +133,15 @@ void ClickCanceller::process(const float* in, float* out, size_t count) {
     }
     for (size_t c = 0; c < m_count; ++c) {
         Click& click = clickAt(c);
-        if (click.found < 0 && m_in >= click.expected + m_delay) {
+        if (click.found < 0 && m_in >= click.expected + m_drift + m_delay) {
             find(click);
         }
-        if (click.found >= 0 && !click.learnt && m_in >= click.found + lengthOf(c)) {
+        if (click.found >= 0 && !click.learnt && m_in >= click.found + lengthOf(c) + m_told) {
             learn(click, lengthOf(c));
         }
     }
-    const bool subtract = learnt();
     for (size_t i = 0; i < count; ++i, ++m_out) {
-        out[i] = m_out < 0 ? 0.0f : raw(m_out) - (subtract ? soundAt(m_out) : 0.0f);
+        out[i] = m_out < 0 ? 0.0f : raw(m_out) - soundAt(m_out);
     }
     while (m_count > 0 && clickAt(0).learnt && m_out >= clickAt(0).found + lengthOf(0)) {
         m_first = (m_first + 1) % kExpected;
@@ -129,7 +160,6 @@ int64_t ClickCanceller::lengthOf(size_t fromFirst) const {
 
 // The last quarter of a click's sound (at most 100 ms of it) fades out, so that where the learnt
 // sound is cut off at the next click no step is left in the stream.
-// sound holds of the guitar there does not stop in a step.
 float ClickCanceller::fadeAt(int64_t n, int64_t length) const {
     const int64_t fade = std::min<int64_t>(length / 4, kFade);
     if (n < length - fade || fade == 0) {
@@ -142,78 +172,158 @@ float ClickCanceller::soundAt(int64_t i) const {
     float sum = 0;
     for (size_t c = 0; c < m_count; ++c) {
         const Click& click = clickAt(c);
-        if (click.found >= 0 && click.heard && i >= click.found && i < click.found + lengthOf(c)) {
-            sum += m_template[static_cast<size_t>(i - click.found)] *
+        const Learnt& learnt = learntFor(click.sound);
+        if (click.found >= 0 && click.heard && subtracting(learnt) && i >= click.found &&
+            i < click.found + lengthOf(c)) {
+            const auto sound = [&learnt](int64_t k) {
+                return k >= 0 && k < int64_t(kMaxLength) ? learnt.sound[size_t(k)] : 0.0f;
+            };
+            sum += static_cast<float>(between(sound, i - click.found, -click.fraction)) *
                    fadeAt(i - click.found, lengthOf(c));
         }
     }
     return sum;
 }
 
-// Where within the search the stream matches the learnt sound best, by the normalised
-// correlation of their differences (a click's highs stand out of a low string's ringing there)
-// over the search's width before the attack and the attack's first milliseconds; where it is
-// expected while nothing is learnt yet. A poor match marks the click as not heard.
+// How the stream's differences from `start` on match the learnt sound's, over the search's
+// width before its attack and the attack's first milliseconds: a click's highs stand out of a low
+// string's ringing there.
+ClickCanceller::Match ClickCanceller::match(const Learnt& learnt, int64_t start) const {
+    double dot = 0, energy = 0, learntEnergy = 0;
+    for (int64_t n = 0; n < m_delay - m_search; ++n) {
+        const auto k = static_cast<size_t>(n);
+        const double heard = double(raw(start + n)) - raw(start + n - 1);
+        const double sound = double(learnt.sound[k]) - (k > 0 ? learnt.sound[k - 1] : 0.0f);
+        dot += heard * sound;
+        energy += heard * heard;
+        learntEnergy += sound * sound;
+    }
+    return {dot, dot / std::sqrt(std::max(energy * learntEnergy, 1e-30))};
+}
+
+// Where within the search the stream matches the learnt sound best, to a fraction of a sample: a
+// click that falls between two samples, as one played on another clock does, and is taken out a
+// sample off leaves a fifth of itself behind. Where it is expected while nothing is learnt yet. A
+// poor match marks the click as not heard.
 void ClickCanceller::find(Click& click) {
+    const Learnt& learnt = learntFor(click.sound);
     click.found = click.expected;
-    click.heard = m_keptCount == 0;
-    if (m_keptCount == 0) {
+    click.fraction = 0;
+    click.heard = !learnt.kept;
+    if (!learnt.kept) {
         return;
     }
-    const int64_t span = m_delay - m_search;
-    const auto learnt = [this](int64_t n) {
-        return double(m_template[size_t(n)]) - (n > 0 ? m_template[size_t(n - 1)] : 0.0f);
-    };
-    double templateEnergy = 0;
-    for (int64_t n = 0; n < span; ++n) {
-        templateEnergy += learnt(n) * learnt(n);
-    }
-    double best = -1;
-    for (int64_t lag = -m_search; lag <= m_search; ++lag) {
-        double dot = 0, energy = 0;
-        for (int64_t n = 0; n < span; ++n) {
-            const int64_t i = click.expected + lag + n;
-            const double x = double(raw(i)) - raw(i - 1);
-            dot += x * learnt(n);
-            energy += x * x;
-        }
-        const double correlation = dot / std::sqrt(std::max(energy * templateEnergy, 1e-30));
-        if (correlation > best) {
-            best = correlation;
+    Match best{0, -1};
+    for (int64_t lag = m_drift - m_search; lag <= m_drift + m_search; ++lag) {
+        const Match here = match(learnt, click.expected + lag);
+        if (here.correlation > best.correlation) {
+            best = here;
             click.found = click.expected + lag;
         }
     }
-    click.heard = best >= kHeardCorrelation;
+    // A note struck with the click spoils the match, and its best may lie milliseconds off: a
+    // click matched no better than this is taken where the last clicks put it.
+    if (best.correlation < kSureCorrelation) {
+        click.found = click.expected + m_drift;
+    }
+    // The best correlation may be a sample off where the fit lands: the window it is taken over
+    // moves with it.
+    const double fraction = fractionAt(learnt, click.found);
+    click.found += std::lround(fraction);
+    click.fraction = static_cast<float>(fraction - std::round(fraction));
+    click.heard = best.correlation >= kHeardCorrelation;
+    if (best.correlation >= kSureCorrelation) {
+        followDrift(click.found - click.expected);
+    }
+}
+
+// The fraction of a sample the learnt sound is best moved by to match the stream from `found`
+// on, in the differences over the part a click is found by: the least squares of the leftover,
+// by Gauss-Newton steps from where it matches to the sample, within a sample and a half.
+float ClickCanceller::fractionAt(const Learnt& learnt, int64_t found) const {
+    const auto sound = [&learnt](int64_t k) {
+        return k >= 0 && k < int64_t(kMaxLength) ? learnt.sound[size_t(k)] : 0.0f;
+    };
+    double fraction = 0;
+    for (int step = 0; step < 3; ++step) {
+        const auto moved = [&](int64_t n) {
+            return between(sound, n, -fraction) - between(sound, n - 1, -fraction);
+        };
+        double along = 0, slope = 0;
+        for (int64_t n = 1; n < m_delay - m_search; ++n) {
+            const double heard = double(raw(found + n)) - raw(found + n - 1);
+            const double change = 0.5 * (moved(n + 1) - moved(n - 1));
+            along += (heard - moved(n)) * change;
+            slope += change * change;
+        }
+        fraction = std::clamp(fraction - along / std::max(slope, 1e-30), -1.5, 1.5);
+    }
+    return static_cast<float>(fraction);
+}
+
+// Where the clicks are heard against where the grid puts them wanders by a few milliseconds
+// over a take (the capture clock follows the server's latency reports, which move as other
+// streams come and go, while the clicks stay on their samples): the next click is looked for
+// around the median of the last few found, so that the search follows it.
+void ClickCanceller::followDrift(int64_t lag) {
+    m_recentLags[m_lagCount++ % kRecentLags] = lag;
+    const size_t count = std::min(m_lagCount, kRecentLags);
+    std::array<int64_t, kRecentLags> sorted{};
+    std::copy_n(m_recentLags.begin(), count, sorted.begin());
+    const auto middle = sorted.begin() + long(count / 2);
+    std::nth_element(sorted.begin(), middle, sorted.begin() + long(count));
+    m_drift = *middle;
 }
 
 // Whether the click was heard counts whatever the player did; its sound is kept only when the
-// player left it alone. The median over the last few kept is the click as the microphone hears
-// it once most of them hold it, and stays near silence where none does (headphones).
+// player left it alone.
 void ClickCanceller::learn(Click& click, int64_t length) {
     click.learnt = true;
-    m_recentHeard[size_t(m_learntCount) % kRecent] = click.heard;
-    ++m_learntCount;
+    m_recentHeard[size_t(m_clicksPassed++) % kRecent] = click.heard;
     const auto heard = std::count(m_recentHeard.begin(), m_recentHeard.end(), true);
-    m_heard = heard * 2 >= std::min<long>(m_learntCount, long(kRecent));
-    if (click.underNote) {
-        return;
+    m_heard = heard * 2 >= std::min<long>(m_clicksPassed, long(kRecent));
+    ++learntFor(click.sound).clicks;
+    if (!click.underNote) {
+        keep(click, length);
     }
-    auto& kept = m_kept[m_keptNext];
+}
+
+// Weighted by the inverse of the power of what the stream held just before the click: the
+// estimate of a sound heard again and again in other sounds of uneven loudness with the least
+// of them left in. Where it stays near silence (headphones) nothing is heard to take out.
+void ClickCanceller::keep(const Click& click, int64_t length) {
+    double before = 0;
+    for (int64_t i = click.found - m_quietBefore; i < click.found; ++i) {
+        before += double(raw(i)) * raw(i);
+    }
+    const auto weight = static_cast<float>(1 / (before / double(m_quietBefore) + kSilence));
+    Learnt& learnt = learntFor(click.sound);
     for (int64_t n = 0; n < length; ++n) {
-        kept[size_t(n)] = raw(click.found + n);
+        const auto k = static_cast<size_t>(n);
+        const auto heard = static_cast<float>(
+            between([this](int64_t i) { return raw(i); }, click.found + n, click.fraction));
+        learnt.sum[k] = kForgetting * learnt.sum[k] + weight * heard;
+        learnt.weight[k] = kForgetting * learnt.weight[k] + weight;
     }
-    m_keptLength[m_keptNext] = length;
-    m_keptNext = (m_keptNext + 1) % kKept;
-    m_keptCount = std::min(m_keptCount + 1, kKept);
-    for (int64_t n = 0; n < m_length; ++n) {
-        size_t count = 0;
-        for (size_t k = 0; k < m_keptCount; ++k) {
-            if (n < m_keptLength[k]) {
-                m_column[count++] = m_kept[k][size_t(n)];
-            }
-        }
-        const auto middle = m_column.begin() + long(count / 2);
-        std::nth_element(m_column.begin(), middle, m_column.begin() + long(count));
-        m_template[size_t(n)] = count > 0 ? *middle : 0.0f;
+    for (size_t from = 0; from < size_t(length); from += kFrame) {
+        settle(learnt, from, std::min(from + kFrame, size_t(length)));
+    }
+    learnt.kept = true;
+}
+
+// The average of clicks heard in noise holds the noise too, 1 / (sum of weights) of its power
+// when each is weighted by the inverse of its own; taken out with the click, it would be noise
+// added from where the click begins. Each stretch keeps what of it stands above that (Wiener's
+// gain), so the click's body stays and the quiet before and after it is left alone.
+void ClickCanceller::settle(Learnt& learnt, size_t from, size_t to) {
+    double power = 0, noise = 0;
+    for (size_t k = from; k < to; ++k) {
+        const double average = learnt.sum[k] / learnt.weight[k];
+        power += average * average;
+        noise += 1 / learnt.weight[k];
+    }
+    const double gain = power > 0 ? std::max(0.0, 1 - noise / power) : 0.0;
+    for (size_t k = from; k < to; ++k) {
+        learnt.sound[k] = static_cast<float>(gain * learnt.sum[k] / learnt.weight[k]);
     }
 }

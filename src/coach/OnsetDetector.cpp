@@ -138,9 +138,13 @@ int64_t OnsetDetector::refine(int64_t coarse) const {
         sum += d;
         squares += d * d;
     }
-    const auto logVariance = [](double s, double q, double count) {
+    // A part in digital silence (a sound server's stream before anything plays) would have no
+    // variance at all and win the split wherever the faintest leftover of a click ends it: a
+    // part is taken as no quieter than 60 dB under the whole window.
+    const double floor = std::max(1e-6 * (squares / double(n) - sum * sum / double(n * n)), 1e-20);
+    const auto logVariance = [floor](double s, double q, double count) {
         const double mean = s / count;
-        return std::log(std::max(q / count - mean * mean, 1e-20));
+        return std::log(std::max(q / count - mean * mean, floor));
     };
     double left = 0, leftSquares = 0, best = INFINITY;
     int64_t split = coarse;

@@ -27,7 +27,10 @@ std::optional<GridPoint> TakeAnalyser::addGridPoint(TimePoint heardAt, GridPoint
     point.at = m_clock.streamSeconds(heardAt);
     m_grid.add(point);
     if (point.heard && m_options.cancelClicks) {
-        m_canceller.expect(std::llround((point.at + m_options.correctionSeconds) * m_rate));
+        const auto sound = point.accent            ? ClickCanceller::Sound::Accent
+                           : point.subdivision > 0 ? ClickCanceller::Sound::Subdivision
+                                                   : ClickCanceller::Sound::Beat;
+        m_canceller.expect(std::llround((point.at + m_options.correctionSeconds) * m_rate), sound);
     }
     return point;
 }

@@ -76,3 +76,24 @@ TEST(TakeAnalysis, ATakePlayedLateIsReportedLateByAsMuch) {
         EXPECT_NEAR(parts[0].bpm, 100, 0.1);
     }
 }
+
+// The metronome as the running program hears it at full level: accented, with softer eighths,
+// each click between samples and wandering from where the grid has it, a note ringing under each.
+TEST(TakeAnalysis, TheMetronomesOwnClicksAreNeverNotes) {
+    Coach::TakeAnalyser analyser(48000);
+    takes::Grid grid;
+    grid.accents = true;
+    takes::Recipe recipe{grid, 48, 0, 15, 0, 0, 1, 1};
+    recipe.metronomeClicks = true;
+    recipe.wanderMs = 2.5;
+    const auto take = takes::make(recipe, plucks(Kind::Single));
+    const auto heard = takes::run(analyser, take, grid);
+    const auto played = static_cast<int>(take.onsets.size());
+    EXPECT_GE(nearTruth(take, heard.onsets, 3), played - 3);
+    int madeUp = 0;
+    for (double onset : heard.onsets) {
+        madeUp += std::none_of(take.onsets.begin(), take.onsets.end(),
+                               [onset](double truth) { return std::abs(onset - truth) < 0.02; });
+    }
+    EXPECT_EQ(madeUp, 0);
+}

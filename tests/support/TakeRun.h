@@ -37,6 +37,7 @@ inline Heard run(Coach::TakeAnalyser& analyser, const Take& take, const Grid& gr
             point.beat = grid.beatOf(position);
             point.subdivision = position % grid.subdivision;
             point.heard = grid.heard(position);
+            point.accent = grid.accented(position);
             analyser.addGridPoint(when(grid.at(position)), point);
         }
         const size_t count = std::min(kBlock, take.samples.size() - at);

@@ -22,7 +22,8 @@ struct Grid {
     int beatsPerBar = 4;
     int subdivision = 2;
     int playBars = 1, muteBars = 0;
-    double start = 0.5;  // s, the first position
+    double start = 0.5;    // s, the first position
+    bool accents = false;  // the first beat of each bar accented
 
     double spacing() const { return 60 / bpm / subdivision; }
     double at(int position) const { return start + position * spacing(); }
@@ -30,6 +31,9 @@ struct Grid {
     long barOf(int position) const { return position / (subdivision * beatsPerBar); }
     bool heard(int position) const {
         return muteBars == 0 || barOf(position) % (playBars + muteBars) < playBars;
+    }
+    bool accented(int position) const {
+        return accents && position % (subdivision * beatsPerBar) == 0;
     }
 };
 
@@ -77,6 +81,20 @@ inline std::vector<float> clickSound(double amplitude) {
             (0.7 * std::sin(guitar::kTwoPi * 2500 * t) + 0.3 * std::sin(guitar::kTwoPi * 900 * t)));
     }
     return out;
+}
+
+// The metronome's own click as its synthesizer sounds it and a sound server hands it to the
+// input: two partials rising from silence under a 4 ms decay, 25 ms long, the accent a higher
+// pair, a subdivision at 11/20 of a beat's level; at a moment that falls between samples.
+inline void mixMetronomeClick(std::vector<float>& into, double at, double amplitude, bool accent) {
+    const double low = accent ? 3000 : 2000, high = accent ? 4950 : 3300;
+    const auto first = static_cast<size_t>(std::ceil(at * kRate));
+    for (size_t n = first; n < into.size() && n < first + size_t(0.025 * kRate); ++n) {
+        const double t = double(n) / kRate - at;
+        into[n] += static_cast<float>(
+            amplitude * std::exp(-t / 0.004) * 0.5 *
+            (std::sin(guitar::kTwoPi * low * t) + std::sin(guitar::kTwoPi * high * t)));
+    }
 }
 
 inline void mixAt(std::vector<float>& into, const std::vector<float>& sound, double at,
@@ -139,6 +157,11 @@ struct Recipe {
     double clickGain = 0;  // the click against the guitar's level; 0 for none
     unsigned seed = 1;
     int countIn = 4;  // positions with the click alone, while the coach learns its sound
+    // The metronome's clicks of each kind (see mixMetronomeClick) instead of one click, heard
+    // as far as this from where the grid has them, wandering over half a minute: the input's
+    // clock against the one the grid is told by.
+    bool metronomeClicks = false;
+    double wanderMs = 0;
 };
 
 // Notes from `sound(i)` (each with its attack at the sample its lead says), one on every grid
@@ -161,10 +184,19 @@ Take make(const Recipe& r, Sound sound) {
     if (r.clickGain > 0) {
         const auto click = clickSound(r.clickGain);
         for (int i = 0; r.grid.at(i) < seconds - 0.5; ++i) {
-            if (r.grid.heard(i)) {
-                mixAt(take.samples, click, r.grid.at(i));
-                take.clicks.push_back(r.grid.at(i));
+            if (!r.grid.heard(i)) {
+                continue;
             }
+            const double at = r.grid.at(i);
+            if (r.metronomeClicks) {
+                const double wander = r.wanderMs / 1000 * std::sin(guitar::kTwoPi * at / 30);
+                const double level = i % r.grid.subdivision > 0 ? 11.0 / 20 : 1.0;
+                mixMetronomeClick(take.samples, at + wander, r.clickGain * level,
+                                  r.grid.accented(i));
+            } else {
+                mixAt(take.samples, click, at);
+            }
+            take.clicks.push_back(at);
         }
     }
     take.samples = inRoom(take.samples, r.rt60);
