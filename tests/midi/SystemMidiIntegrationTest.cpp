@@ -132,6 +132,18 @@ std::vector<unsigned char> receive(RtMidiIn& in) {
     return message;
 }
 
+// The next message but the start-up's sound selections (bank select, program change) sent again:
+// the port replays them by design when the server tells of an xrun or of a new graph order, as
+// another client joining the server brings about.
+std::vector<unsigned char> receiveBesideReplays(RtMidiIn& in) {
+    auto message = receive(in);
+    while (message.size() > 1 &&
+           ((message[0] & 0xF0) == 0xC0 || ((message[0] & 0xF0) == 0xB0 && message[1] == 0))) {
+        message = receive(in);
+    }
+    return message;
+}
+
 TEST_F(SystemMidiTest, JackPortDeliversEveryByteByDueTimeAndTellsWhenItsDestinationGoes) {
     auto receiver = jackReceiver("receiver");
     RZ77_REQUIRE_SERVER(receiver != nullptr, "JACK");
@@ -166,7 +178,7 @@ TEST_F(SystemMidiTest, JackPortDeliversEveryByteByDueTimeAndTellsWhenItsDestinat
     const std::vector<unsigned char> arrivalOrder[] = {
         {0x92, 63, 64}, {0x91, 61, 64}, {0x90, 60, 64}, {0x90, 62, 64}};
     for (const auto& expected : arrivalOrder) {
-        EXPECT_EQ(receive(*receiver), expected);
+        EXPECT_EQ(receiveBesideReplays(*receiver), expected);
     }
     EXPECT_TRUE(reporter.shown.empty()) << testing::PrintToString(reporter.shown);
 
