@@ -26,7 +26,7 @@ std::optional<GridPoint> TakeAnalyser::addGridPoint(TimePoint heardAt, GridPoint
     }
     point.at = m_clock.streamSeconds(heardAt);
     m_grid.add(point);
-    if (point.heard && m_options.cancelClicks) {
+    if (point.heard && point.clicked && m_options.cancelClicks) {
         m_canceller.expect(std::llround((point.at + m_options.correctionSeconds) * m_rate));
     }
     return point;
