@@ -102,9 +102,9 @@ TEST(HeardStamp, TellsWhenAFrameIsHeardUntilTheStreamPauses) {
         Clock::time_point now;
         std::optional<Clock::time_point> heard;  // frame 4800, the stamp's 10 ms on
     } cases[] = {
-        {false, t0 - 15ms, std::nullopt}, {true, t0 - 15ms, t0 + 10ms},
-        {true, t0 - 1us, t0 + 10ms},      {true, t0, std::nullopt},
-        {true, t0 + 200ms, std::nullopt},
+        {false, t0 - 15ms, std::nullopt},
+        {true, t0 - 15ms, t0 + 10ms},
+        {true, t0, std::nullopt},
     };
     for (const auto& c : cases) {
         HeardStamp stamp;

@@ -553,27 +553,23 @@ TEST(TrackTimeline, EachBeatPlayedIsToldWhereItsClickSoundsOnOrOff) {
                 for (int64_t i = 0; i < 480; ++i) {
                     if (std::abs(block[2 * static_cast<size_t>(i)]) > 1e-3f) {
                         if (at + i - lastLoud > kOutputRate / 50) {
-                            onsets.push_back(at + i);
+                            onsets.push_back(at + i - 1);  // a click's first sample is silent
                         }
                         lastLoud = at + i;
                     }
                 }
                 for (const auto& beat : track.timeline.takeBeatsPlayed(at + 480)) {
-                    SCOPED_TRACE(testing::Message() << speed << " beat " << toldAt[click].size());
-                    EXPECT_EQ(beat.bar, 2);
-                    EXPECT_EQ(beat.beatInBar, static_cast<int>(toldAt[click].size() % 4));
-                    EXPECT_NEAR(beat.beatSeconds, 0.5 / speed, 1e-9);
-                    EXPECT_EQ(beat.clicked, click);
+                    const bool inPlace = beat.bar == 2 && beat.clicked == click &&
+                                         beat.beatInBar == int(toldAt[click].size() % 4) &&
+                                         std::abs(beat.beatSeconds - 0.5 / speed) < 1e-9;
+                    EXPECT_TRUE(inPlace) << speed << " beat " << toldAt[click].size();
                     toldAt[click].push_back(beat.streamFrame);
                 }
             }
         }
-        ASSERT_EQ(toldAt[true].size(), 13u) << speed;
+        EXPECT_EQ(toldAt[true].size(), 13u) << speed;
         EXPECT_EQ(toldAt[false], toldAt[true]) << speed;
-        ASSERT_EQ(onsets.size(), toldAt[true].size()) << speed;
-        for (size_t i = 0; i < onsets.size(); ++i) {
-            EXPECT_NEAR(onsets[i], toldAt[true][i], 2) << speed << " beat " << i;
-        }
+        EXPECT_EQ(onsets, toldAt[true]) << speed;
     }
 }
 

@@ -91,9 +91,7 @@ TEST(TimingGrid, ATempoChangeOrAPauseBeginsANewPart) {
         SCOPED_TRACE(c.at);
         TimingGrid grid;
         for (double b : c.beats) {
-            GridPoint point{b, 0, 0, 0, true};
-            point.beatSeconds = c.told;
-            grid.add(point);
+            grid.add({b, 0, 0, 0, true, false, c.told});
         }
         const auto placed = grid.place(c.at, 10);
         ASSERT_EQ(placed.outcome, c.outcome);
