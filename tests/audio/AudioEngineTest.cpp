@@ -93,8 +93,7 @@ TEST(AudioEngineBlocks, EveryFramePlaysTheLatencyAfterItsDueTime) {
     }
 }
 
-// A frame of the stream is heard as the last block's stamp tells, while it still tells it: not
-// before a block is stamped, nor once the stamp is heard with nothing read since (a pause).
+// A frame is heard as the last stamp tells; none before one, nor once it is heard (a pause).
 TEST(HeardStamp, TellsWhenAFrameIsHeardUntilTheStreamPauses) {
     const Clock::time_point t0{std::chrono::seconds(100)};
     const struct {

@@ -519,8 +519,7 @@ TEST(TrackTimeline, TheSongsClickSoundsOnEveryBeatOfEachPass) {
     }
 }
 
-// The beats the stream plays are told where the song's click sounds on them, the click on or
-// off, through the loop's seams: each pass its bar's four beats, at the grid's tempo at the speed.
+// Each beat played is told where the song's click sounds on it, on or off, through the seams.
 TEST(TrackTimeline, EachBeatPlayedIsToldWhereItsClickSoundsOnOrOff) {
     BeatGrid grid{{}, 4, 0};
     for (int i = 0; i < 12; ++i) {
