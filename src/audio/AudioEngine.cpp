@@ -171,6 +171,14 @@ AudioEngine::Clock::time_point AudioEngine::renderableAt(int64_t frame) const {
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+// A block is heard the latency after it is renderable; the timed source's sound comes out of the
+// resampler its delay later than the stream source's, which is mixed in after it.
+AudioEngine::Clock::time_point AudioEngine::streamHeardAt(int64_t frame) const {
+    const std::chrono::duration<double> resampled(
+        m_resampler ? ThreeQuarterResampler::delayInInputFrames() / kSampleRate : 0.0);
+    return renderableAt(frame) + kLatency - std::chrono::duration_cast<Clock::duration>(resampled);
+}
+
 AudioEngine::Clock::time_point AudioEngine::nextWriteTime() const {
     return renderableAt(m_position + kBlockFrames) + kPostingMargin;
 }
@@ -215,6 +223,7 @@ bool AudioEngine::processBlock(Clock::time_point writeTime, Clock::time_point no
         frames = rendered + slipFrames(rendered);
         interleave(rendered, frames);
         if (StreamSource* stream = m_stream.load()) {
+            stream->heardFrom(streamHeardAt(m_position));
             stream->mixInto(m_interleaved.data(), frames);
         }
     }

@@ -56,6 +56,9 @@ public:
     Clock::time_point nextWriteTime() const;
     int64_t position() const { return m_position; }
     Clock::time_point renderableAt(int64_t frame) const;
+    // When the stream source's frame mixed at this frame of the engine is heard, on the clock the
+    // timed source's due times are heard by (its due time + kLatency).
+    Clock::time_point streamHeardAt(int64_t frame) const;
 
 private:
     class InBlock;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 // A source rendered on the engine's own sample clock, in the engine's frames: the built-in
@@ -22,6 +23,9 @@ public:
     virtual ~StreamSource() = default;
     // The audio thread: adds the next frames (stereo, interleaved) to what is there.
     virtual void mixInto(float* interleaved, int frames) = 0;
+    // The audio thread, before each mixInto: when the first frame it adds is heard, on the clock
+    // the timed source's due times are heard by.
+    virtual void heardFrom(std::chrono::steady_clock::time_point /*at*/) {}
     // While true the stream is written, silence included, and never runs empty.
     virtual bool active() const = 0;
 };

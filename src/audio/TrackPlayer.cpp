@@ -209,6 +209,24 @@ TrackTimeline::PassesHeard TrackPlayer::takePassesHeard() {
     return m_timeline.takePassesHeard(static_cast<int64_t>(m_ring.readCount() / 2));
 }
 
+std::vector<TrackPlayer::ComingBeat> TrackPlayer::takeComingBeats() {
+    const auto lock = controlLock();
+    const auto stamp = m_heard.current(HeardStamp::Clock::now());
+    const auto read = static_cast<int64_t>(m_ring.readCount() / 2);
+    std::vector<ComingBeat> coming;
+    // A stamp ahead of what the stream has read is from before a rewind.
+    if (!playing() || !stamp || stamp->frame > read) {
+        return coming;
+    }
+    const auto lead = static_cast<int64_t>(TrackTimeline::kChangeLeadSeconds * m_streamRate);
+    for (const auto& beat : m_timeline.takeBeatsPlayed(read + lead)) {
+        if (beat.streamFrame >= stamp->frame) {  // else heard already, or about to be
+            coming.push_back({stamp->heardAtFrame(beat.streamFrame, m_streamRate), beat});
+        }
+    }
+    return coming;
+}
+
 // Once this returns, a read the audio thread began before returns has ended, and the next one
 // sees the track's state and the ring's fence: its flag, the state and the fence are
 // sequentially consistent.
@@ -257,6 +275,7 @@ StretchEngine TrackPlayer::wantedEngineLocked() const {
 void TrackPlayer::mixInto(float* interleaved, int frames) {
     m_mixing.store(true);
     if (m_state.load() == State::Playing) {
+        m_heard.publish(static_cast<int64_t>(m_ring.readCount() / 2), m_blockHeardAt);
         const size_t read = m_ring.readAdding(interleaved, 2 * static_cast<size_t>(frames));
         // A ring run dry before the end only delays the track: nothing is skipped.
         if (read == 0 && m_renderedAll.load() && m_ring.empty()) {

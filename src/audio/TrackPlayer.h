@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "audio/AudioSources.h"
+#include "audio/HeardStamp.h"
 #include "audio/SampleRing.h"
 #include "audio/SpeedTrainer.h"
 #include "audio/TrackDecoder.h"
@@ -68,6 +69,14 @@ public:
     // The passes of the loop the stream has played whole since the last call, for a practice
     // log: the controlling thread polls, the audio thread has no part in it.
     TrackTimeline::PassesHeard takePassesHeard();
+    // A beat of the track and when it is heard, on the clock the synthesizer's notes are heard by.
+    struct ComingBeat {
+        HeardStamp::Clock::time_point heardAt;
+        TrackTimeline::BeatPlayed beat;
+    };
+    // While the track plays, the beats the stream plays within the change lead (which no change
+    // can take back any more), each told once; none while it does not play.
+    std::vector<ComingBeat> takeComingBeats();
     // How far the worker is ahead of the stream, in frames: any thread, for measuring.
     int64_t aheadFrames() const {
         return static_cast<int64_t>(m_ring.written() - m_ring.readCount()) / 2;
@@ -75,6 +84,7 @@ public:
 
     // The audio thread.
     void mixInto(float* interleaved, int frames) override;
+    void heardFrom(HeardStamp::Clock::time_point at) override { m_blockHeardAt = at; }
     // A paused track keeps the stream running, so that PLAY goes on from the very sample: a stream
     // that ran empty and goes on may start with a stretch of older sound on PipeWire's PulseAudio
     // service (a few ms from up to 60 ms before the pause, heard again).
@@ -102,6 +112,8 @@ private:
     std::atomic<State> m_state{State::Stopped};
     std::atomic<bool> m_mixing{false};
     std::atomic<bool> m_renderedAll{true};
+    HeardStamp::Clock::time_point m_blockHeardAt{};  // the audio thread's
+    HeardStamp m_heard;
 
     mutable std::mutex m_mutex;  // all below, and the producing side of the ring
     std::condition_variable m_wakeWorker, m_cueTaken;

@@ -19,8 +19,9 @@ constexpr double kBeatGain = 0.3;
 // Slower than this a count-in is mostly waiting (30 BPM at 25 % is a click every 8 s): it then
 // clicks on the beat's halves, quarters... as a player counts a slow piece in.
 constexpr double kSlowestCountInBpm = 40;
-// Passes not yet told are forgotten beyond this many, should nobody ask for them.
+// Passes and beats not yet told are forgotten beyond this many, should nobody ask for them.
 constexpr size_t kLongestPassEnds = 256;
+constexpr size_t kLongestBeatsPlayed = 256;
 
 // Two inharmonic partials under a fast decay: a short tick that cuts through a band.
 std::vector<float> clickTone(int rate) {
@@ -98,6 +99,7 @@ bool TrackTimeline::setGrid(std::optional<BeatGrid> grid) {
     }
     const bool same = grid == m_grid;
     m_grid = std::move(grid);
+    m_gridBeatSeconds = m_grid ? 60.0 / BeatGrids::beatsPerMinute(*m_grid) : 0;
     return !same && (m_songClick || m_countInBpm);
 }
 
@@ -139,6 +141,15 @@ TrackTimeline::PassesHeard TrackTimeline::takePassesHeard(int64_t streamFrame) {
     return heard;
 }
 
+std::vector<TrackTimeline::BeatPlayed> TrackTimeline::takeBeatsPlayed(int64_t beforeStreamFrame) {
+    std::vector<BeatPlayed> told;
+    while (!m_beatsPlayed.empty() && m_beatsPlayed.front().streamFrame < beforeStreamFrame) {
+        told.push_back(m_beatsPlayed.front());
+        m_beatsPlayed.pop_front();
+    }
+    return told;
+}
+
 // A pass is whole only when it plays from the loop's start (or from before it) to the seam.
 void TrackTimeline::startPass(int64_t trackFrame) {
     m_wholePass = m_loop && trackFrame <= m_loop->from;
@@ -166,6 +177,7 @@ void TrackTimeline::rewind(bool hasTrack) {
     m_clickCount = 0;
     m_songClicksFrom = 0;
     m_passEnds.clear();
+    m_beatsPlayed.clear();
     startPass(0);
     startRender(0);
     m_renderedAll = !hasTrack;
@@ -218,13 +230,13 @@ void TrackTimeline::scheduleClick(double streamFrame, float gain) {
 }
 
 // The ticks of the song's beats as the stream plays the track's frames from and to (not
-// included), which the render has just made. The stretcher plays a beat after the frame it
-// started from a little off its place, by its transient lead, so each such tick is placed that
-// much earlier (or later) and the frames looked at run as far ahead (or behind): a click never
-// lands on frames already written. Half a frame early on both ends: a pass from a beat starts
-// on the frame nearest it.
+// included), which the render has just made, and the beats themselves, click or none. The stretcher
+// plays a beat after the frame it started from a little off its place, by its transient lead, so
+// each such tick is placed that much earlier (or later) and the frames looked at run as far ahead
+// (or behind): a click never lands on frames already written. Half a frame early on both ends: a
+// pass from a beat starts on the frame nearest it.
 void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
-    if (!m_songClick || !m_grid || to <= from) {
+    if (!m_grid || to <= from) {
         return;
     }
     const double lead = m_render->transientLead();
@@ -240,7 +252,7 @@ void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
     const double high =
         std::min(static_cast<double>(to) + ahead, std::max(static_cast<double>(to), passEnd)) - 0.5;
     const long first = std::max(0L, BeatGrids::beatAt(*m_grid, low / m_streamRate) - 1);
-    const int subdivision = m_songClick->subdivision;
+    const int subdivision = m_songClick ? m_songClick->subdivision : 1;
     for (auto i = static_cast<size_t>(first); i < beats.size() && beats[i] * m_streamRate < high;
          ++i) {
         const double next = i + 1 < beats.size() ? beats[i + 1] : beats[i];
@@ -248,15 +260,32 @@ void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
             const double tick = (beats[i] + (next - beats[i]) * j / subdivision) * m_streamRate;
             const double early = tick - start < std::abs(ahead) ? 0.0 : lead;
             const double at = streamStart + (tick - static_cast<double>(from)) / speed - early;
-            if (tick < low || tick >= high || at < static_cast<double>(m_songClicksFrom) - 0.5) {
+            if (tick < low || tick >= high) {
                 continue;
             }
-            const auto& gains = m_songClick->beatGains;
+            // The count-in clicks over the beats before the one it counts into.
+            const bool clicks = m_songClick && at >= static_cast<double>(m_songClicksFrom) - 0.5;
             const auto inBar =
                 static_cast<size_t>(BeatGrids::beatInBar(*m_grid, static_cast<long>(i)));
-            scheduleClick(at, j == 0 ? gains[inBar % gains.size()] : m_songClick->subdivisionGain);
+            const float gain = !clicks ? 0.0f
+                               : j == 0
+                                   ? m_songClick->beatGains[inBar % m_songClick->beatGains.size()]
+                                   : m_songClick->subdivisionGain;
+            if (j == 0) {
+                tellBeat(at, static_cast<long>(i), speed, gain > 0);
+            }
+            scheduleClick(at, gain);
         }
     }
+}
+
+void TrackTimeline::tellBeat(double streamFrame, long beat, double speed, bool clicked) {
+    if (m_beatsPlayed.size() == kLongestBeatsPlayed) {
+        m_beatsPlayed.pop_front();
+    }
+    m_beatsPlayed.push_back({std::llround(streamFrame), BeatGrids::barOfBeat(*m_grid, beat),
+                             BeatGrids::beatInBar(*m_grid, beat), m_gridBeatSeconds / speed,
+                             clicked});
 }
 
 // Into the ring with the clicks that fall on these frames; a click once written to its end goes.
@@ -405,6 +434,9 @@ void TrackTimeline::rewrite(size_t fence, bool audible, std::optional<int64_t> f
     }
     while (!m_passEnds.empty() && m_passEnds.back().streamFrame >= fromFrame) {
         m_passEnds.pop_back();
+    }
+    while (!m_beatsPlayed.empty() && m_beatsPlayed.back().streamFrame >= fromFrame) {
+        m_beatsPlayed.pop_back();
     }
     startPass(target);
     m_countInLeft = 0;

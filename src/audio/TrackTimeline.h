@@ -38,6 +38,16 @@ public:
         float subdivisionGain = 0.15f;
         bool operator==(const SongClick&) const = default;
     };
+    // A beat of the track as the stream plays it, whether or not the song's click sounds on it:
+    // the stream frame it is heard on (the stretcher's lead taken in, as the click's is) and its
+    // place in the bars.
+    struct BeatPlayed {
+        int64_t streamFrame;
+        int bar;
+        int beatInBar;
+        double beatSeconds;  // the track's tempo at the speed it plays, in the stream's time
+        bool clicked;        // the song's click sounds on it
+    };
     // How far ahead of the stream a change is heard: time to render the new sound.
     static constexpr double kChangeLeadSeconds = 0.05;
 
@@ -74,6 +84,8 @@ public:
     double speedAt(int64_t streamFrame) const;
     // The whole passes whose seam the stream has reached by the frame, each told once.
     PassesHeard takePassesHeard(int64_t streamFrame);
+    // The beats written that the stream plays before the frame, each told once, oldest first.
+    std::vector<BeatPlayed> takeBeatsPlayed(int64_t beforeStreamFrame);
 
 private:
     // From a frame of the stream on, the track plays from a frame of its own at a rate of track
@@ -91,6 +103,7 @@ private:
     void startCountIn(double speed, int64_t from);
     void scheduleClick(double streamFrame, float gain);
     void scheduleSongClicks(int64_t from, int64_t to, double speed);
+    void tellBeat(double streamFrame, long beat, double speed, bool clicked);
     void put(float* interleaved, int frames);
     void writeSeam();
     void writeCrossfade();
@@ -111,6 +124,7 @@ private:
     int m_pass = 0;
     std::optional<double> m_countInBpm;
     std::optional<BeatGrid> m_grid;
+    double m_gridBeatSeconds = 0;  // at the track's own speed, over the whole grid
     std::optional<SongClick> m_songClick;
     // Clicks placed in the stream and not yet written to its end: allocated once.
     struct Click {
@@ -131,4 +145,5 @@ private:
     };
     bool m_wholePass = false;        // the pass being written began at or before the loop's start
     std::deque<PassEnd> m_passEnds;  // written, not yet told
+    std::deque<BeatPlayed> m_beatsPlayed;  // written, not yet told
 };

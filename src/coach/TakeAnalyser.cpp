@@ -26,7 +26,7 @@ std::optional<GridPoint> TakeAnalyser::addGridPoint(TimePoint heardAt, GridPoint
     }
     point.at = m_clock.streamSeconds(heardAt);
     m_grid.add(point);
-    if (point.heard && m_options.cancelClicks) {
+    if (point.heard && point.clicked && m_options.cancelClicks) {
         const auto sound = point.accent            ? ClickCanceller::Sound::Accent
                            : point.subdivision > 0 ? ClickCanceller::Sound::Subdivision
                                                    : ClickCanceller::Sound::Beat;

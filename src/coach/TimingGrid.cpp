@@ -30,16 +30,17 @@ void TimingGrid::add(const GridPoint& point) {
     if (point.subdivision == 0) {
         if (m_lastBeat) {
             const double spacing = point.at - *m_lastBeat;
+            const double length = point.beatSeconds > 0 ? point.beatSeconds : spacing;
             const bool paused = m_beatSeconds > 0 && spacing > kPauseBeats * m_beatSeconds;
             if (paused) {
                 ++m_tempoPart;
                 m_beatSeconds = 0;
             } else if (m_beatSeconds > 0 &&
-                       std::abs(spacing - m_beatSeconds) > kTempoTolerance * m_beatSeconds) {
+                       std::abs(length - m_beatSeconds) > kTempoTolerance * m_beatSeconds) {
                 ++m_tempoPart;
-                m_beatSeconds = spacing;
+                m_beatSeconds = length;
             } else if (m_beatSeconds == 0) {
-                m_beatSeconds = spacing;
+                m_beatSeconds = length;
             }
         }
         m_lastBeat = point.at;

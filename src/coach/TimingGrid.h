@@ -17,6 +17,12 @@ struct GridPoint {
     int subdivision = 0;  // within the beat, from 0
     bool heard = true;    // false in a muted bar or on a silent beat
     bool accent = false;
+    // The beat's length when the grid's source knows it (a track's tempo at the speed it plays,
+    // whose beats wander a little from one to the next); 0 takes it from the beats' spacing.
+    double beatSeconds = 0;
+    // Whether a click sounds there for the microphone to hear: none on a track's beats while its
+    // click is off, though they are not muted.
+    bool clicked = true;
 };
 
 struct NoteTiming {
@@ -30,8 +36,9 @@ struct NoteTiming {
 class TimingGrid {
 public:
     // Points come in time order; a point not after the last is ignored. A beat (subdivision 0)
-    // whose spacing from the last differs from the one before by more than half a percent, or
-    // that comes after a pause of over two beats, begins a new tempo part.
+    // whose spacing from the last (or the length told with it) differs from the one before by
+    // more than half a percent, or that comes after a pause of over two beats, begins a new tempo
+    // part.
     void add(const GridPoint& point);
     void clear();
 

@@ -193,6 +193,10 @@ TrackTimeline::PassesHeard TrackPlaybackControl::takePassesHeard() {
     return m_loaded ? m_player->takePassesHeard() : TrackTimeline::PassesHeard{};
 }
 
+std::vector<TrackPlayer::ComingBeat> TrackPlaybackControl::takeComingBeats() {
+    return m_loaded ? m_player->takeComingBeats() : std::vector<TrackPlayer::ComingBeat>{};
+}
+
 void TrackPlaybackControl::applyPractice() {
     if (m_player) {
         m_player->setTuning(m_tuning);

@@ -5,17 +5,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/BeatGrid.h"
 #include "audio/SpeedTrainer.h"
 #include "audio/TrackDecoder.h"
+#include "audio/TrackPlayer.h"
 #include "audio/TrackTimeline.h"
 #include "audio/TrackTuning.h"
 #include "mp3/PlaybackControl.h"
 
 class AudioEngine;
 class MessageReporter;
-class TrackPlayer;
 
 // The track player on the program's own audio engine: the file (MP3 or any other common audio
 // format) is decoded by us and mixed into the engine's stream, whatever the MIDI device. What goes
@@ -55,6 +56,9 @@ public:
     double playingSpeed() const;
     // The loop's passes played whole since the last call, and the fastest of them.
     TrackTimeline::PassesHeard takePassesHeard();
+    // The beats of the grid the track is about to play, with when each is heard; for the timing
+    // coach, which measures against them.
+    std::vector<TrackPlayer::ComingBeat> takeComingBeats();
 
 private:
     // What tells a file changed since it was opened: emptied, replaced or gone.

@@ -12,6 +12,7 @@
 #include "common/ClickProgram.h"
 #include "metronome/Metronome.h"
 #include "midi/NoteOutput.h"
+#include "mp3/TrackPlaybackControl.h"
 #include "practice/CoachPlot.h"
 #include "practice/CoachTake.h"
 
@@ -106,10 +107,12 @@ QString tempoText(const std::vector<Coach::TempoPartReport>& parts) {
 
 }  // namespace
 
-CoachPart::CoachPart(QWidget& page, Metronome& metronome, NoteOutput& output, QSettings& settings,
-                     const ScreenUnits& units, PanelControls::PageKeys& keys)
+CoachPart::CoachPart(QWidget& page, Metronome& metronome, TrackPlaybackControl& track,
+                     NoteOutput& output, QSettings& settings, const ScreenUnits& units,
+                     PanelControls::PageKeys& keys)
     : QObject(&page),
       m_metronome(metronome),
+      m_track(track),
       m_output(output),
       m_settings(settings),
       m_units(units) {
@@ -241,9 +244,9 @@ void CoachPart::toggleCoach() {
         m_takePart->recordingRefused(QString::fromStdString(m_listener.takeError()));
     }
     m_mode = Mode::Take;
-    m_heardMetronome = false;
+    m_run = Run::None;
     m_coach->setChecked(true);
-    PanelControls::show(*m_status, tr("LISTENING: START THE METRONOME AND PLAY"));
+    PanelControls::show(*m_status, tr("LISTENING: PLAY THE TRACK OR START THE METRONOME"));
 }
 
 void CoachPart::toggleReport() {
@@ -251,7 +254,22 @@ void CoachPart::toggleReport() {
     m_reportPane->setVisible(m_report->isChecked());
 }
 
-// A fresh take begins with the metronome's first position after a stop.
+// A fresh take begins with the metronome's first position after a stop, or the first beat of the
+// track after it started; a take of the track cut short by the metronome is reported first.
+void CoachPart::beginRun(Run run) {
+    if (m_run != Run::None) {
+        showReport();
+    }
+    m_take.clear();
+    m_run = run;
+    m_takePart->runBegins();
+}
+
+bool CoachPart::runEnded() const {
+    return (m_run == Run::Metronome && !m_metronome.isRunning()) ||
+           (m_run == Run::Track && !m_track.playing());
+}
+
 void CoachPart::planned(const MetronomeTrainer::Click& click) {
     if (m_mode == Mode::Calibrating) {
         cancelCalibration();  // the metronome's clicks would be heard as the calibration's
@@ -260,11 +278,9 @@ void CoachPart::planned(const MetronomeTrainer::Click& click) {
     if (m_mode != Mode::Take) {
         return;
     }
-    const bool beginsTake = !m_heardMetronome;
+    const bool beginsTake = m_run != Run::Metronome;
     if (beginsTake) {
-        m_take.clear();
-        m_heardMetronome = true;
-        m_takePart->runBegins();
+        beginRun(Run::Metronome);
     }
     const Coach::GridPoint point{0,
                                  click.bar,
@@ -273,6 +289,25 @@ void CoachPart::planned(const MetronomeTrainer::Click& click) {
                                  click.sounds,
                                  click.kind == MetronomeTrainer::Kind::Accent};
     m_listener.addGridPoint(click.due + m_output.heardAfter(), point, beginsTake);
+}
+
+// While the metronome rests, the grid is the beats of the track that plays, as they are heard:
+// its click, on or off, changes nothing but what the microphone hears.
+void CoachPart::followTrack() {
+    if (m_metronome.isRunning()) {
+        return;
+    }
+    for (const auto& coming : m_track.takeComingBeats()) {
+        const bool beginsTake = m_run != Run::Track;
+        if (beginsTake) {
+            beginRun(Run::Track);
+        }
+        const TrackTimeline::BeatPlayed& beat = coming.beat;
+        Coach::GridPoint point{0, beat.bar, beat.beatInBar, 0, true, beat.beatInBar == 0};
+        point.beatSeconds = beat.beatSeconds;
+        point.clicked = beat.clicked;
+        m_listener.addGridPoint(coming.heardAt, point, beginsTake);
+    }
 }
 
 void CoachPart::poll() {
@@ -294,12 +329,15 @@ void CoachPart::poll() {
             Clock::now() > m_calibrationClicks.back() + kLastNoteWait) {
             endCalibration();
         }
-    } else if (m_mode == Mode::Take && m_heardMetronome && !m_metronome.isRunning()) {
-        m_heardMetronome = false;
+    } else if (m_mode == Mode::Take && runEnded()) {
+        m_run = Run::None;
         showReport();
     } else if (m_mode == Mode::Take) {
+        followTrack();
         PanelControls::show(*m_status,
-                            tr("LISTENING: %n NOTES", "", static_cast<int>(m_take.size())));
+                            m_run == Run::None
+                                ? tr("LISTENING: PLAY THE TRACK OR START THE METRONOME")
+                                : tr("LISTENING: %n NOTES", "", static_cast<int>(m_take.size())));
     }
 }
 
@@ -327,10 +365,10 @@ void CoachPart::endTake() {
     m_poll.stop();
     m_mode = Mode::Off;
     m_coach->setChecked(false);
-    if (!m_take.empty() || m_heardMetronome) {
+    if (!m_take.empty() || m_run != Run::None) {
         showReport();
     }
-    m_heardMetronome = false;
+    m_run = Run::None;
     m_takePart->setRecorded(std::move(recorded));
     showLatency();
 }

@@ -17,11 +17,13 @@ class QLabel;
 class QPushButton;
 class QSettings;
 class QWidget;
+class TrackPlaybackControl;
 struct ScreenUnits;
 
 // The timing coach on the metronome page: while it is on (C) it listens to the sound input and
-// shows each note early or late against the running metronome's grid; when the metronome stops
-// or the coach is turned off, the take's report and its plot (I shows and hides them). Two
+// shows each note early or late against the running metronome's grid or, while the metronome
+// rests, the beats of the track that plays; when the metronome or the track stops or the coach is
+// turned off, the take's report and its plot (I shows and hides them). Two
 // calibrations measure what the sound server's figures leave out of the round trip: clicks
 // heard back (B: speakers and a microphone, or a cable from output to input) or the player's
 // taps with the clicks (N: headphones). What they find is kept per input in practice.conf.
@@ -29,8 +31,8 @@ struct ScreenUnits;
 class CoachPart : public QObject {
     Q_OBJECT
 public:
-    CoachPart(QWidget& page, Metronome& metronome, NoteOutput& output, QSettings& settings,
-              const ScreenUnits& units, PanelControls::PageKeys& keys);
+    CoachPart(QWidget& page, Metronome& metronome, TrackPlaybackControl& track, NoteOutput& output,
+              QSettings& settings, const ScreenUnits& units, PanelControls::PageKeys& keys);
     ~CoachPart() override;
 
     void toggleCoach();
@@ -42,9 +44,14 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     enum class Mode { Off, Take, Calibrating };
+    // What the take in the making is measured against.
+    enum class Run { None, Metronome, Track };
 
     void createControls(QWidget& page, PanelControls::PageKeys& keys);
     void planned(const MetronomeTrainer::Click& click);
+    void followTrack();
+    void beginRun(Run run);
+    bool runEnded() const;
     void poll();
     void showMark(const Coach::NoteTiming& note);
     void showReport();
@@ -59,13 +66,14 @@ private:
     QString latencyText(const QString& group) const;
 
     Metronome& m_metronome;
+    TrackPlaybackControl& m_track;
     NoteOutput& m_output;
     QSettings& m_settings;
     const ScreenUnits& m_units;
     TimingListener m_listener;
     QTimer m_poll, m_markFade;
     Mode m_mode = Mode::Off;
-    bool m_heardMetronome = false;
+    Run m_run = Run::None;
     std::vector<Coach::NoteTiming> m_take;
     std::vector<Clock::time_point> m_calibrationClicks;
     size_t m_clicksSent = 0;

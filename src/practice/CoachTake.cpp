@@ -139,7 +139,7 @@ void CoachTake::setRecorded(Coach::RecordedTake take) {
     const bool ready = !m_report.isEmpty() && !m_take.grid.empty();
     enable(ready);
     if (!ready) {
-        tell(m_take.frames == 0 ? tr("NO TAKE") : tr("NO TAKE: THE METRONOME DID NOT RUN"));
+        tell(m_take.frames == 0 ? tr("NO TAKE") : tr("NO TAKE: NO METRONOME OR TRACK RAN"));
         return;
     }
     tell(summary());

@@ -46,8 +46,8 @@ QRect at(const ScreenUnits& u, int x, int y, int width, int height) {
 
 }  // namespace
 
-MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& output,
-                             QSettings& settings, const ScreenUnits& units)
+MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, TrackPlaybackControl& track,
+                             NoteOutput& output, QSettings& settings, const ScreenUnits& units)
     : QWidget(&panel), m_metronome(metronome), m_settings(settings), m_units(units) {
     setObjectName("metronomePage");
     setGeometry(panel.rect());
@@ -55,7 +55,7 @@ MetronomePage::MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& o
     createBarControls();
     createTrainerControls();
     addKeys();
-    auto* coach = new CoachPart(*this, metronome, output, settings, units, m_keys);
+    auto* coach = new CoachPart(*this, metronome, track, output, settings, units, m_keys);
     connect(&coach->take(), &CoachTake::playWanted, this, &MetronomePage::takePlaybackWanted);
     load();
     connect(&metronome, &Metronome::beatHeard, this, &MetronomePage::showHeard);

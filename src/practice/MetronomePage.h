@@ -14,6 +14,7 @@ class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QSpinBox;
+class TrackPlaybackControl;
 struct ScreenUnits;
 
 // The practice panel's page for the main window's metronome: beats per bar and their accents,
@@ -23,8 +24,8 @@ struct ScreenUnits;
 class MetronomePage : public QWidget {
     Q_OBJECT
 public:
-    MetronomePage(QWidget& panel, Metronome& metronome, NoteOutput& output, QSettings& settings,
-                  const ScreenUnits& units);
+    MetronomePage(QWidget& panel, Metronome& metronome, TrackPlaybackControl& track,
+                  NoteOutput& output, QSettings& settings, const ScreenUnits& units);
 
     void stepBeats(int change);
     void stepSwing(int change);

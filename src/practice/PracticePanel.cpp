@@ -129,7 +129,7 @@ PracticePanel::PracticePanel(MainWindowHost& main, TrackPlaybackControl& track,
     m_trackPage = new TrackPage(*this, track, m_settings, u);
     addPage(m_trackPage, ":/assets/practice-skin.svg", tr("TRACK"),
             u.toPixels(80 * 15, 16 * 15, 40 * 15, 14 * 15));
-    auto* metronomePage = new MetronomePage(*this, metronome, output, m_settings, u);
+    auto* metronomePage = new MetronomePage(*this, metronome, track, output, m_settings, u);
     addPage(metronomePage, ":/assets/practice-metronome-skin.svg", tr("METRONOME"),
             u.toPixels(124 * 15, 16 * 15, 62 * 15, 14 * 15));
     // The coach's take plays through the track player, for its PLAY, PAUSE and STOP.

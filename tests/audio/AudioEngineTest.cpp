@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "audio/AudioEngine.h"
+#include "audio/HeardStamp.h"
 
 namespace {
 
@@ -89,6 +90,31 @@ TEST(AudioEngineBlocks, EveryFramePlaysTheLatencyAfterItsDueTime) {
         EXPECT_LT(worst, 0.25e-3) << c.name << ": played up to " << worst * 1e3
                                   << " ms off its time; the first block would be "
                                   << DriftingSink::seconds(stretch) * 1e3 << " ms off";
+    }
+}
+
+// A frame is heard as the last stamp tells; none before one, nor once it is heard (a pause).
+TEST(HeardStamp, TellsWhenAFrameIsHeardUntilTheStreamPauses) {
+    const Clock::time_point t0{std::chrono::seconds(100)};
+    const struct {
+        bool stamped;
+        Clock::time_point now;
+        std::optional<Clock::time_point> heard;  // frame 4800, the stamp's 10 ms on
+    } cases[] = {
+        {false, t0 - 15ms, std::nullopt},
+        {true, t0 - 15ms, t0 + 10ms},
+        {true, t0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        HeardStamp stamp;
+        if (c.stamped) {
+            stamp.publish(4320, t0);
+        }
+        const auto current = stamp.current(c.now);
+        ASSERT_EQ(current.has_value(), c.heard.has_value());
+        if (current) {
+            EXPECT_EQ(current->heardAtFrame(4800, 48000), *c.heard);
+        }
     }
 }
 

@@ -519,6 +519,59 @@ TEST(TrackTimeline, TheSongsClickSoundsOnEveryBeatOfEachPass) {
     }
 }
 
+// Each beat played is told where the song's click sounds on it, on or off, through the seams.
+TEST(TrackTimeline, EachBeatPlayedIsToldWhereItsClickSoundsOnOrOff) {
+    BeatGrid grid{{}, 4, 0};
+    for (int i = 0; i < 12; ++i) {
+        grid.beats.push_back(0.25 + 0.5 * i);
+    }
+    TempDir dir;
+    const std::string path = (dir.path() / "silence.mp3").string();
+    ASSERT_TRUE(makeToneMp3(path, {{6.0, 0}}));
+    for (const double speed : {0.5, 1.0, 1.5}) {
+        std::vector<int64_t> toldAt[2], onsets;
+        for (const bool click : {true, false}) {
+            std::string error;
+            VirtualTrack track(Mp3Decoder::open(path, error));
+            ASSERT_TRUE(track.decoder && track.decoder->setOutputRate(kOutputRate, error));
+            track.timeline.setTuning({speed, 0, 0});
+            track.timeline.setGrid(grid);
+            track.timeline.setSongClick(click ? std::optional(TrackTimeline::SongClick{{0.5f}})
+                                              : std::nullopt);
+            track.timeline.setLoop(TrackTimeline::Loop{std::llround(2.25 * kOutputRate),
+                                                       std::llround(4.25 * kOutputRate)});
+            track.timeline.rewind(true);
+            track.timeline.rewrite(0, false, std::llround(2.25 * kOutputRate));  // bar 2's one
+            int64_t lastLoud = -kOutputRate;
+            std::vector<float> block(2 * 480);
+            for (int blocks = 0; blocks < std::lround(625 / speed); ++blocks) {  // 3 passes on
+                track.fillAhead();
+                const auto at = static_cast<int64_t>(track.ring.readCount() / 2);
+                std::fill(block.begin(), block.end(), 0.0f);
+                track.ring.readAdding(block.data(), block.size());
+                for (int64_t i = 0; i < 480; ++i) {
+                    if (std::abs(block[2 * static_cast<size_t>(i)]) > 1e-3f) {
+                        if (at + i - lastLoud > kOutputRate / 50) {
+                            onsets.push_back(at + i - 1);  // a click's first sample is silent
+                        }
+                        lastLoud = at + i;
+                    }
+                }
+                for (const auto& beat : track.timeline.takeBeatsPlayed(at + 480)) {
+                    const bool inPlace = beat.bar == 2 && beat.clicked == click &&
+                                         beat.beatInBar == int(toldAt[click].size() % 4) &&
+                                         std::abs(beat.beatSeconds - 0.5 / speed) < 1e-9;
+                    EXPECT_TRUE(inPlace) << speed << " beat " << toldAt[click].size();
+                    toldAt[click].push_back(beat.streamFrame);
+                }
+            }
+        }
+        EXPECT_EQ(toldAt[true].size(), 13u) << speed;
+        EXPECT_EQ(toldAt[false], toldAt[true]) << speed;
+        EXPECT_EQ(onsets, toldAt[true]) << speed;
+    }
+}
+
 // Speed and pitch changed while the track plays crossfade in: no click, no gap.
 TEST(TrackDecode, ChangesWhilePlayingAreSeamless) {
     TempDir dir;

@@ -76,20 +76,22 @@ TEST(TimingGrid, ATempoChangeOrAPauseBeginsANewPart) {
         double at;
         int part;
         TimingGrid::Outcome outcome;
+        double told = 0;  // the beat's length told with each beat
     };
     using O = TimingGrid::Outcome;
     const Case cases[] = {
         {{0, 0.5, 1.0, 1.5}, 1.5, 0, O::Placed},
-        {{0, 0.5, 1.0, 1.4, 1.8, 2.2}, 1.81, 1, O::Placed},  // 120 to 150 BPM
-        {{0, 0.5, 1.0, 1.502, 2.004}, 2.0, 0, O::Placed},    // within half a percent
-        {{0, 0.5, 1.0, 4.0, 4.5, 5.0}, 4.5, 1, O::Placed},   // stopped and started again
-        {{0, 0.5, 1.0, 4.0, 4.5, 5.0}, 2.5, 0, O::Outside},  // in the pause
+        {{0, 0.5, 1.0, 1.4, 1.8, 2.2}, 1.81, 1, O::Placed},   // 120 to 150 BPM
+        {{0, 0.5, 1.0, 1.502, 2.004}, 2.0, 0, O::Placed},     // within half a percent
+        {{0, 0.5, 1.0, 4.0, 4.5, 5.0}, 4.5, 1, O::Placed},    // stopped and started again
+        {{0, 0.5, 1.0, 4.0, 4.5, 5.0}, 2.5, 0, O::Outside},   // in the pause
+        {{0, 0.5, 0.99, 1.51, 2.0}, 2.0, 0, O::Placed, 0.5},  // a track's beats wander
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.at);
         TimingGrid grid;
         for (double b : c.beats) {
-            grid.add({b, 0, 0, 0, true});
+            grid.add({b, 0, 0, 0, true, false, c.told});
         }
         const auto placed = grid.place(c.at, 10);
         ASSERT_EQ(placed.outcome, c.outcome);
