@@ -409,10 +409,14 @@ void CoachPart::sendCalibrationClicks() {
     }
 }
 
-void CoachPart::endCalibration() {
+void CoachPart::stopCalibrating() {
     m_listener.stop();
     m_poll.stop();
     m_mode = Mode::Off;
+}
+
+void CoachPart::endCalibration() {
+    stopCalibrating();
     std::vector<double> offsets;
     for (const auto& note : m_take) {
         if (std::abs(note.offsetMs) <= kCalibrationReachMs) {
@@ -440,9 +444,7 @@ void CoachPart::endCalibration() {
 }
 
 void CoachPart::cancelCalibration() {
-    m_listener.stop();
-    m_poll.stop();
-    m_mode = Mode::Off;
+    stopCalibrating();
     showLatency();
     PanelControls::show(*m_status, tr("CALIBRATION STOPPED: THE LAST CALIBRATION IS KEPT"));
 }

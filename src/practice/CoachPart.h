@@ -57,6 +57,7 @@ private:
     void showReport();
     void endTake();
     void sendCalibrationClicks();
+    void stopCalibrating();
     void endCalibration();
     void cancelCalibration();
     void showLatency();
