@@ -89,7 +89,7 @@ void ClickCanceller::expect(int64_t sample, Sound sound) {
         (m_count > 0 && start <= clickAt(m_count - 1).expected)) {
         return;  // already heard, a backlog no stream makes, or out of order
     }
-    clickAt(m_count) = Click{start, -1, 0, sound, false, false, false};
+    clickAt(m_count) = Click{start, -1, 0, sound, false, false, false, INT64_MAX};
     ++m_count;
     m_recentSounds[m_expectedTotal % kRecent] = sound;
     m_recentAttacks[m_expectedTotal++ % kRecent] = sample;
@@ -104,6 +104,9 @@ const ClickCanceller::Click& ClickCanceller::clickAt(size_t fromFirst) const {
 }
 
 bool ClickCanceller::gated(int64_t onset) const {
+    if (nearCutClick(onset)) {
+        return true;
+    }
     for (size_t i = 0; i < std::min(m_expectedTotal, kRecent); ++i) {
         const int64_t attack = m_recentAttacks[i];
         if (gating(learntFor(m_recentSounds[i])) && onset >= attack + m_drift - m_gateBefore &&
@@ -112,6 +115,32 @@ bool ClickCanceller::gated(int64_t onset) const {
         }
     }
     return false;
+}
+
+// Where it was found, or until then where the last clicks put it.
+int64_t ClickCanceller::attackOf(const Click& click) const {
+    return (click.found >= 0 ? click.found : click.expected + m_drift) + m_search;
+}
+
+// A click cut off within its gate sounds as a short knock, nothing like the sound learnt.
+bool ClickCanceller::nearCutClick(int64_t onset) const {
+    for (size_t c = 0; c < m_count; ++c) {
+        const Click& click = clickAt(c);
+        const int64_t attack = attackOf(click);
+        if (click.cutAt <= attack + m_gateAfter && onset >= attack - m_gateBefore &&
+            onset <= attack + m_gateAfter) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ClickCanceller::silenceFrom(int64_t sample) {
+    for (size_t c = 0; c < m_count; ++c) {
+        Click& click = clickAt(c);
+        const int64_t attack = attackOf(click);
+        click.cutAt = std::min(click.cutAt, std::max(sample, attack));
+    }
 }
 
 void ClickCanceller::noteAt(int64_t onset) {
@@ -174,7 +203,7 @@ float ClickCanceller::soundAt(int64_t i) const {
         const Click& click = clickAt(c);
         const Learnt& learnt = learntFor(click.sound);
         if (click.found >= 0 && click.heard && subtracting(learnt) && i >= click.found &&
-            i < click.found + lengthOf(c)) {
+            i < std::min(click.found + lengthOf(c), click.cutAt)) {
             const auto sound = [&learnt](int64_t k) {
                 return k >= 0 && k < int64_t(kMaxLength) ? learnt.sound[size_t(k)] : 0.0f;
             };
@@ -283,7 +312,7 @@ void ClickCanceller::learn(Click& click, int64_t length) {
     const auto heard = std::count(m_recentHeard.begin(), m_recentHeard.end(), true);
     m_heard = heard * 2 >= std::min<long>(m_clicksPassed, long(kRecent));
     ++learntFor(click.sound).clicks;
-    if (!click.underNote) {
+    if (!click.underNote && click.cutAt >= click.found + length) {
         keep(click, length);
     }
 }

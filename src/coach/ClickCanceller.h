@@ -40,6 +40,11 @@ public:
     // from, so that a player who keeps playing at one lag from the click does not teach it the
     // guitar's attack.
     void noteAt(int64_t onset);
+    // The output was silenced (the metronome stopped) when the stream reached this sample: every
+    // click expected so far is cut off there, or at its attack if it comes later (it still sounds,
+    // for a moment, since a channel's notes go out in order). What is left of a click cut that
+    // early is no note of the player's.
+    void silenceFrom(int64_t sample);
 
 private:
     static constexpr size_t kRing = 1 << 15;  // more than a click's sound, the delay and m_told
@@ -61,6 +66,7 @@ private:
         bool heard = false;
         bool learnt = false;
         bool underNote = false;
+        int64_t cutAt = INT64_MAX;  // where its sound stops, when the output is silenced
     };
 
     // What one kind of click sounds like: each sample the weighted average of the clicks kept.
@@ -93,6 +99,8 @@ private:
     static void settle(Learnt& learnt, size_t from, size_t to);
     void followDrift(int64_t lag);
     float soundAt(int64_t i) const;
+    bool nearCutClick(int64_t onset) const;
+    int64_t attackOf(const Click& click) const;
     float fadeAt(int64_t n, int64_t length) const;
     int64_t lengthOf(size_t fromFirst) const;
 

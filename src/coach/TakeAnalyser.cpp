@@ -35,6 +35,13 @@ std::optional<GridPoint> TakeAnalyser::addGridPoint(TimePoint heardAt, GridPoint
     return point;
 }
 
+void TakeAnalyser::outputSilenced(TimePoint heardAt) {
+    if (m_clock.known() && m_options.cancelClicks) {
+        m_canceller.silenceFrom(
+            std::llround((m_clock.streamSeconds(heardAt) + m_options.correctionSeconds) * m_rate));
+    }
+}
+
 void TakeAnalyser::feed(const float* samples, size_t count, TimePoint captured) {
     m_onsetCount = m_placedCount = 0;
     m_clock.report(m_fed, captured);

@@ -36,6 +36,9 @@ public:
     // latency after it); `point.at` is set from it. The point as placed on the stream's
     // timeline, or nothing before the stream has told its clock.
     std::optional<GridPoint> addGridPoint(TimePoint heardAt, GridPoint point);
+    // The output fell silent (the metronome stopped) when this was heard: the clicks it cut off
+    // are taken out only as far as they sounded.
+    void outputSilenced(TimePoint heardAt);
     // The next samples of the stream, whose first reached the source at `captured`.
     void feed(const float* samples, size_t count, TimePoint captured);
 

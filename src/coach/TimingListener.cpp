@@ -47,6 +47,12 @@ void TimingListener::addGridPoint(TimePoint heardAt, const Coach::GridPoint& poi
     }
 }
 
+void TimingListener::outputSilenced(TimePoint heardAt) {
+    if (listening()) {
+        m_grid.post({heardAt, {}, false, true});
+    }
+}
+
 std::optional<Coach::NoteTiming> TimingListener::takeNote() {
     return m_notes.take();
 }
@@ -57,6 +63,10 @@ void TimingListener::hear(const float* samples, size_t count, TimePoint captured
         std::chrono::steady_clock::now() - captured;
     m_inputLatencyMs = age.count();
     while (const auto timed = m_grid.take()) {
+        if (timed->silences) {
+            m_analyser->outputSilenced(timed->heardAt);
+            continue;
+        }
         const auto placed = m_analyser->addGridPoint(timed->heardAt, timed->point);
         if (placed && m_recorder.recording()) {
             m_recorder.mark(*placed, timed->beginsTake);

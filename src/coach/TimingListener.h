@@ -37,6 +37,8 @@ public:
     // A position of the grid and when it is heard; dropped while nothing listens. The first
     // position of a fresh run of the grid begins the take anew in its file.
     void addGridPoint(TimePoint heardAt, const Coach::GridPoint& point, bool beginsTake = false);
+    // The output fell silent when this is heard: the clicks sounding then were cut off.
+    void outputSilenced(TimePoint heardAt);
     // The next note placed since the last call, oldest first.
     std::optional<Coach::NoteTiming> takeNote();
 
@@ -53,6 +55,7 @@ private:
         TimePoint heardAt;
         Coach::GridPoint point;
         bool beginsTake;
+        bool silences = false;  // no position: the moment the output fell silent
     };
     void hear(const float* samples, size_t count, TimePoint captured);
 

@@ -122,6 +122,11 @@ CoachPart::CoachPart(QWidget& page, Metronome& metronome, TrackPlaybackControl& 
     m_markFade.setSingleShot(true);
     connect(&m_markFade, &QTimer::timeout, this, [this] { PanelControls::show(*m_mark, ""); });
     connect(&metronome, &Metronome::gridPlanned, this, &CoachPart::planned);
+    connect(&metronome, &Metronome::stopped, this, [this] {
+        if (m_mode == Mode::Take) {
+            m_listener.outputSilenced(Clock::now() + m_output.heardAfter());
+        }
+    });
     showLatency();
 }
 

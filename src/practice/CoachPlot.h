@@ -12,6 +12,7 @@ class CoachPlot : public QWidget {
 public:
     explicit CoachPlot(QWidget* parent);
     void setNotes(std::vector<Coach::NoteTiming> notes);
+    const std::vector<Coach::NoteTiming>& notes() const { return m_notes; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
