@@ -40,10 +40,9 @@ void CaptureClock::report(int64_t firstSample, TimePoint captured) {
 }
 
 double CaptureClock::reportsMedian() {
-    std::array<double, kReports> sorted;
-    std::copy_n(m_reports.begin(), m_reportCount, sorted.begin());
-    const auto middle = sorted.begin() + long(m_reportCount / 2);
-    std::nth_element(sorted.begin(), middle, sorted.begin() + long(m_reportCount));
+    std::copy_n(m_reports.begin(), m_reportCount, m_sorted.begin());
+    const auto middle = m_sorted.begin() + long(m_reportCount / 2);
+    std::nth_element(m_sorted.begin(), middle, m_sorted.begin() + long(m_reportCount));
     return *middle;
 }
 

@@ -41,7 +41,7 @@ private:
     TimePoint m_origin{};
     bool m_started = false;
     int64_t m_halfSecond = 0;  // the one the reports being gathered belong to
-    std::array<double, kReports> m_reports{};
+    std::array<double, kReports> m_reports{}, m_sorted{};
     size_t m_reportCount = 0;
     std::array<Median, kMedians> m_medians{};
     size_t m_medianCount = 0, m_nextMedian = 0;
