@@ -1,19 +1,18 @@
 #!/usr/bin/env bash
-# The coach's calibration by clicks heard back on a private PulseAudio server: RUNS times with
-# the null sink's monitor as the input, then RUNS times through a loopback that adds DELAY ms on
-# the way (the monitor played into a second null sink, whose monitor is then the input). The
-# second median should come out the loopback's delay later.
+# The coach's calibration by clicks heard back on a private PulseAudio server, the null sink's
+# monitor as the input: RUNS times with the program playing into the null sink, then RUNS times
+# with it playing into a sink that delays by DELAY ms (CMT's delay line, a LADSPA plugin, exact to
+# the sample) on its way into the null sink. The server does not know of the plugin's delay, so
+# the second median should come out DELAY ms after the first.
 # Usage: bench/coach_calibration_bench.sh BUILD_DIR [RUNS] [DELAY]
 set -euo pipefail
 build=$1 runs=${2:-10} delay=${3:-40}
 source "$(dirname "$0")/../scripts/servers.sh"
+export QT_QPA_PLATFORM=offscreen PULSE_SOURCE=nullsink.monitor
 rz77_start_pulseaudio
-pactl load-module module-null-sink sink_name=delayed rate=48000 >/dev/null
-echo "direct: the null sink's monitor"
-PULSE_SOURCE=nullsink.monitor "$build/bench/coach_calibration_bench" "$runs"
-pactl load-module module-loopback source=nullsink.monitor sink=delayed latency_msec="$delay" \
-  source_dont_move=true sink_dont_move=true >/dev/null
-sleep 5  # the loopback settles at its latency
-echo "through a loopback of $delay ms"
-PULSE_SOURCE=delayed.monitor "$build/bench/coach_calibration_bench" "$runs"
-pactl list sink-inputs | grep -i -E "latency|resample" | head -n 4 || true
+echo "direct: into the null sink"
+PULSE_SINK=nullsink "$build/bench/coach_calibration_bench" "$runs"
+pactl load-module module-ladspa-sink sink_name=delayed sink_master=nullsink plugin=cmt \
+  label=delay_0.1s control="$(awk -v d="$delay" 'BEGIN { print d / 1000 }'),1" >/dev/null
+echo "through a delay line of $delay ms"
+PULSE_SINK=delayed "$build/bench/coach_calibration_bench" "$runs"
