@@ -1,7 +1,8 @@
 #pragma once
 
-#include <unistd.h>
-#include <atomic>
+#include <stdlib.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -9,11 +10,16 @@
 // A fresh directory under the system's temporary folder, removed with its contents.
 class TempDir {
 public:
+    // Made by mkdtemp: a directory a killed run left behind under a recycled process id is
+    // never taken for a fresh one.
     TempDir() {
-        static std::atomic<int> counter{0};
-        m_path = std::filesystem::temp_directory_path() /
-                 ("rz77-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(m_path);
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "rz77-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::filesystem::filesystem_error(
+                "mkdtemp", pattern, std::error_code(errno, std::generic_category()));
+        }
+        m_path = pattern;
     }
     ~TempDir() { std::filesystem::remove_all(m_path); }
     TempDir(const TempDir&) = delete;
