@@ -122,8 +122,9 @@ CoachPart::CoachPart(QWidget& page, Metronome& metronome, TrackPlaybackControl& 
     m_markFade.setSingleShot(true);
     connect(&m_markFade, &QTimer::timeout, this, [this] { PanelControls::show(*m_mark, ""); });
     connect(&metronome, &Metronome::gridPlanned, this, &CoachPart::planned);
+    // Only the metronome's clicks are cut off: a track's click is the track player's sound.
     connect(&metronome, &Metronome::stopped, this, [this] {
-        if (m_mode == Mode::Take) {
+        if (m_mode == Mode::Take && m_run == Run::Metronome) {
             m_listener.outputSilenced(Clock::now() + m_output.heardAfter());
         }
     });
