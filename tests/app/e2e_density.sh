@@ -127,8 +127,9 @@ run_mode() {  # mode dpi scale
     [ "$(received_since "$mark" | grep -c ' 9a 7f ')" -ge 4 ] && break
     sleep 0.1
   done
-  # The tempo is what the slider set; a click lost once to a JACK cycle that a loaded machine
-  # overran (seen once in CI, never reproduced) leaves a gap of two beats, not another tempo.
+  # The tempo is what the slider set: a click that once never reached the receiver on a loaded
+  # machine (seen once in CI, not reproduced; most likely a JACK cycle the receiver missed)
+  # leaves a gap of two beats, not another tempo.
   received_since "$mark" | grep ' 9a 7f ' | head -n 4 | awk '
     NR == 1 { first = $1 }
     NR > 1 { beats += int(($1 - previous) / 0.5 + 0.5) }
