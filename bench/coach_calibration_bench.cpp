@@ -5,7 +5,6 @@
 // Usage: coach_calibration_bench [RUNS]; see coach_calibration_bench.sh for the sinks it runs on.
 #include <QApplication>
 #include <QLabel>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -14,25 +13,12 @@
 
 #include "BenchMetronome.h"
 #include "BenchRecording.h"
-#include "app/frmMain.h"
-#include "audio/AudioEngine.h"
-#include "common/ClickProgram.h"
-#include "metronome/Metronome.h"
-#include "midi/MIDI_CMD.h"
-#include "midi/MIDI_OUT.h"
-#include "midi/SystemMidi.h"
-#include "mp3/TrackPlaybackControl.h"
-#include "practice/CoachPart.h"
+#include "CoachRig.h"
 
 namespace {
 
 // The calibration plays 16 clicks and listens 600 ms past the last.
 constexpr double kCalibrationSeconds = 10;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 }  // namespace
 
@@ -40,33 +26,19 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    SystemMidi system;
     bench::PrintingReporter reporter;
-    MidiOutput output(system, reporter);
-    frmMain window(AppEnvironment{dir.path().toStdString(), {}}, output);
-    Metronome metronome(window, window.voice, output);
-    if (!MIDI_OUT::OpenMidiOut(output, MidiMapperId)) {
+    CoachRig rig(dir.path().toStdString(), reporter);
+    if (!rig.openSynthesizer()) {
         std::fprintf(stderr, "no built-in synthesizer\n");
         return 1;
     }
-    MIDI_CMD::ControlChange(output, kClickChannel, 0, 0);
-    MIDI_CMD::ProgramChange(output, kClickChannel, 0, kClickProgram);
-    QWidget page;
-    page.resize(300, 310);
-    QSettings settings(dir.filePath("practice.conf"), QSettings::IniFormat);
-    PanelControls::PageKeys keys;
-    AudioEngine engine{[](const AudioSink::FormatChooser&, std::string& error) {
-        error = "no track in this bench";
-        return std::unique_ptr<AudioSink>();
-    }};
-    TrackPlaybackControl track(engine, reporter);
-    CoachPart coach(page, metronome, track, output, settings, window.environment().units, keys);
-    auto* status = page.findChild<QLabel*>("coachStatus");
+    QSettings& settings = rig.settings;
+    auto* status = rig.page.findChild<QLabel*>("coachStatus");
 
     std::vector<double> corrections;
     for (int run = 1; run <= runs; ++run) {
         settings.clear();
-        coach.calibrate(false);
+        rig.coach.calibrate(false);
         bench::runFor(kCalibrationSeconds);
         const QString input = settings.value("coach/lastInput").toString();
         if (input.isEmpty()) {
@@ -85,7 +57,7 @@ int main(int argc, char** argv) {
         std::printf("no calibration heard anything\n");
         return 1;
     }
-    const double middle = median(corrections);
+    const double middle = bench::median(corrections);
     const auto [low, high] = std::minmax_element(corrections.begin(), corrections.end());
     std::printf("%zu of %d runs: median correction %+.2f ms, runs within %+.2f..%+.2f ms of it\n",
                 corrections.size(), runs, middle, *low - middle, *high - middle);

@@ -13,16 +13,14 @@ constexpr double kMaxSlope = 300e-6;
 }  // namespace
 
 void CaptureClock::reset() {
-    m_started = false;
     m_halfSecond = 0;
     m_reportCount = m_medianCount = m_nextMedian = 0;
     m_level = m_slope = m_centre = 0;
 }
 
 void CaptureClock::report(int64_t firstSample, TimePoint captured) {
-    if (!m_started) {
+    if (!known()) {
         m_origin = captured;
-        m_started = true;
     }
     const int64_t halfSecond = firstSample * 2 / m_rate;
     if (halfSecond != m_halfSecond && m_reportCount > 0) {

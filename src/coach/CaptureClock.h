@@ -39,7 +39,6 @@ private:
 
     int m_rate;
     TimePoint m_origin{};
-    bool m_started = false;
     int64_t m_halfSecond = 0;  // the one the reports being gathered belong to
     std::array<double, kReports> m_reports{}, m_sorted{};
     size_t m_reportCount = 0;

@@ -7,24 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
+#include "CoachRig.h"
 #include "RecordingMidi.h"
 #include "Servers.h"
 #include "TempDir.h"
-#include "app/frmMain.h"
-#include "audio/AudioEngine.h"
-#include "common/ClickProgram.h"
-#include "metronome/Metronome.h"
 #include "midi/MIDI_CMD.h"
-#include "midi/MIDI_OUT.h"
-#include "midi/SystemMidi.h"
-#include "mp3/TrackPlaybackControl.h"
-#include "practice/CoachPart.h"
 #include "practice/CoachPlot.h"
 
 namespace {
@@ -34,31 +26,16 @@ using namespace std::chrono_literals;
 TEST(CoachListen, AGuitarTenMillisecondsLaterIsReportedTenLater) {
     RZ77_REQUIRE_SERVER(commandSucceeds("pactl info"), "PulseAudio");
     setenv("PULSE_SOURCE", "nullsink.monitor", 1);  // the default input, for this process
-    SystemMidi system;
     RecordingReporter reporter;
-    MidiOutput output(system, reporter);
     TempDir dir;
-    frmMain window(AppEnvironment{dir.str(), {}}, output);
-    auto* metronome = new Metronome(window, window.voice, output);
-    ASSERT_TRUE(MIDI_OUT::OpenMidiOut(output, MidiMapperId))
-        << testing::PrintToString(reporter.shown);
-    MIDI_CMD::ControlChange(output, kClickChannel, 0, 0);
-    MIDI_CMD::ProgramChange(output, kClickChannel, 0, kClickProgram);
-    MIDI_CMD::ProgramChange(output, 0, 0, 25);  // a steel-strung guitar
-    QWidget page;
-    page.resize(300, 310);
-    QSettings settings(QString::fromStdString(dir.str() + "/practice.conf"), QSettings::IniFormat);
-    PanelControls::PageKeys keys;
-    AudioEngine engine{[](const AudioSink::FormatChooser&, std::string& error) {
-        error = "no track in this test";
-        return std::unique_ptr<AudioSink>();
-    }};
-    TrackPlaybackControl track(engine, reporter);
-    CoachPart coach(page, *metronome, track, output, settings, window.environment().units, keys);
+    CoachRig rig(dir.str(), reporter);
+    ASSERT_TRUE(rig.openSynthesizer()) << testing::PrintToString(reporter.shown);
+    MIDI_CMD::ProgramChange(rig.output, 0, 0, 25);  // a steel-strung guitar
+    QWidget& page = rig.page;
     page.show();
     auto* status = page.findChild<QLabel*>("coachStatus");
 
-    coach.calibrate(false);
+    rig.coach.calibrate(false);
     QTest::qWait(10000);
     ASSERT_TRUE(status->text().startsWith("ROUND TRIP")) << status->text().toStdString();
 
@@ -66,24 +43,24 @@ TEST(CoachListen, AGuitarTenMillisecondsLaterIsReportedTenLater) {
     int clicks = 0;
     auto late = 0ms;
     const int16_t keysPlayed[] = {45, 50, 55, 59};
-    QObject::connect(metronome, &Metronome::gridPlanned, [&](const MetronomeTrainer::Click& c) {
+    QObject::connect(rig.metronome, &Metronome::gridPlanned, [&](const MetronomeTrainer::Click& c) {
         if (++clicks > 1) {
             const int16_t key = keysPlayed[clicks % 4], before = keysPlayed[(clicks + 3) % 4];
-            output.noteOn(0, before, 0, c.due - 40ms);
-            output.noteOn(0, key, 100, c.due + late);
+            rig.output.noteOn(0, before, 0, c.due - 40ms);
+            rig.output.noteOn(0, key, 100, c.due + late);
         }
     });
-    window.findChild<QLineEdit*>("txtBPM")->setText("100");
-    metronome->txtBPM_KeyPress(13);
+    rig.window.findChild<QLineEdit*>("txtBPM")->setText("100");
+    rig.metronome->txtBPM_KeyPress(13);
     const auto take = [&](std::chrono::milliseconds lateBy) {
         clicks = 0;
         late = lateBy;
-        coach.toggleCoach();
-        metronome->imgBPMPlay_Click();
+        rig.coach.toggleCoach();
+        rig.metronome->imgBPMPlay_Click();
         QTest::qWait(15000);  // 25 beats
-        metronome->imgBPMStop_Click();
+        rig.metronome->imgBPMStop_Click();
         QTest::qWait(800);
-        coach.toggleCoach();
+        rig.coach.toggleCoach();
         const QString report = page.findChild<QLabel*>("coachReportText")->text();
         EXPECT_TRUE(report.contains(QRegularExpression("\\d+ notes, mean [+\u2212][0-9.]+ ms")))
             << report.toStdString();
