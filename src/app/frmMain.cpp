@@ -105,8 +105,9 @@ void frmMain::selectInstrument(int16_t channel, int16_t program) {
 }
 
 void frmMain::loadSettings() {
-    const StartupSettings settings = readStartupSettings(settingsPath(m_environment.programDir),
-                                                         m_output.system().deviceCount());
+    const StartupSettings settings =
+        readStartupSettings(settingsPath(m_environment.programDir),
+                            [this](int32_t port) { return m_output.system().hasPort(port); });
     voice.channel = settings.channel;
     state.Device = settings.Device;
     state.Sound = settings.Sound;

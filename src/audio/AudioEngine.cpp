@@ -27,8 +27,9 @@ constexpr double kCheckSeconds = 1.0;
 // before the pause.
 constexpr double kResumeSettleSeconds = 0.5;
 // An idle thread still looks this often whether the server is there; a message to sound, or the
-// program closing, wakes it at once. Each look costs a wake-up of a program that sits idle.
-constexpr std::chrono::milliseconds kIdleWake{2000};
+// program closing, wakes it at once. Each look costs a wake-up of a program that sits idle, and a
+// server gone meanwhile is otherwise found by the next message, which it then cannot sound.
+constexpr std::chrono::milliseconds kIdleWake{10000};
 
 int64_t framesIn(double seconds) {
     return static_cast<int64_t>(seconds * AudioEngine::kSampleRate);

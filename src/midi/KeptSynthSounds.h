@@ -13,6 +13,7 @@ public:
     explicit KeptSynthSounds(MidiSystem& system) : m_system(system) {}
 
     int32_t deviceCount() override { return m_system.deviceCount(); }
+    bool hasPort(int32_t deviceId) override { return m_system.hasPort(deviceId); }
     MidiResult deviceName(int32_t deviceId, std::string& name) override {
         return m_system.deviceName(deviceId, name);
     }

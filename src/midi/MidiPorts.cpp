@@ -66,7 +66,7 @@ void recordError(RtMidiError::Type type, const std::string& text, void* lastErro
 
 }  // namespace
 
-std::vector<MidiPortInfo> enumerateMidiPorts() {
+std::vector<MidiPortInfo> enumerateAlsaPorts() {
     std::vector<MidiPortInfo> ports;
     std::string ignored;
     if (auto out = makeAlsaOut(ignored)) {
@@ -75,6 +75,11 @@ std::vector<MidiPortInfo> enumerateMidiPorts() {
             ports.push_back({MidiPortInfo::Backend::Alsa, index, out->getPortName(index)});
         }
     }
+    return ports;
+}
+
+std::vector<MidiPortInfo> enumerateMidiPorts() {
+    std::vector<MidiPortInfo> ports = enumerateAlsaPorts();
     for (std::string& name : jackMidiInputs()) {
         ports.push_back({MidiPortInfo::Backend::Jack, 0, std::move(name)});
     }

@@ -16,7 +16,9 @@ struct MidiPortInfo {
     std::string name;
 };
 
+// The ALSA sequencer's ports, then the JACK server's.
 std::vector<MidiPortInfo> enumerateMidiPorts();
+std::vector<MidiPortInfo> enumerateAlsaPorts();
 
 // One opened port of the ALSA sequencer.
 class MidiPortConnection {

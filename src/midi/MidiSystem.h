@@ -29,6 +29,8 @@ public:
     virtual ~MidiSystem() = default;
 
     virtual int32_t deviceCount() = 0;
+    // Whether port deviceId (0..n-1) is there, where asking for it alone may cost less.
+    virtual bool hasPort(int32_t deviceId) { return deviceId >= 0 && deviceId < deviceCount(); }
     virtual MidiResult deviceName(int32_t deviceId, std::string& name) = 0;
     // On success stores a non-zero handle; on failure stores 0.
     virtual MidiResult open(int32_t deviceId, uint32_t& handle) = 0;

@@ -129,6 +129,15 @@ int32_t SystemMidi::deviceCount() {
     return static_cast<int32_t>(m_ports.size());
 }
 
+// The ALSA ports come first. Asking the JACK server costs the program a megabyte and a half for
+// the rest of the session (its client library sets up a database), so only a port beyond the
+// ALSA ones asks it.
+bool SystemMidi::hasPort(int32_t deviceId) {
+    m_ports = enumerateAlsaPorts();
+    return deviceId >= 0 &&
+           (deviceId < static_cast<int32_t>(m_ports.size()) || deviceId < deviceCount());
+}
+
 MidiResult SystemMidi::deviceName(int32_t deviceId, std::string& name) {
     if (deviceId == MidiMapperId) {
         if (GmSynth::soundFontPath().empty()) {

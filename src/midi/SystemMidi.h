@@ -22,6 +22,7 @@ public:
     ~SystemMidi() override;
 
     int32_t deviceCount() override;
+    bool hasPort(int32_t deviceId) override;
     MidiResult deviceName(int32_t deviceId, std::string& name) override;
     MidiResult open(int32_t deviceId, uint32_t& handle) override;
     MidiResult close(uint32_t handle) override;

@@ -27,8 +27,15 @@ TrackPlaybackControl::~TrackPlaybackControl() {
     m_engine.setStreamSource(nullptr);
 }
 
-// The file is checked and decoding starts at once, so the first play sounds without delay.
 void TrackPlaybackControl::setFile(const std::string& path) {
+    openFile(path);
+    if (m_fileListener) {
+        m_fileListener();
+    }
+}
+
+// The file is checked and decoding starts at once, so the first play sounds without delay.
+void TrackPlaybackControl::openFile(const std::string& path) {
     m_path = path;
     m_fileReady = m_loaded = false;
     m_tags = {};

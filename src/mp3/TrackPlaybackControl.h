@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,9 @@ public:
     // The beats of the grid the track is about to play, with when each is heard; for the timing
     // coach, which measures against them.
     std::vector<TrackPlayer::ComingBeat> takeComingBeats();
+    // Told after every change of file, so that whoever follows the track need not look while no
+    // file is open.
+    void setFileListener(std::function<void()> listener) { m_fileListener = std::move(listener); }
 
 private:
     // What tells a file changed since it was opened: emptied, replaced or gone.
@@ -69,6 +73,7 @@ private:
     };
     static std::optional<FileStamp> stampOf(const std::string& path);
 
+    void openFile(const std::string& path);
     bool startEngine();
     bool load(std::unique_ptr<TrackDecoder> decoder);
     void applyPractice();
@@ -90,4 +95,5 @@ private:
     std::optional<TrackTimeline::SongClick> m_songClick;
     std::optional<std::pair<double, double>> m_loop;
     std::string m_loopFile;  // the file the loop was set on
+    std::function<void()> m_fileListener;
 };

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QPointer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,7 +84,14 @@ SectionsPage::SectionsPage(QWidget& panel, TrackPlaybackControl& track, TrackPag
     addKeys();
     m_follow.setInterval(kFollowMs);
     connect(&m_follow, &QTimer::timeout, this, &SectionsPage::follow);
-    m_follow.start();  // practice is logged whichever page shows, and while the panel is closed
+    // Practice is logged whichever page shows, and while the panel is closed; with no track open
+    // there is nothing to log, and the program rests until one is opened.
+    // The player may outlive the page.
+    m_track.setFileListener([page = QPointer(this)] {
+        if (page) {
+            page->follow();
+        }
+    });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         follow();
         endSession();
@@ -310,6 +318,11 @@ void SectionsPage::follow() {
     m_lastLook = now;
     followTrack();
     followSession(elapsed);
+    if (m_file.empty() && !m_counter.underWay()) {
+        m_follow.stop();
+    } else if (!m_follow.isActive()) {
+        m_follow.start();
+    }
 }
 
 void SectionsPage::followTrack() {

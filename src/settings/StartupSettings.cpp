@@ -69,11 +69,15 @@ std::optional<fs::path> configHome() {
 
 }  // namespace
 
-StartupSettings readStartupSettings(const std::string& path, int32_t deviceCount) {
+StartupSettings readStartupSettings(const std::string& path,
+                                    const std::function<bool(int32_t)>& isPort) {
     StartupSettings s;
     // The file counts channels from 1, as the user does.
     s.channel = storedOr("Channel", path, 1, 16, s.kDefaultChannel + 1) - 1;
-    s.Device = storedOr("Device", path, -1, deviceCount - 1, s.kDefaultDevice);
+    s.Device = storedOr("Device", path, -1, INT16_MAX, s.kDefaultDevice);
+    if (s.Device != s.kDefaultDevice && !isPort(s.Device)) {
+        s.Device = s.kDefaultDevice;
+    }
     s.Sound = storedOr("Sound", path, 0, 127, s.kDefaultSound);
     return s;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The three MIDI settings the main window starts with, read from the settings file. A missing
@@ -17,9 +18,10 @@ struct StartupSettings {
 };
 
 // Reads "Channel", "Device" and "Sound" (key "ID") in this order from the file at path.
-// deviceCount is the number of MIDI ports today; a stored port beyond it falls back to the
-// built-in synthesizer.
-StartupSettings readStartupSettings(const std::string& path, int32_t deviceCount);
+// isPort tells whether a MIDI port of that number is there today; a stored port that is not falls
+// back to the built-in synthesizer.
+StartupSettings readStartupSettings(const std::string& path,
+                                    const std::function<bool(int32_t)>& isPort);
 
 constexpr const char* kSettingsFile = "rz77.rz";
 
