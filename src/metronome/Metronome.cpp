@@ -159,7 +159,6 @@ void Metronome::imgBPMStop_Click() {
     m_trainer->stop();
     ++m_flashGeneration;
     m_output.allNotesOff();
-    emit stopped();
 }
 
 bool Metronome::isRunning() const {

@@ -76,8 +76,6 @@ signals:
     // (a muted bar's, a silent beat's): what a player's notes are measured against. The plain
     // metronome's beats count as bars of one beat.
     void gridPlanned(const MetronomeTrainer::Click& click);
-    // Stopped by the user or at the trainer's end: every note it sounds is being cut off.
-    void stopped();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

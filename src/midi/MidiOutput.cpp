@@ -64,6 +64,9 @@ void MidiOutput::programChange(int16_t channel, int16_t bank, int16_t program) {
 
 void MidiOutput::allNotesOff() {
     MIDI_CMD::AllNotesOff(*this);
+    if (m_silencedSign) {
+        m_silencedSign(Clock::now() + heardAfter());
+    }
 }
 
 NoteOutput::Clock::duration MidiOutput::heardAfter() const {

@@ -49,6 +49,7 @@ public:
     Clock::duration heardAfter() const override;
     void setReferencePitch(double a4) override;
     void setFailureSign(FailureSign sign) override { m_sign = std::move(sign); }
+    void setSilencedSign(SilencedSign sign) override { m_silencedSign = std::move(sign); }
 
 private:
     void showSign(const std::string& text);
@@ -59,6 +60,7 @@ private:
     MessageReporter& m_reporter;
     uint32_t m_handle = 0;
     FailureSign m_sign;
+    SilencedSign m_silencedSign;
     bool m_reportEveryFailure = false;
     // The send failure shown in a box since the last open or successful send.
     std::optional<std::string> m_shownSendFailure;

@@ -16,6 +16,8 @@ public:
     using Due = std::optional<Clock::time_point>;
     // Told the text of a failure that is not boxed again, and "" once sending works.
     using FailureSign = std::function<void(const std::string& text)>;
+    // Told when the silencing of every channel is heard, whoever asked for it.
+    using SilencedSign = std::function<void(Clock::time_point heard)>;
 
     virtual ~NoteOutput() = default;
 
@@ -29,4 +31,5 @@ public:
     // A4 for the built-in synthesizer, now and whenever it is opened; ports are not told.
     virtual void setReferencePitch(double a4) = 0;
     virtual void setFailureSign(FailureSign sign) = 0;
+    virtual void setSilencedSign(SilencedSign sign) = 0;
 };

@@ -122,16 +122,18 @@ CoachPart::CoachPart(QWidget& page, Metronome& metronome, TrackPlaybackControl& 
     m_markFade.setSingleShot(true);
     connect(&m_markFade, &QTimer::timeout, this, [this] { PanelControls::show(*m_mark, ""); });
     connect(&metronome, &Metronome::gridPlanned, this, &CoachPart::planned);
-    // Only the metronome's clicks are cut off: a track's click is the track player's sound.
-    connect(&metronome, &Metronome::stopped, this, [this] {
+    // Silencing every channel (the metronome's STOP, the note player's STOP) cuts off the
+    // metronome's clicks; a track's click is the track player's sound, and goes on.
+    m_output.setSilencedSign([this](Clock::time_point heard) {
         if (m_mode == Mode::Take && m_run == Run::Metronome) {
-            m_listener.outputSilenced(Clock::now() + m_output.heardAfter());
+            m_listener.outputSilenced(heard);
         }
     });
     showLatency();
 }
 
 CoachPart::~CoachPart() {
+    m_output.setSilencedSign(nullptr);
     m_listener.stop();
 }
 

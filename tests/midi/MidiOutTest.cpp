@@ -48,15 +48,20 @@ TEST_F(MidiOutTest, CommandsSendExactBytes) {
     EXPECT_TRUE(reporter.shown.empty());
 }
 
-TEST_F(MidiOutTest, AllNotesOffSilencesEveryChannelInOrder) {
+// The coach is told, so that the clicks it takes out of what it hears end where they were cut.
+TEST_F(MidiOutTest, AllNotesOffSilencesEveryChannelInOrderThenSaysSo) {
     MIDI_OUT::OpenMidiOut(output, 0);
-    MIDI_CMD::AllNotesOff(output);
+    std::vector<size_t> sentWhenTold;
+    output.setSilencedSign(
+        [&](NoteOutput::Clock::time_point) { sentWhenTold.push_back(midi.sent.size()); });
+    output.allNotesOff();
     std::vector<Bytes> expected;
     for (int channel = 0; channel < 16; ++channel) {
         expected.push_back({0xB0 + channel, 120, 0, 0});
         expected.push_back({0xB0 + channel, 123, 0, 0});
     }
     EXPECT_EQ(sentBytes(), expected);
+    EXPECT_EQ(sentWhenTold, std::vector<size_t>{expected.size()});
 }
 
 TEST_F(MidiOutTest, OutOfRangeRequestsSendNothing) {

@@ -26,7 +26,8 @@ TEST_P(StartupSettingsCases, ReadOrFallBack) {
     if (!c.file.empty()) {
         dir.write("rz77.rz", c.file);
     }
-    const StartupSettings s = readStartupSettings(settingsPath(dir.str()), [](int32_t port) { return port < 3; });
+    const StartupSettings s =
+        readStartupSettings(settingsPath(dir.str()), [](int32_t port) { return port < 3; });
     EXPECT_EQ(s.channel, c.channel);
     EXPECT_EQ(s.Device, c.device);
     EXPECT_EQ(s.Sound, c.sound);
