@@ -271,21 +271,20 @@ void TrackTimeline::scheduleSongClicks(int64_t from, int64_t to, double speed) {
                                : j == 0
                                    ? m_songClick->beatGains[inBar % m_songClick->beatGains.size()]
                                    : m_songClick->subdivisionGain;
-            if (j == 0) {
-                tellBeat(at, static_cast<long>(i), speed, gain > 0);
-            }
+            tellBeat(at, static_cast<long>(i), j, speed, gain > 0);
             scheduleClick(at, gain);
         }
     }
 }
 
-void TrackTimeline::tellBeat(double streamFrame, long beat, double speed, bool clicked) {
+void TrackTimeline::tellBeat(double streamFrame, long beat, int subdivision, double speed,
+                             bool clicked) {
     if (m_beatsPlayed.size() == kLongestBeatsPlayed) {
         m_beatsPlayed.pop_front();
     }
     m_beatsPlayed.push_back({std::llround(streamFrame), BeatGrids::barOfBeat(*m_grid, beat),
-                             BeatGrids::beatInBar(*m_grid, beat), m_gridBeatSeconds / speed,
-                             clicked});
+                             BeatGrids::beatInBar(*m_grid, beat), subdivision,
+                             m_gridBeatSeconds / speed, clicked});
 }
 
 // Into the ring with the clicks that fall on these frames; a click once written to its end goes.

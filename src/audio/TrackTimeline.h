@@ -38,13 +38,14 @@ public:
         float subdivisionGain = 0.15f;
         bool operator==(const SongClick&) const = default;
     };
-    // A beat of the track as the stream plays it, whether or not the song's click sounds on it:
-    // the stream frame it is heard on (the stretcher's lead taken in, as the click's is) and its
-    // place in the bars.
+    // A beat of the track as the stream plays it, or a subdivision the song's click divides it
+    // into, whether or not the click sounds on it: the stream frame it is heard on (the
+    // stretcher's lead taken in, as the click's is) and its place in the bars.
     struct BeatPlayed {
         int64_t streamFrame;
         int bar;
         int beatInBar;
+        int subdivision;     // within the beat, from 0
         double beatSeconds;  // the track's tempo at the speed it plays, in the stream's time
         bool clicked;        // the song's click sounds on it
     };
@@ -103,7 +104,7 @@ private:
     void startCountIn(double speed, int64_t from);
     void scheduleClick(double streamFrame, float gain);
     void scheduleSongClicks(int64_t from, int64_t to, double speed);
-    void tellBeat(double streamFrame, long beat, double speed, bool clicked);
+    void tellBeat(double streamFrame, long beat, int subdivision, double speed, bool clicked);
     void put(float* interleaved, int frames);
     void writeSeam();
     void writeCrossfade();

@@ -299,8 +299,9 @@ void CoachPart::planned(const MetronomeTrainer::Click& click) {
     m_listener.addGridPoint(click.due + m_output.heardAfter(), point, beginsTake);
 }
 
-// While the metronome rests, the grid is the beats of the track that plays, as they are heard:
-// its click, on or off, changes nothing but what the microphone hears.
+// While the metronome rests, the grid is the beats of the track that plays, as they are heard,
+// and the subdivisions its click divides them into: the click, on or off, changes nothing but
+// what the microphone hears.
 void CoachPart::followTrack() {
     if (m_metronome.isRunning()) {
         return;
@@ -311,7 +312,12 @@ void CoachPart::followTrack() {
             beginRun(Run::Track);
         }
         const TrackTimeline::BeatPlayed& beat = coming.beat;
-        Coach::GridPoint point{0, beat.bar, beat.beatInBar, 0, true, beat.beatInBar == 0};
+        Coach::GridPoint point{0,
+                               beat.bar,
+                               beat.beatInBar,
+                               beat.subdivision,
+                               true,
+                               beat.beatInBar == 0 && beat.subdivision == 0};
         point.beatSeconds = beat.beatSeconds;
         point.clicked = beat.clicked;
         m_listener.addGridPoint(coming.heardAt, point, beginsTake);

@@ -519,7 +519,8 @@ TEST(TrackTimeline, TheSongsClickSoundsOnEveryBeatOfEachPass) {
     }
 }
 
-// Each beat played is told where the song's click sounds on it, on or off, through the seams.
+// Each beat played, and each subdivision the click divides it into, is told where the song's
+// click sounds on it, on or off, through the seams.
 TEST(TrackTimeline, EachBeatPlayedIsToldWhereItsClickSoundsOnOrOff) {
     BeatGrid grid{{}, 4, 0};
     for (int i = 0; i < 12; ++i) {
@@ -529,15 +530,16 @@ TEST(TrackTimeline, EachBeatPlayedIsToldWhereItsClickSoundsOnOrOff) {
     const std::string path = (dir.path() / "silence.mp3").string();
     ASSERT_TRUE(makeToneMp3(path, {{6.0, 0}}));
     for (const double speed : {0.5, 1.0, 1.5}) {
-        std::vector<int64_t> toldAt[2], onsets;
-        for (const bool click : {true, false}) {
+        // No click, a click on the beats, a click on the beats and between them.
+        std::vector<int64_t> beatsAt[3], halvesAt[3], onsets[3];
+        for (const int parts : {0, 1, 2}) {
             std::string error;
             VirtualTrack track(Mp3Decoder::open(path, error));
             ASSERT_TRUE(track.decoder && track.decoder->setOutputRate(kOutputRate, error));
             track.timeline.setTuning({speed, 0, 0});
             track.timeline.setGrid(grid);
-            track.timeline.setSongClick(click ? std::optional(TrackTimeline::SongClick{{0.5f}})
-                                              : std::nullopt);
+            track.timeline.setSongClick(
+                parts > 0 ? std::optional(TrackTimeline::SongClick{{0.5f}, parts}) : std::nullopt);
             track.timeline.setLoop(TrackTimeline::Loop{std::llround(2.25 * kOutputRate),
                                                        std::llround(4.25 * kOutputRate)});
             track.timeline.rewind(true);
@@ -552,23 +554,34 @@ TEST(TrackTimeline, EachBeatPlayedIsToldWhereItsClickSoundsOnOrOff) {
                 for (int64_t i = 0; i < 480; ++i) {
                     if (std::abs(block[2 * static_cast<size_t>(i)]) > 1e-3f) {
                         if (at + i - lastLoud > kOutputRate / 50) {
-                            onsets.push_back(at + i - 1);  // a click's first sample is silent
+                            onsets[parts].push_back(at + i -
+                                                    1);  // a click's first sample is silent
                         }
                         lastLoud = at + i;
                     }
                 }
                 for (const auto& beat : track.timeline.takeBeatsPlayed(at + 480)) {
-                    const bool inPlace = beat.bar == 2 && beat.clicked == click &&
-                                         beat.beatInBar == int(toldAt[click].size() % 4) &&
+                    auto& told = beat.subdivision == 0 ? beatsAt[parts] : halvesAt[parts];
+                    const size_t beatsBefore = beatsAt[parts].size() - (beat.subdivision > 0);
+                    const bool inPlace = beat.bar == 2 && beat.clicked == (parts > 0) &&
+                                         beat.beatInBar == int(beatsBefore % 4) &&
+                                         beat.subdivision < std::max(parts, 1) &&
                                          std::abs(beat.beatSeconds - 0.5 / speed) < 1e-9;
-                    EXPECT_TRUE(inPlace) << speed << " beat " << toldAt[click].size();
-                    toldAt[click].push_back(beat.streamFrame);
+                    EXPECT_TRUE(inPlace) << speed << " beat " << beatsAt[parts].size();
+                    told.push_back(beat.streamFrame);
                 }
             }
         }
-        EXPECT_EQ(toldAt[true].size(), 13u) << speed;
-        EXPECT_EQ(toldAt[false], toldAt[true]) << speed;
-        EXPECT_EQ(onsets, toldAt[true]) << speed;
+        EXPECT_EQ(beatsAt[1].size(), 13u) << speed;
+        EXPECT_EQ(beatsAt[0], beatsAt[1]) << speed;
+        EXPECT_EQ(beatsAt[2], beatsAt[1]) << speed;
+        EXPECT_EQ(onsets[1], beatsAt[1]) << speed;
+        // Each half beat told where its click sounds.
+        ASSERT_GE(halvesAt[2].size(), beatsAt[2].size() - 1) << speed;
+        std::vector<int64_t> both = beatsAt[2];
+        both.insert(both.end(), halvesAt[2].begin(), halvesAt[2].end());
+        std::sort(both.begin(), both.end());
+        EXPECT_EQ(onsets[2], both) << speed;
     }
 }
 
