@@ -296,13 +296,13 @@ void Metronome::lblBPM_Click() {
 
 void Metronome::txtBPM_KeyPress(int16_t KeyAscii) {
     if (KeyAscii == kEscape) {
-        txtBPM->hide();
+        closeEntry();
         return;
     }
     if (KeyAscii != kEnter) {
         return;
     }
-    txtBPM->hide();
+    closeEntry();
     // Text that gives no usable interval is refused: the tempo and the display stay as they were.
     const auto interval = TempoMath::intervalForTyped(txtBPM->text().toStdString());
     if (!interval) {
@@ -311,6 +311,13 @@ void Metronome::txtBPM_KeyPress(int16_t KeyAscii) {
     BeatInterval = *interval;
     lblBPM->setText(txtBPM->text());
     setBeatInterval(BeatInterval);
+}
+
+// Nothing else on the window takes the focus, so the hidden box would keep it: the keys it does
+// not pass on would go into it unseen, and its cursor would go on blinking, two wake-ups a second.
+void Metronome::closeEntry() {
+    txtBPM->hide();
+    m_window.setFocus();
 }
 
 int Metronome::beatInterval() const {

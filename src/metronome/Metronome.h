@@ -83,6 +83,7 @@ protected:
 private:
     void createControls();
     void addShortcuts(HitArea* play, HitArea* stop);
+    void closeEntry();
     void stepTempo(int change);
     void setBeatInterval(int milliseconds);
     void playTrainerClick(const MetronomeTrainer::Click& click);

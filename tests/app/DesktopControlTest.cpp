@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -140,7 +141,10 @@ TEST_F(DesktopControlTest, TypingInTheTempoBoxIsNotStolen) {
     EXPECT_FALSE(metronome->tmrBPM.isActive());
     EXPECT_FALSE(tuner->tmrLoopSpeed.isActive());
     EXPECT_TRUE(takeSent().empty());
-    // The box has gone, and the keys are the window's again.
+    // The box has gone, and the keys are the window's again: none goes into it unseen.
+    EXPECT_FALSE(box()->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_9);
+    EXPECT_EQ(box()->text(), "60");
     press(Qt::Key_6);
     EXPECT_EQ(takeSent(), (Bytes{{0x90, 40, 127, 0}}));
 }
