@@ -2,7 +2,8 @@
 # What the assembled program costs the machine: the real binary started as a user starts it, on a
 # virtual display with a private PulseAudio null sink, driven with the mouse as a user drives it.
 # Prints its memory after the start, with a five-minute and an hour-long track open and after the
-# practice panel has been closed; the processor time of the program and of the sound server idle,
+# practice panel has been closed; the processor time of the program and of the sound server idle
+# (under PulseAudio also with the server suspending idle sinks, as a desktop's does),
 # with the metronome at 120 BPM, with a track playing at 100 % and at 50 % speed (with the
 # stretcher the program measured, and with FASTER) and with the tuner listening; and how often the
 # program's threads wake up. Figures from /proc. With --pipewire the sound server is PipeWire's
@@ -129,6 +130,14 @@ launch ""
 memory "$app" "2 s after the main window shows"
 sleep 6  # the stream is let go quiet 4 s after the last sound
 cost "idle, nothing opened" "$app"
+if [ "$server_kind" != --pipewire ]; then
+  # A desktop's PulseAudio (Debian's default.pa) suspends a sink whose streams are all corked;
+  # the private server does not, unless told to.
+  suspending=$(pactl load-module module-suspend-on-idle timeout=5)
+  sleep 7
+  cost "idle, the server suspending idle sinks" "$app"
+  pactl unload-module "$suspending"
+fi
 click 154 192
 sleep 0.3
 xdotool type --delay 30 120
