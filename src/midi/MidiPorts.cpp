@@ -78,11 +78,15 @@ std::vector<MidiPortInfo> enumerateAlsaPorts() {
     return ports;
 }
 
-std::vector<MidiPortInfo> enumerateMidiPorts() {
-    std::vector<MidiPortInfo> ports = enumerateAlsaPorts();
+void addJackPorts(std::vector<MidiPortInfo>& ports) {
     for (std::string& name : jackMidiInputs()) {
         ports.push_back({MidiPortInfo::Backend::Jack, 0, std::move(name)});
     }
+}
+
+std::vector<MidiPortInfo> enumerateMidiPorts() {
+    std::vector<MidiPortInfo> ports = enumerateAlsaPorts();
+    addJackPorts(ports);
     return ports;
 }
 

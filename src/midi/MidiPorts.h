@@ -19,6 +19,7 @@ struct MidiPortInfo {
 // The ALSA sequencer's ports, then the JACK server's.
 std::vector<MidiPortInfo> enumerateMidiPorts();
 std::vector<MidiPortInfo> enumerateAlsaPorts();
+void addJackPorts(std::vector<MidiPortInfo>& ports);
 
 // One opened port of the ALSA sequencer.
 class MidiPortConnection {

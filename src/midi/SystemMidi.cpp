@@ -134,8 +134,10 @@ int32_t SystemMidi::deviceCount() {
 // ALSA ones asks it.
 bool SystemMidi::hasPort(int32_t deviceId) {
     m_ports = enumerateAlsaPorts();
-    return deviceId >= 0 &&
-           (deviceId < static_cast<int32_t>(m_ports.size()) || deviceId < deviceCount());
+    if (deviceId >= static_cast<int32_t>(m_ports.size())) {
+        addJackPorts(m_ports);
+    }
+    return deviceId >= 0 && deviceId < static_cast<int32_t>(m_ports.size());
 }
 
 MidiResult SystemMidi::deviceName(int32_t deviceId, std::string& name) {

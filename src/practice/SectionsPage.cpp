@@ -85,8 +85,8 @@ SectionsPage::SectionsPage(QWidget& panel, TrackPlaybackControl& track, TrackPag
     m_follow.setInterval(kFollowMs);
     connect(&m_follow, &QTimer::timeout, this, &SectionsPage::follow);
     // Practice is logged whichever page shows, and while the panel is closed; with no track open
-    // there is nothing to log, and the program rests until one is opened.
-    // The player may outlive the page.
+    // there is nothing to log, and the program rests until the player (which may outlive the
+    // page) opens one.
     m_track.setFileListener([page = QPointer(this)] {
         if (page) {
             page->follow();
